@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine for Larkspur, builds it, and then runs the program
+# ("./build.sh run") or the whole test suite ("./build.sh test").
+set -euo pipefail
+cd "$(dirname "$0")"
+
+action=${1:-run}
+build_dir=${LARKSPUR_BUILD_DIR:-build}
+packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev libxml2-utils)
+
+install_packages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+}
+
+build() {
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build "$build_dir"
+}
+
+case "$action" in
+  run)
+    install_packages
+    build
+    shift || true
+    exec "$build_dir/src/app/larkspur" "$@"
+    ;;
+  test)
+    install_packages
+    build
+    ctest --test-dir "$build_dir" --output-on-failure -j2
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

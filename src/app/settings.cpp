@@ -1,0 +1,38 @@
+#include "settings.h"
+
+#include <QSettings>
+#include <QString>
+
+namespace larkspur {
+namespace {
+
+constexpr const char* kKey = "working directory";
+
+}  // namespace
+
+int ReadWorkingDirectory(std::string& path)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brindle"),
+                       QStringLiteral("Larkspur"));
+    const QVariant value = settings.value(QLatin1String(kKey));
+    if (!value.isValid())
+        return -1;
+    const QString text = value.toString();
+    if (text.isEmpty())
+        return -1;
+    path = text.toStdString();
+    return 0;
+}
+
+int WriteWorkingDirectory(const std::string& path)
+{
+    if (path.empty())
+        return -1;
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brindle"),
+                       QStringLiteral("Larkspur"));
+    settings.setValue(QLatin1String(kKey), QString::fromStdString(path));
+    settings.sync();
+    return settings.status() == QSettings::NoError ? 0 : -1;
+}
+
+}  // namespace larkspur

@@ -1,0 +1,15 @@
+// The working directory: the one value Larkspur keeps in the user's settings
+// store (organisation "Brindle", application "Larkspur"). The desktop program
+// and the command line read the same value.
+#pragma once
+
+#include <string>
+
+namespace larkspur {
+
+// 0 with the stored folder, -1 when there is none (or it is empty).
+int ReadWorkingDirectory(std::string& path);
+// -1 at once for an empty path, or when the store cannot be written.
+int WriteWorkingDirectory(const std::string& path);
+
+}  // namespace larkspur

@@ -1,0 +1,81 @@
+#include "arguments.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace larkspur::cli {
+
+std::string Arguments::value(const std::string& name, const std::string& fallback) const
+{
+    const auto found = values.find(name);
+    return found == values.end() ? fallback : found->second;
+}
+
+int ParseArguments(const std::vector<std::string>& argv, const std::vector<OptionSpec>& specs,
+                   Arguments& parsed, std::string& error)
+{
+    parsed = {};
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            parsed.words.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name;
+        std::string value;
+        bool hasValue = false;
+        if (arg == "-h") {
+            name = "help";
+        } else if (arg.rfind("--", 0) == 0) {
+            name = arg.substr(2);
+            const auto equals = name.find('=');
+            if (equals != std::string::npos) {
+                value = name.substr(equals + 1);
+                name.erase(equals);
+                hasValue = true;
+            }
+        } else {
+            error = "unknown option " + arg;
+            return -1;
+        }
+        const auto spec = std::find_if(specs.begin(), specs.end(),
+                                       [&](const OptionSpec& s) { return name == s.name; });
+        if (spec == specs.end()) {
+            error = "unknown option --" + name;
+            return -1;
+        }
+        if (spec->takesValue && !hasValue) {
+            if (i + 1 >= argv.size()) {
+                error = "option --" + name + " needs a value";
+                return -1;
+            }
+            value = argv[++i];
+        } else if (!spec->takesValue && hasValue) {
+            error = "option --" + name + " takes no value";
+            return -1;
+        }
+        parsed.values[name] = value;
+    }
+    return 0;
+}
+
+int CheckAllowed(const Arguments& parsed, std::initializer_list<const char*> allowed,
+                 const std::string& command, std::string& error)
+{
+    for (const auto& [name, value] : parsed.values) {
+        const bool ok = std::any_of(allowed.begin(), allowed.end(),
+                                    [&](const char* a) { return name == a; });
+        if (!ok) {
+            error = "option --" + name + " does not go with " + command;
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace larkspur::cli

@@ -1,0 +1,374 @@
+// larkspur-cli: the sitemap engine for scripts and deploy pipelines.
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "platform.h"
+#include "projects/projects.h"
+#include "scan/scan.h"
+#include "settings.h"
+#include "sitemap/sitemap.h"
+
+using namespace larkspur;
+
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsageError = 2;
+
+constexpr const char* kUsage = R"(Usage: larkspur-cli COMMAND [ARGUMENTS] [OPTIONS]
+
+Writes sitemaps for a web site kept as a folder on the local disk.
+
+Commands:
+  stats FOLDER
+      Walks FOLDER and prints its statistics: all files, empty files and the
+      number of files per extension, one line each.
+  xml|txt|csv FOLDER --url BASE [--priority P] [--changefreq F] [--output FILE|-]
+  xml|txt|csv --project NAME [--priority P] [--changefreq F] [--output FILE|-]
+      Walks the site and writes sitemap.xml, sitemap.txt or sitemap.csv into
+      the site folder (or FILE; "-" writes to standard output). Only
+      non-empty .html and .htm files become entries. With --project the
+      folder, URL, priority and change frequency come from a saved project.
+  csv2xml FILE.csv
+      Converts a (hand-edited) sitemap CSV into FILE.xml beside it.
+  projects
+      Lists the saved projects: name, folder, URL, priority and change
+      frequency, separated by tabs.
+  projects add NAME --path FOLDER --url BASE [--priority P] [--changefreq F]
+  projects remove NAME
+      Adds or removes a saved project (32 at most).
+
+Options:
+  --url BASE          the site's address, http:// or https://
+  --priority P        0.0, 0.1, ... 1.0 (default 0.6)
+  --changefreq F      always, hourly, daily, weekly, monthly, yearly or never
+                      (default weekly)
+  --output FILE|-     where to write the sitemap instead of the site folder
+  --project NAME      use a saved project
+  --path FOLDER       the site folder of a new project
+  --working-dir DIR   the folder that holds saving.dat (default: the one the
+                      desktop program stores in its settings)
+  -h, --help          this text
+
+Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error.
+)";
+
+const std::vector<cli::OptionSpec> kOptions = {
+    {"url", true},     {"priority", true}, {"changefreq", true}, {"output", true},
+    {"project", true}, {"path", true},     {"working-dir", true}, {"help", false},
+};
+
+struct Failure {
+    int status;
+    std::string message;
+};
+
+int Report(const Failure& failure)
+{
+    std::cerr << "larkspur-cli: " << failure.message << '\n';
+    if (failure.status == kUsageError)
+        std::cerr << "Try 'larkspur-cli --help'.\n";
+    return failure.status;
+}
+
+// Priority and change frequency from the options, over the given defaults.
+int ReadScales(const cli::Arguments& args, int& priority, int& frequency, std::string& error)
+{
+    if (args.has("priority")) {
+        priority = PriorityIndex(args.value("priority"));
+        if (priority < 0) {
+            error = "priority must be one of 0.0, 0.1, ... 1.0, not '" + args.value("priority") + "'";
+            return -1;
+        }
+    }
+    if (args.has("changefreq")) {
+        frequency = FrequencyIndex(args.value("changefreq"));
+        if (frequency < 0) {
+            error = "change frequency must be always, hourly, daily, weekly, monthly, yearly or never, not '"
+                  + args.value("changefreq") + "'";
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int WorkingDirectory(const cli::Arguments& args, std::string& folder, std::string& error)
+{
+    if (args.has("working-dir"))
+        folder = args.value("working-dir");
+    else if (ReadWorkingDirectory(folder) != 0) {
+        error = "no working directory is set: start larkspur once, or pass --working-dir";
+        return -1;
+    }
+    if (!platform::IsDirectory(folder)) {
+        error = "working directory " + folder + " is not a folder";
+        return -1;
+    }
+    return 0;
+}
+
+int LoadTable(const cli::Arguments& args, ProjectTable& table, std::string& folder, Failure& failure)
+{
+    std::string error;
+    if (WorkingDirectory(args, folder, error) != 0) {
+        failure = {kFailure, error};
+        return -1;
+    }
+    if (LoadProjects(table, folder, nullptr, &error) != 0) {
+        failure = {kFailure, "cannot read the project table: " + error};
+        return -1;
+    }
+    return 0;
+}
+
+int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
+{
+    if (!platform::IsDirectory(folder)) {
+        failure = {kFailure, folder + ": not a folder"};
+        return -1;
+    }
+    WalkError walkError;
+    if (WalkAndCount(scan, folder, &walkError) != 0) {
+        failure = {kFailure, walkError.path + ": " + walkError.message};
+        return -1;
+    }
+    return 0;
+}
+
+int RunStats(const cli::Arguments& args, Failure& failure)
+{
+    if (CheckAllowed(args, {}, "stats", failure.message) != 0 || args.words.size() != 2) {
+        failure = {kUsageError, failure.message.empty() ? "stats takes one FOLDER" : failure.message};
+        return -1;
+    }
+    ScanResult scan;
+    if (Walk(scan, args.words[1], failure) != 0)
+        return -1;
+    for (const StatLine& line : StatisticsLines(scan))
+        std::cout << line.text << '\n';
+    return 0;
+}
+
+int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
+{
+    const std::string& command = args.words[0];
+    std::string error;
+    if (CheckAllowed(args, {"url", "priority", "changefreq", "output", "project", "working-dir"},
+                     command, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    SitemapParameters parameters;
+    std::string folder;
+    if (args.has("project")) {
+        if (args.words.size() != 1 || args.has("url")) {
+            failure = {kUsageError, command + " --project takes no FOLDER and no --url"};
+            return -1;
+        }
+        ProjectTable table;
+        std::string workingDirectory;
+        if (LoadTable(args, table, workingDirectory, failure) != 0)
+            return -1;
+        const int slot = FindProject(table, args.value("project"));
+        if (slot < 0) {
+            failure = {kFailure, "no project named '" + args.value("project") + "'"};
+            return -1;
+        }
+        folder = table.slots[slot].localPath;
+        parameters = ParametersOf(table.slots[slot]);
+    } else {
+        if (args.words.size() != 2 || !args.has("url")) {
+            failure = {kUsageError, command + " takes one FOLDER and --url BASE"};
+            return -1;
+        }
+        folder = args.words[1];
+        parameters.websiteUrl = args.value("url");
+    }
+    if (ReadScales(args, parameters.priorityIndex, parameters.frequencyIndex, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    std::string base;
+    if (NormalizeBaseUrl(parameters.websiteUrl, base) != 0) {
+        failure = {args.has("project") ? kFailure : kUsageError,
+                   "the URL must be absolute, http:// or https:// and a host: '" + parameters.websiteUrl + "'"};
+        return -1;
+    }
+
+    ScanResult scan;
+    if (Walk(scan, folder, failure) != 0)
+        return -1;
+    const std::string output = args.value("output", platform::JoinPath(folder, SitemapFileName(format)));
+    if (output == "-") {
+        if (WriteSitemap(std::cout, format, scan.tree, parameters) != 0) {
+            failure = {kFailure, "cannot write to standard output"};
+            return -1;
+        }
+        return 0;
+    }
+    if (SaveSitemap(output, format, scan.tree, parameters, &error) != 0) {
+        failure = {kFailure, error};
+        return -1;
+    }
+    std::cout << output << " saved.\n";
+    return 0;
+}
+
+int RunCsvToXml(const cli::Arguments& args, Failure& failure)
+{
+    if (CheckAllowed(args, {}, "csv2xml", failure.message) != 0 || args.words.size() != 2) {
+        failure = {kUsageError, failure.message.empty() ? "csv2xml takes one FILE.csv" : failure.message};
+        return -1;
+    }
+    const std::string& csv = args.words[1];
+    std::string message;
+    if (CheckCsvPath(csv, message) != 0) {
+        failure = {kFailure, csv + ": " + message};
+        return -1;
+    }
+    std::string xml;
+    XmlPathForCsv(csv, xml);
+    ConvertReport report;
+    if (ConvertCsvToXml(csv, xml, &report, &message) != 0) {
+        failure = {kFailure, message};
+        return -1;
+    }
+    if (report.linesSkipped > 0)
+        std::cerr << "larkspur-cli: " << report.linesSkipped
+                  << " line(s) skipped: not four comma-separated fields\n";
+    std::cout << platform::FileName(xml) << " created.\n";
+    return 0;
+}
+
+int RunProjects(const cli::Arguments& args, Failure& failure)
+{
+    std::string error;
+    const std::string sub = args.words.size() > 1 ? args.words[1] : "";
+    ProjectTable table;
+    std::string workingDirectory;
+    if (sub.empty()) {
+        if (CheckAllowed(args, {"working-dir"}, "projects", error) != 0) {
+            failure = {kUsageError, error};
+            return -1;
+        }
+        if (LoadTable(args, table, workingDirectory, failure) != 0)
+            return -1;
+        for (int i = 0; i < table.projectCount; ++i) {
+            const ProjectRecord& r = table.slots[i];
+            std::cout << r.name << '\t' << r.localPath << '\t' << r.websiteUrl << '\t'
+                      << PriorityText(r.priorityIndex) << '\t' << FrequencyText(r.frequencyIndex) << '\n';
+        }
+        return 0;
+    }
+    if (sub == "add") {
+        if (CheckAllowed(args, {"path", "url", "priority", "changefreq", "working-dir"}, "projects add", error) != 0
+            || args.words.size() != 3 || !args.has("path") || !args.has("url")) {
+            failure = {kUsageError, error.empty() ? "projects add takes NAME, --path FOLDER and --url BASE" : error};
+            return -1;
+        }
+        int priority = kDefaultPriority;
+        int frequency = kDefaultFrequency;
+        std::string base;
+        if (ReadScales(args, priority, frequency, error) != 0) {
+            failure = {kUsageError, error};
+            return -1;
+        }
+        if (NormalizeBaseUrl(args.value("url"), base) != 0) {
+            failure = {kUsageError, "the URL must be absolute, http:// or https:// and a host: '" + args.value("url") + "'"};
+            return -1;
+        }
+        const std::string& name = args.words[2];
+        if (name.empty()) {
+            failure = {kUsageError, "a project needs a name"};
+            return -1;
+        }
+        if (LoadTable(args, table, workingDirectory, failure) != 0)
+            return -1;
+        if (FitField(name) != name) {
+            failure = {kFailure, "a project name holds at most 259 bytes"};
+            return -1;
+        }
+        if (FindProject(table, name) >= 0) {
+            failure = {kFailure, "a project named '" + name + "' exists already"};
+            return -1;
+        }
+        const int slot = AddProject(table, name);
+        if (slot < 0) {
+            failure = {kFailure, "32 projects in Maximum"};
+            return -1;
+        }
+        std::error_code ignored;
+        const std::filesystem::path absolute = std::filesystem::absolute(args.value("path"), ignored);
+        ProjectRecord& record = table.slots[slot];
+        record.localPath = absolute.empty() ? args.value("path") : absolute.lexically_normal().string();
+        record.websiteUrl = args.value("url");
+        record.priorityIndex = priority;
+        record.frequencyIndex = frequency;
+        if (FitField(record.localPath) != record.localPath || FitField(record.websiteUrl) != record.websiteUrl) {
+            failure = {kFailure, "the folder and the URL of a project hold at most 259 bytes each"};
+            return -1;
+        }
+    } else if (sub == "remove") {
+        if (CheckAllowed(args, {"working-dir"}, "projects remove", error) != 0 || args.words.size() != 3) {
+            failure = {kUsageError, error.empty() ? "projects remove takes NAME" : error};
+            return -1;
+        }
+        if (LoadTable(args, table, workingDirectory, failure) != 0)
+            return -1;
+        const int slot = FindProject(table, args.words[2]);
+        if (slot < 0) {
+            failure = {kFailure, "no project named '" + args.words[2] + "'"};
+            return -1;
+        }
+        RemoveProject(table, slot);
+    } else {
+        failure = {kUsageError, "unknown projects command '" + sub + "'"};
+        return -1;
+    }
+    if (SaveProjects(table, workingDirectory, &error) != 0) {
+        failure = {kFailure, "Failed to save application data! " + error};
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    cli::Arguments args;
+    std::string error;
+    if (cli::ParseArguments(words, kOptions, args, error) != 0)
+        return Report({kUsageError, error});
+    if (args.has("help")) {
+        std::cout << kUsage;
+        return kSuccess;
+    }
+    if (args.words.empty())
+        return Report({kUsageError, "no command given"});
+
+    const std::string& command = args.words[0];
+    Failure failure{kFailure, {}};
+    int result = 0;
+    if (command == "stats")
+        result = RunStats(args, failure);
+    else if (command == "xml")
+        result = RunWrite(args, SitemapFormat::Xml, failure);
+    else if (command == "txt")
+        result = RunWrite(args, SitemapFormat::Text, failure);
+    else if (command == "csv")
+        result = RunWrite(args, SitemapFormat::Csv, failure);
+    else if (command == "csv2xml")
+        result = RunCsvToXml(args, failure);
+    else if (command == "projects")
+        result = RunProjects(args, failure);
+    else
+        return Report({kUsageError, "unknown command '" + command + "'"});
+    return result == 0 ? kSuccess : Report(failure);
+}

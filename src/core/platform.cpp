@@ -1,0 +1,373 @@
+// POSIX implementation of the platform layer.
+#include "platform.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <streambuf>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larkspur::platform {
+
+namespace {
+
+void FillEntry(DirEntry& entry, const struct stat& st)
+{
+    if (S_ISDIR(st.st_mode))
+        entry.kind = EntryKind::Directory;
+    else if (S_ISREG(st.st_mode))
+        entry.kind = EntryKind::File;
+    else
+        entry.kind = EntryKind::Other;  // fifos, sockets, devices: never opened
+    entry.size = static_cast<std::uint64_t>(st.st_size);
+    entry.mtime = static_cast<std::int64_t>(st.st_mtime);
+    entry.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+int OpenFolderAt(int parent, const char* path, std::string& error)
+{
+    const int fd = ::openat(parent, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        error = SystemMessage(errno);
+    return fd;
+}
+
+}  // namespace
+
+std::string SystemMessage(int errorNumber)
+{
+    return std::strerror(errorNumber);
+}
+
+Folder::~Folder()
+{
+    if (m_handle >= 0)
+        ::close(m_handle);
+}
+
+Folder::Folder(Folder&& other) noexcept : m_handle(other.m_handle)
+{
+    other.m_handle = -1;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept
+{
+    if (this != &other) {
+        if (m_handle >= 0)
+            ::close(m_handle);
+        m_handle = other.m_handle;
+        other.m_handle = -1;
+    }
+    return *this;
+}
+
+int Folder::open(const std::string& path, std::string& error)
+{
+    Folder opened;
+    opened.m_handle = OpenFolderAt(AT_FDCWD, path.c_str(), error);
+    if (opened.m_handle < 0)
+        return -1;
+    *this = std::move(opened);
+    return 0;
+}
+
+int Folder::openChild(const std::string& name, Folder& child, std::string& error,
+                      int* errorNumber) const
+{
+    Folder opened;
+    opened.m_handle = OpenFolderAt(m_handle, name.c_str(), error);
+    if (opened.m_handle < 0) {
+        if (errorNumber)
+            *errorNumber = errno;
+        return -1;
+    }
+    child = std::move(opened);
+    return 0;
+}
+
+int Folder::list(std::vector<DirEntry>& entries, std::string& error) const
+{
+    entries.clear();
+    // fdopendir takes ownership of its descriptor, so list through a copy.
+    const int fd = ::openat(m_handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = SystemMessage(errno);
+        return -1;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        error = SystemMessage(errno);
+        ::close(fd);
+        return -1;
+    }
+    int result = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* found = ::readdir(dir);
+        if (!found) {
+            if (errno != 0) {
+                error = SystemMessage(errno);
+                result = -1;
+            }
+            break;
+        }
+        const char* name = found->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        struct stat st;
+        if (::fstatat(m_handle, name, &st, 0) != 0)
+            continue;  // dangling link, or removed while we list
+        DirEntry entry;
+        entry.name = name;
+        FillEntry(entry, st);
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    return result;
+}
+
+int Folder::stat(DirEntry& self, std::string& error) const
+{
+    struct stat st;
+    if (::fstat(m_handle, &st) != 0) {
+        error = SystemMessage(errno);
+        return -1;
+    }
+    FillEntry(self, st);
+    return 0;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+int CanonicalPath(const std::string& path, std::string& out, std::string& error)
+{
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) {
+        error = SystemMessage(errno);
+        return -1;
+    }
+    out = resolved;
+    std::free(resolved);
+    return 0;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + '/' + name;
+}
+
+std::string FileName(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
+    const auto slash = trimmed.rfind('/');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+// ----- AtomicFile
+
+namespace {
+
+// An output buffer straight onto a descriptor, so write errors (a full disk,
+// a file size limit) are seen where they happen.
+class DescriptorBuffer : public std::streambuf {
+public:
+    explicit DescriptorBuffer(int fd) : m_fd(fd), m_buffer(1 << 16)
+    {
+        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+    }
+    int error() const { return m_error; }
+
+protected:
+    int_type overflow(int_type ch) override
+    {
+        if (drain() != 0)
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
+    }
+    int sync() override { return drain(); }
+
+private:
+    int drain()
+    {
+        const char* data = pbase();
+        std::size_t left = static_cast<std::size_t>(pptr() - pbase());
+        while (left > 0) {
+            const ssize_t written = ::write(m_fd, data, left);
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_error = errno;
+                return -1;
+            }
+            data += written;
+            left -= static_cast<std::size_t>(written);
+        }
+        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+        return 0;
+    }
+
+    int m_fd;
+    std::vector<char> m_buffer;
+    int m_error = 0;
+};
+
+}  // namespace
+
+struct AtomicFile::Impl {
+    std::string target;
+    std::string temporary;
+    int fd = -1;
+    std::unique_ptr<DescriptorBuffer> buffer;
+    std::ostream stream{nullptr};
+};
+
+AtomicFile::AtomicFile() : m_impl(std::make_unique<Impl>()) {}
+
+AtomicFile::~AtomicFile()
+{
+    abandon();
+}
+
+int AtomicFile::open(const std::string& target, std::string& error)
+{
+    abandon();
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(random()));
+        const std::string temporary = target + suffix;
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            error = target + ": " + SystemMessage(errno);
+            return -1;
+        }
+        // A replaced file keeps its permissions.
+        struct stat st;
+        if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::fchmod(fd, st.st_mode & 07777);
+        m_impl->target = target;
+        m_impl->temporary = temporary;
+        m_impl->fd = fd;
+        m_impl->buffer = std::make_unique<DescriptorBuffer>(fd);
+        m_impl->stream.rdbuf(m_impl->buffer.get());
+        m_impl->stream.clear();
+        return 0;
+    }
+    error = target + ": no free temporary name";
+    return -1;
+}
+
+std::ostream& AtomicFile::stream()
+{
+    return m_impl->stream;
+}
+
+int AtomicFile::commit(std::string& error)
+{
+    Impl& impl = *m_impl;
+    if (impl.fd < 0) {
+        error = "no file open";
+        return -1;
+    }
+    impl.stream.flush();
+    int failure = 0;
+    if (!impl.stream || impl.buffer->error() != 0)
+        failure = impl.buffer->error() ? impl.buffer->error() : EIO;
+    else if (::fsync(impl.fd) != 0)
+        failure = errno;
+    if (::close(impl.fd) != 0 && failure == 0)
+        failure = errno;
+    impl.fd = -1;
+    if (failure == 0 && ::rename(impl.temporary.c_str(), impl.target.c_str()) != 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(impl.temporary.c_str());
+        error = impl.target + ": " + SystemMessage(failure);
+    }
+    impl.stream.rdbuf(nullptr);
+    impl.buffer.reset();
+    impl.temporary.clear();
+    return failure == 0 ? 0 : -1;
+}
+
+void AtomicFile::abandon()
+{
+    Impl& impl = *m_impl;
+    if (impl.fd >= 0) {
+        ::close(impl.fd);
+        impl.fd = -1;
+        ::unlink(impl.temporary.c_str());
+    }
+    impl.stream.rdbuf(nullptr);
+    impl.buffer.reset();
+    impl.temporary.clear();
+}
+
+int ReadFile(const std::string& path, std::string& contents, std::string& error)
+{
+    contents.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = path + ": " + SystemMessage(errno);
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        error = path + ": " + SystemMessage(errno);
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + ": " + (S_ISDIR(st.st_mode) ? SystemMessage(EISDIR) : "not a regular file");
+        ::close(fd);
+        return -1;
+    }
+    char chunk[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            error = path + ": " + SystemMessage(errno);
+            ::close(fd);
+            return -1;
+        }
+        if (got == 0)
+            break;
+        contents.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return 0;
+}
+
+}  // namespace larkspur::platform

@@ -1,0 +1,101 @@
+// The one place where Larkspur talks to the operating system. Everything
+// above this header (walker, writers, project file) is plain C++ and sees
+// folders, entries and files only through these types.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace larkspur::platform {
+
+enum class EntryKind : std::uint8_t { File, Directory, Other };
+
+// Identity of a folder on disk, used to notice a link that leads back into a
+// folder that is already being listed.
+struct FolderId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FolderId&) const = default;
+};
+
+// One entry of a folder listing, with the status of what it names (links are
+// followed). Obtained with a single status call per entry.
+struct DirEntry {
+    std::string name;
+    EntryKind kind = EntryKind::Other;
+    std::uint64_t size = 0;
+    std::int64_t mtime = 0;  // seconds since 1970-01-01 UTC
+    FolderId id;             // meaningful for directories only
+};
+
+// An open folder. Children are opened relative to it, so a tree deeper than
+// the system's path limit can still be walked.
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // 0 on success, -1 with a system message in `error`.
+    int open(const std::string& path, std::string& error);
+    // `errorNumber`, when given, receives the system's error code on failure.
+    int openChild(const std::string& name, Folder& child, std::string& error,
+                  int* errorNumber = nullptr) const;
+
+    // Every entry except "." and "..", in the order the system returns them.
+    // Entries whose status cannot be read (dangling link, removed meanwhile)
+    // are left out.
+    int list(std::vector<DirEntry>& entries, std::string& error) const;
+
+    // Status of the folder itself.
+    int stat(DirEntry& self, std::string& error) const;
+
+    bool isOpen() const { return m_handle >= 0; }
+
+private:
+    int m_handle = -1;
+};
+
+bool IsDirectory(const std::string& path);
+bool Exists(const std::string& path);
+// Absolute path with "." and ".." resolved; -1 when the path does not exist.
+int CanonicalPath(const std::string& path, std::string& out, std::string& error);
+std::string SystemMessage(int errorNumber);
+
+// Joins a folder and a name with exactly one separator between them.
+std::string JoinPath(const std::string& folder, const std::string& name);
+// The last component of a path.
+std::string FileName(const std::string& path);
+
+// Writes a file through a temporary file beside the target and renames it
+// over the target on commit, so the target is either the old or the complete
+// new file, never a half-written one.
+class AtomicFile {
+public:
+    AtomicFile();
+    ~AtomicFile();  // abandons an uncommitted file
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    int open(const std::string& target, std::string& error);
+    std::ostream& stream();
+    // Flushes, syncs and renames; on any failure the temporary file is removed
+    // and the target left as it was.
+    int commit(std::string& error);
+    void abandon();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Reads a whole file; -1 with a message when it cannot be read.
+int ReadFile(const std::string& path, std::string& contents, std::string& error);
+
+}  // namespace larkspur::platform

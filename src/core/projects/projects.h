@@ -1,0 +1,93 @@
+// The table of up to 32 projects and its file, saving.dat.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "scan/scan.h"
+
+namespace larkspur {
+
+constexpr int kMaxProjects = 32;
+constexpr std::size_t kRecordSize = 1348;
+constexpr std::size_t kTextFieldSize = 260;  // 259 bytes and a terminating zero
+constexpr std::size_t kTableSize = kRecordSize * kMaxProjects;
+
+constexpr int kPriorityCount = 11;
+constexpr int kFrequencyCount = 7;
+constexpr int kDefaultPriority = 6;   // "0.6"
+constexpr int kDefaultFrequency = 3;  // "weekly"
+extern const char* const kPriorityTexts[kPriorityCount];
+extern const char* const kFrequencyTexts[kFrequencyCount];
+
+// The texts for an index; a valid default for an index out of range.
+const char* PriorityText(int index);
+const char* FrequencyText(int index);
+// The index of a text, or -1.
+int PriorityIndex(std::string_view text);
+int FrequencyIndex(std::string_view text);
+
+struct ProjectRecord {
+    std::string name;  // empty = unused slot
+    std::string localPath;
+    std::string websiteUrl;
+    std::int32_t priorityIndex = kDefaultPriority;
+    std::int32_t frequencyIndex = kDefaultFrequency;
+    // The folder texts of the last walk as the file keeps them.
+    std::string savedRoot;
+    std::string savedBase;
+    ScanResult scan;  // run time only
+
+    bool walked() const { return scan.tree.walked; }
+};
+
+// A slot of a freshly created table: empty texts, "0.6", "weekly".
+ProjectRecord FreshRecord();
+// A slot cleared to zero bytes, as removal leaves the last one: "0.0", "always".
+ProjectRecord ZeroRecord();
+
+struct ProjectTable {
+    std::array<ProjectRecord, kMaxProjects> slots;
+    int projectCount = 0;  // used slots are 0 .. projectCount - 1
+};
+
+void ResetTable(ProjectTable& table);
+
+// Cuts text to at most 259 bytes, never inside a UTF-8 character.
+std::string FitField(std::string_view text);
+
+std::string SavingFilePath(const std::string& workingDirectory);
+
+// The file image: 32 records of 1348 bytes, every 0x0A stored as 0x0D 0x0A.
+std::string EncodeTable(const ProjectTable& table);
+
+struct LoadReport {
+    bool fileFound = false;
+    int slotsRead = 0;        // complete slots found in the file
+    int slotsRepaired = 0;    // priority or frequency out of range, set to the default
+    bool moved = false;       // used slots were not contiguous and were packed
+};
+// Reads a file image; never fails: what is missing becomes fresh slots.
+void DecodeTable(std::string_view image, ProjectTable& table, LoadReport* report = nullptr);
+
+// Loads saving.dat from the working directory. A missing file gives a fresh
+// table and 0; -1 when it exists but cannot be read (the table is then fresh).
+int LoadProjects(ProjectTable& table, const std::string& workingDirectory,
+                 LoadReport* report = nullptr, std::string* error = nullptr);
+// Writes saving.dat through a temporary file. -1 with a message on failure;
+// the previous file is then untouched.
+int SaveProjects(const ProjectTable& table, const std::string& workingDirectory,
+                 std::string* error = nullptr);
+
+// Puts `name` into slot projectCount; the other fields keep what the slot
+// held. The new slot index, or -1 when the table is full or the name empty.
+int AddProject(ProjectTable& table, std::string_view name);
+// Releases the slot's scan, shifts the later slots down and clears slot 31.
+int RemoveProject(ProjectTable& table, int slot);
+// The used slot with this name, or -1.
+int FindProject(const ProjectTable& table, std::string_view name);
+
+}  // namespace larkspur

@@ -1,0 +1,294 @@
+#include "scan.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform.h"
+
+namespace larkspur {
+
+namespace {
+
+constexpr std::size_t kExtensionMax = 15;
+
+char FoldCase(unsigned char c)
+{
+    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
+bool EqualsFolded(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+// Linux lists a folder in no particular order; a sitemap must come out the
+// same on every machine, so entries are sorted as Windows file systems list
+// them: ASCII letters without regard to case, ties by plain bytes.
+bool ListingOrder(const platform::DirEntry& a, const platform::DirEntry& b)
+{
+    const std::size_t n = std::min(a.name.size(), b.name.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(FoldCase(static_cast<unsigned char>(a.name[i])));
+        const auto cb = static_cast<unsigned char>(FoldCase(static_cast<unsigned char>(b.name[i])));
+        if (ca != cb)
+            return ca < cb;
+    }
+    if (a.name.size() != b.name.size())
+        return a.name.size() < b.name.size();
+    return a.name < b.name;
+}
+
+class Walker {
+public:
+    Walker(ScanTree& tree, WalkError* error, WalkProgress progress, void* context)
+        : m_tree(tree), m_error(error), m_progress(progress), m_context(context)
+    {
+    }
+
+    int listFolder(const platform::Folder& folder, const FileEntry* parent)
+    {
+        std::vector<platform::DirEntry> found;
+        std::string message;
+        if (folder.list(found, message) != 0)
+            return fail(m_tree.fullPath(*parent), message);
+        std::sort(found.begin(), found.end(), ListingOrder);
+        if (m_progress && m_progress(m_tree.entries.size() + found.size(), m_context) != 0)
+            return cancel();
+
+        for (platform::DirEntry& item : found) {
+            if (item.kind == platform::EntryKind::Other)
+                continue;
+            const bool isDirectory = item.kind == platform::EntryKind::Directory;
+            if (isDirectory && onCurrentPath(item.id))
+                continue;  // a link back into a folder being listed: a cycle
+
+            FileEntry& child = m_tree.entries.emplace_back();
+            child.parent = parent;
+            child.name = std::move(item.name);
+            child.mtime = item.mtime;
+            child.type = isDirectory ? EntryType::Directory : EntryType::File;
+            child.empty = !isDirectory && item.size == 0;
+            if (!isDirectory)
+                continue;
+
+            platform::Folder sub;
+            int errorNumber = 0;
+            if (folder.openChild(child.name, sub, message, &errorNumber) != 0) {
+                if (errorNumber == ENOENT || errorNumber == ENOTDIR) {
+                    m_tree.entries.pop_back();  // removed while we walk
+                    continue;
+                }
+                return fail(m_tree.fullPath(child), message);
+            }
+            m_path.push_back(item.id);
+            const int result = listFolder(sub, &child);
+            m_path.pop_back();
+            if (result != 0)
+                return result;
+        }
+        return 0;
+    }
+
+    void enter(const platform::FolderId& id) { m_path.push_back(id); }
+
+    int fail(const std::string& path, const std::string& message)
+    {
+        if (m_error)
+            *m_error = {path, message};
+        return -1;
+    }
+
+private:
+    bool onCurrentPath(const platform::FolderId& id) const
+    {
+        return std::find(m_path.begin(), m_path.end(), id) != m_path.end();
+    }
+
+    int cancel() { return fail(m_tree.root, "cancelled"); }
+
+    ScanTree& m_tree;
+    WalkError* m_error;
+    WalkProgress m_progress;
+    void* m_context;
+    std::vector<platform::FolderId> m_path;  // folders being listed, root first
+};
+
+void ClearTree(ScanTree& tree)
+{
+    tree.walked = false;
+    tree.root.clear();
+    tree.base.clear();
+    std::deque<FileEntry>().swap(tree.entries);
+}
+
+}  // namespace
+
+std::string_view Extension(std::string_view name)
+{
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    std::string_view extension = name.substr(dot);
+    if (extension.size() > kExtensionMax)
+        extension = extension.substr(0, kExtensionMax);
+    return extension;
+}
+
+void PathSegments(const FileEntry& entry, std::vector<const std::string*>& segments)
+{
+    segments.clear();
+    for (const FileEntry* e = &entry; e && e->parent; e = e->parent)
+        segments.push_back(&e->name);
+    std::reverse(segments.begin(), segments.end());
+}
+
+std::string RelativePath(const FileEntry& entry)
+{
+    if (!entry.parent)
+        return "/.";
+    std::vector<const std::string*> segments;
+    PathSegments(entry, segments);
+    std::string path;
+    for (const std::string* segment : segments) {
+        path += '/';
+        path += *segment;
+    }
+    return path;
+}
+
+std::string ScanTree::fullPath(const FileEntry& entry) const
+{
+    if (!entry.parent)
+        return root;
+    std::string relative = RelativePath(entry);
+    if (!root.empty() && root.back() == '/')
+        relative.erase(0, 1);
+    return root + relative;
+}
+
+int WalkTree(ScanTree& tree, const std::string& root, const std::string& base, WalkError* error,
+             WalkProgress progress, void* progressContext)
+{
+    ClearTree(tree);
+    if (root.empty() || !platform::IsDirectory(root)) {
+        if (error)
+            *error = {root, "not a folder"};
+        return -1;
+    }
+    std::string message;
+    if (platform::CanonicalPath(root, tree.root, message) != 0
+        || (!base.empty() && platform::CanonicalPath(base, tree.base, message) != 0)) {
+        if (error)
+            *error = {base.empty() || !tree.root.empty() ? root : base, message};
+        ClearTree(tree);
+        return -1;
+    }
+
+    Walker walker(tree, error, progress, progressContext);
+    platform::Folder folder;
+    platform::DirEntry self;
+    if (folder.open(tree.root, message) != 0 || folder.stat(self, message) != 0) {
+        walker.fail(tree.root, message);
+        ClearTree(tree);
+        return -1;
+    }
+    FileEntry& rootEntry = tree.entries.emplace_back();
+    rootEntry.name = ".";
+    rootEntry.type = EntryType::Directory;
+    rootEntry.mtime = self.mtime;
+    walker.enter(self.id);
+    if (walker.listFolder(folder, &rootEntry) != 0) {
+        ClearTree(tree);
+        return -1;
+    }
+    tree.walked = true;
+    return 0;
+}
+
+int EnumerateTree(const ScanTree& tree, Visitor visitor, void* context)
+{
+    if (!tree.walked || !visitor)
+        return -1;
+    for (const FileEntry& entry : tree.entries) {
+        if (visitor(entry, context) != 0)
+            return -1;
+    }
+    return 0;
+}
+
+int AddGroup(ScanResult& scan, std::string_view extension)
+{
+    scan.groups.push_back({std::string(extension.substr(0, kExtensionMax)), 1});
+    return 0;
+}
+
+int CountFiles(const FileEntry& entry, void* context)
+{
+    if (entry.isDirectory())
+        return 0;
+    auto& scan = *static_cast<ScanResult*>(context);
+    ++scan.fileTotal;
+    if (entry.empty)
+        ++scan.emptyCount;
+    const std::string_view extension = Extension(entry.name);
+    for (ExtensionGroup& group : scan.groups) {
+        if (EqualsFolded(group.extension, extension)) {
+            ++group.count;
+            return 0;
+        }
+    }
+    return AddGroup(scan, extension);
+}
+
+void ReleaseScan(ScanResult& scan)
+{
+    scan.fileTotal = 0;
+    scan.emptyCount = 0;
+    std::vector<ExtensionGroup>().swap(scan.groups);
+    ClearTree(scan.tree);
+}
+
+int WalkAndCount(ScanResult& scan, const std::string& root, WalkError* error, WalkProgress progress,
+                 void* progressContext)
+{
+    ReleaseScan(scan);
+    if (WalkTree(scan.tree, root, {}, error, progress, progressContext) != 0)
+        return -1;
+    if (EnumerateTree(scan.tree, CountFiles, &scan) != 0) {
+        ReleaseScan(scan);
+        if (error)
+            *error = {root, "out of memory"};
+        return -1;
+    }
+    return 0;
+}
+
+bool IsPageExtension(std::string_view extension)
+{
+    return EqualsFolded(extension, ".html") || EqualsFolded(extension, ".htm");
+}
+
+bool IsSitemapEntry(const FileEntry& entry)
+{
+    return !entry.isDirectory() && !entry.empty && IsPageExtension(Extension(entry.name));
+}
+
+std::vector<StatLine> StatisticsLines(const ScanResult& scan)
+{
+    std::vector<StatLine> lines;
+    lines.reserve(scan.groups.size() + 2);
+    lines.push_back({"file totally: " + std::to_string(scan.fileTotal), false, false});
+    lines.push_back({"empty files: " + std::to_string(scan.emptyCount), false, false});
+    for (const ExtensionGroup& group : scan.groups)
+        lines.push_back({group.extension + " files: " + std::to_string(group.count),
+                         IsPageExtension(group.extension), true});
+    return lines;
+}
+
+}  // namespace larkspur

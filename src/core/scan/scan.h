@@ -1,0 +1,108 @@
+// The walk of a site folder into a tree of file entries, and the per-extension
+// statistics drawn from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspur {
+
+enum class EntryType : std::uint8_t { Directory = 1, File = 2 };
+
+// One file or folder of a walked tree. Kept small: paths are derived from the
+// parent chain when they are needed instead of being stored per entry.
+struct FileEntry {
+    const FileEntry* parent = nullptr;  // null for the root
+    std::string name;                   // "." for the root
+    std::int64_t mtime = 0;             // last write, seconds since 1970 UTC
+    EntryType type = EntryType::File;
+    bool empty = false;                 // a file of zero bytes
+
+    bool isDirectory() const { return type == EntryType::Directory; }
+};
+
+// Text after the last "." of a name, dot included, cut to 15 bytes; empty
+// when the name holds no dot.
+std::string_view Extension(std::string_view name);
+
+// "/docs/a.htm" for a nested file, "/." for the root.
+std::string RelativePath(const FileEntry& entry);
+// Path segments from the root down to the entry, the root itself excluded.
+void PathSegments(const FileEntry& entry, std::vector<const std::string*>& segments);
+
+struct ScanTree {
+    bool walked = false;
+    std::string root;        // canonical root folder
+    std::string base;        // canonical second path; empty in this program
+    // Entries in pre-order: the root first, then each folder's content right
+    // after the folder. A deque keeps parent pointers valid while it grows.
+    std::deque<FileEntry> entries;
+
+    const FileEntry* rootEntry() const { return entries.empty() ? nullptr : &entries.front(); }
+    std::string fullPath(const FileEntry& entry) const;
+};
+
+struct WalkError {
+    std::string path;     // the folder or entry that failed
+    std::string message;  // the system's text
+};
+
+// Called now and then during a walk with the number of entries found so far;
+// a non-zero result cancels the walk.
+using WalkProgress = int (*)(std::size_t entriesFound, void* context);
+
+// Builds the tree of `root`. 0 on success; -1 when the root is not a folder,
+// a folder cannot be listed, or the walk was cancelled, with the reason in
+// `error` when given. On failure the tree is left empty and not walked.
+int WalkTree(ScanTree& tree, const std::string& root, const std::string& base = {},
+             WalkError* error = nullptr, WalkProgress progress = nullptr,
+             void* progressContext = nullptr);
+
+// Visits every entry in pre-order. A visitor returns 0 to go on and anything
+// else to stop. 0 when all visits returned 0; -1 otherwise, and also when the
+// tree is not walked or no visitor is given.
+using Visitor = int (*)(const FileEntry& entry, void* context);
+int EnumerateTree(const ScanTree& tree, Visitor visitor, void* context);
+
+struct ExtensionGroup {
+    std::string extension;  // spelt as the first file found with it
+    long long count = 0;
+};
+
+struct ScanResult {
+    long long fileTotal = 0;
+    long long emptyCount = 0;
+    std::vector<ExtensionGroup> groups;  // in order of first appearance
+    ScanTree tree;
+};
+
+// Appends a new group of count 1.
+int AddGroup(ScanResult& scan, std::string_view extension);
+// The statistics visitor; context is the ScanResult.
+int CountFiles(const FileEntry& entry, void* context);
+// Frees the tree and the groups; the project is no longer walked.
+void ReleaseScan(ScanResult& scan);
+
+// Walks `root` into `scan` and counts it: the whole "walk the path" command
+// below the window. The scan is released first.
+int WalkAndCount(ScanResult& scan, const std::string& root, WalkError* error = nullptr,
+                 WalkProgress progress = nullptr, void* progressContext = nullptr);
+
+// ".htm" or ".html" in any case: the files that become sitemap entries.
+bool IsPageExtension(std::string_view extension);
+// A non-empty page file.
+bool IsSitemapEntry(const FileEntry& entry);
+
+struct StatLine {
+    std::string text;
+    bool checked = false;
+    bool enabled = true;
+};
+// "file totally: N", "empty files: N", then "EXT files: N" per group.
+std::vector<StatLine> StatisticsLines(const ScanResult& scan);
+
+}  // namespace larkspur

@@ -1,0 +1,387 @@
+// Reading sitemap.csv back, and its conversion into an XML sitemap.
+#include <cerrno>
+#include <fstream>
+
+#include "platform.h"
+#include "sitemap.h"
+
+namespace larkspur {
+
+namespace {
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool EqualsFolded(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// Length of the entity or character reference at the start of `text`
+// ("&amp;", "&#38;", "&#x26;"), or 0 when there is none.
+std::size_t ReferenceLength(std::string_view text)
+{
+    static constexpr std::string_view kEntities[] = {"&amp;", "&lt;", "&gt;", "&apos;", "&quot;"};
+    for (const std::string_view entity : kEntities) {
+        if (text.substr(0, entity.size()) == entity)
+            return entity.size();
+    }
+    if (text.size() < 4 || text[1] != '#')
+        return 0;
+    std::size_t i = 2;
+    const bool hex = text[i] == 'x';
+    if (hex)
+        ++i;
+    const std::size_t digitsStart = i;
+    while (i < text.size()
+           && (IsDigit(text[i]) || (hex && ((text[i] >= 'a' && text[i] <= 'f') || (text[i] >= 'A' && text[i] <= 'F')))))
+        ++i;
+    if (i == digitsStart || i - digitsStart > 8 || i >= text.size() || text[i] != ';')
+        return 0;
+    return i + 1;
+}
+
+// Length of a well-formed UTF-8 sequence at the start of `text`, or 0.
+std::size_t Utf8Length(std::string_view text)
+{
+    const auto c = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    unsigned minimum = 0;
+    unsigned value = 0;
+    if (c < 0x80)
+        return 1;
+    if ((c & 0xE0) == 0xC0) {
+        length = 2; minimum = 0x80; value = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        length = 3; minimum = 0x800; value = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        length = 4; minimum = 0x10000; value = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+// Splits a stream into lines at LF, CR LF or a lone CR, whatever their length.
+class LineReader {
+public:
+    explicit LineReader(std::istream& in) : m_in(in) {}
+
+    bool next(std::string& line)
+    {
+        line.clear();
+        bool any = false;
+        for (;;) {
+            const int c = m_in.get();
+            if (c == std::char_traits<char>::eof())
+                return any;
+            any = true;
+            if (c == '\n')
+                return true;
+            if (c == '\r') {
+                if (m_in.peek() == '\n')
+                    m_in.get();
+                return true;
+            }
+            line += static_cast<char>(c);
+        }
+    }
+
+private:
+    std::istream& m_in;
+};
+
+}  // namespace
+
+void TrimSpaces(std::string& text)
+{
+    std::size_t end = text.size();
+    while (end > 0 && IsSpace(text[end - 1]))
+        --end;
+    std::size_t start = 0;
+    while (start < end && IsSpace(text[start]))
+        ++start;
+    text = text.substr(start, end - start);
+}
+
+int SplitFields(FieldList& list, std::string_view line, char separator)
+{
+    ReleaseFields(list);
+    if (line.empty())
+        return -1;
+    // A row has at most one field per three characters; longer rows are junk.
+    const std::size_t capacity = line.size() / 3 + 1;
+    std::string copy(line);
+    TrimSpaces(copy);
+    list.separator = separator;
+
+    std::size_t pos = 0;
+    for (;;) {
+        std::string field;
+        if (pos < copy.size() && copy[pos] == '"') {
+            // Quoted: separators inside are text, a doubled quote is one quote.
+            ++pos;
+            while (pos < copy.size()) {
+                if (copy[pos] == '"') {
+                    if (pos + 1 < copy.size() && copy[pos + 1] == '"') {
+                        field += '"';
+                        pos += 2;
+                        continue;
+                    }
+                    ++pos;
+                    break;
+                }
+                field += copy[pos++];
+            }
+        }
+        // Unquoted text, or what follows a closing quote up to the separator: a
+        // quote is dropped and the next character taken as it is.
+        while (pos < copy.size() && copy[pos] != separator) {
+            if (copy[pos] == '"') {
+                ++pos;
+                if (pos >= copy.size())
+                    break;
+            }
+            field += copy[pos++];
+        }
+        list.fields.push_back(std::move(field));
+        if (pos >= copy.size())
+            break;
+        ++pos;  // the separator
+        if (list.fields.size() >= capacity) {
+            ReleaseFields(list);
+            return -1;
+        }
+        if (pos >= copy.size())
+            break;  // a trailing separator adds no field
+    }
+    list.ready = true;
+    return 0;
+}
+
+int FieldCount(const FieldList& list)
+{
+    return list.ready ? static_cast<int>(list.fields.size()) : -1;
+}
+
+int GetField(const FieldList& list, int index, std::string& field)
+{
+    if (!list.ready || index < 0 || index >= static_cast<int>(list.fields.size()))
+        return -1;
+    field = list.fields[static_cast<std::size_t>(index)];
+    return 0;
+}
+
+void ReleaseFields(FieldList& list)
+{
+    list.ready = false;
+    list.fields.clear();
+}
+
+std::string EscapeXmlKeepingReferences(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '&') {
+            const std::size_t length = ReferenceLength(text.substr(i));
+            if (length > 0) {
+                out.append(text.substr(i, length));
+                i += length;
+            } else {
+                out += "&amp;";
+                ++i;
+            }
+            continue;
+        }
+        if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+            // Not allowed in XML at all; as a URL byte it is escaped.
+            out += '%';
+            out += "0123456789ABCDEF"[byte >> 4];
+            out += "0123456789ABCDEF"[byte & 0x0F];
+        } else if (byte >= 0x80) {
+            const std::size_t length = Utf8Length(text.substr(i));
+            if (length == 0) {
+                out += '%';
+                out += "0123456789ABCDEF"[byte >> 4];
+                out += "0123456789ABCDEF"[byte & 0x0F];
+                ++i;
+            } else {
+                out.append(text.substr(i, length));
+                i += length;
+            }
+            continue;
+        } else {
+            out += c;
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::string PadDate(std::string_view text)
+{
+    const auto first = text.find('-');
+    const auto second = first == std::string_view::npos ? first : text.find('-', first + 1);
+    if (second == std::string_view::npos)
+        return std::string(text);
+    const std::string_view year = text.substr(0, first);
+    const std::string_view month = text.substr(first + 1, second - first - 1);
+    const std::string_view day = text.substr(second + 1);
+    auto digits = [](std::string_view part, std::size_t most) {
+        if (part.empty() || part.size() > most)
+            return false;
+        for (const char c : part) {
+            if (!IsDigit(c))
+                return false;
+        }
+        return true;
+    };
+    if (year.size() != 4 || !digits(year, 4) || !digits(month, 2) || !digits(day, 2))
+        return std::string(text);
+    std::string out(year);
+    out += '-';
+    if (month.size() == 1)
+        out += '0';
+    out += month;
+    out += '-';
+    if (day.size() == 1)
+        out += '0';
+    out += day;
+    return out;
+}
+
+int XmlPathForCsv(const std::string& csvPath, std::string& xmlPath)
+{
+    const auto dot = csvPath.rfind('.');
+    if (dot == std::string::npos || !EqualsFolded(std::string_view(csvPath).substr(dot), ".csv"))
+        return -1;
+    xmlPath = csvPath.substr(0, dot) + ".xml";
+    return 0;
+}
+
+int CheckCsvPath(const std::string& csvPath, std::string& message)
+{
+    message.clear();
+    if (csvPath.empty())
+        return -1;
+    std::string xmlPath;
+    if (platform::IsDirectory(csvPath))
+        message = "A csv file required!";
+    else if (!platform::Exists(csvPath))
+        message = "File not exists!";
+    else if (XmlPathForCsv(csvPath, xmlPath) != 0)
+        message = "A csv file required!";
+    if (!message.empty())
+        return -1;
+    message = platform::FileName(xmlPath) + " will be created in same folder!";
+    return 0;
+}
+
+int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report)
+{
+    ConvertReport local;
+    ConvertReport& r = report ? *report : local;
+    r = {};
+    xml << kUrlsetHead;
+    LineReader reader(csv);
+    std::string line;
+    FieldList fields;
+    bool first = true;
+    std::string out;
+    while (reader.next(line)) {
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3);  // a byte-order mark from a spreadsheet
+        first = false;
+        TrimSpaces(line);
+        if (line.empty())
+            continue;
+        if (SplitFields(fields, line, ',') != 0 || FieldCount(fields) != 4) {
+            ++r.linesSkipped;
+            continue;
+        }
+        if (EqualsFolded(fields.fields[0], "loc"))
+            continue;
+        out.clear();
+        AppendUrlElement(out, EscapeXmlKeepingReferences(fields.fields[0]),
+                         EscapeXmlKeepingReferences(PadDate(fields.fields[1])),
+                         EscapeXmlKeepingReferences(fields.fields[2]),
+                         EscapeXmlKeepingReferences(fields.fields[3]));
+        xml.write(out.data(), static_cast<std::streamsize>(out.size()));
+        ++r.rowsWritten;
+    }
+    xml << kUrlsetTail;
+    xml.flush();
+    return xml && !csv.bad() ? 0 : -1;
+}
+
+int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, ConvertReport* report,
+                    std::string* error)
+{
+    if (platform::IsDirectory(csvPath)) {
+        if (error)
+            *error = csvPath + ": " + platform::SystemMessage(EISDIR);
+        return -1;
+    }
+    std::ifstream csv(csvPath, std::ios::binary);
+    if (!csv) {
+        if (error)
+            *error = csvPath + ": cannot be read";
+        return -1;
+    }
+    platform::AtomicFile file;
+    std::string message;
+    if (file.open(xmlPath, message) != 0) {
+        if (error)
+            *error = message;
+        return -1;
+    }
+    if (ConvertCsvToXml(csv, file.stream(), report) != 0 && csv.bad()) {
+        file.abandon();
+        if (error)
+            *error = csvPath + ": cannot be read";
+        return -1;
+    }
+    if (file.commit(message) != 0) {
+        if (error)
+            *error = message;
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace larkspur

@@ -1,0 +1,109 @@
+// URL building, escaping, the three sitemap writers and the CSV to XML
+// conversion.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "projects/projects.h"
+#include "scan/scan.h"
+
+namespace larkspur {
+
+inline constexpr const char* kSitemapNamespace = "http://www.google.com/schemas/sitemap/0.84";
+inline constexpr const char* kSchemaInstanceNamespace = "http://www.w3.org/2001/XMLSchema-instance";
+inline constexpr const char* kSitemapSchema = "http://www.google.com/schemas/sitemap/0.84/sitemap.xsd";
+
+// The start of every XML sitemap (lines end in CR LF, as they always have),
+// its end, and one url element with its four texts, already escaped.
+extern const char* const kUrlsetHead;
+extern const char* const kUrlsetTail;
+void AppendUrlElement(std::string& out, std::string_view loc, std::string_view lastmod,
+                      std::string_view changefreq, std::string_view priority);
+
+// "&" "'" '"' "<" ">" as XML's predefined entities.
+std::string EscapeXml(std::string_view text);
+// Every byte but A-Z a-z 0-9 - . _ ~ ! $ & ' ( ) * + , ; = : @ as %XX.
+std::string EscapePathSegment(std::string_view segment);
+
+// Checks an absolute http(s) URL and gives it back with scheme and host in
+// lower case, unsafe bytes of its path escaped and a trailing "/", ready to
+// have a relative path appended. -1 for anything else.
+int NormalizeBaseUrl(std::string_view url, std::string& base);
+
+// The plain URL of an entry: base URL plus its escaped relative path.
+int MakePlainEntryUrl(std::string_view websiteUrl, const FileEntry& entry, std::string& url);
+// The same, XML-escaped: the text of sitemap.xml and sitemap.csv.
+int MakeEntryUrl(const ProjectRecord& record, const FileEntry& entry, std::string& url);
+
+// The UTC calendar date of a time, as YYYY-MM-DD.
+std::string FormatDate(std::int64_t secondsSince1970);
+
+enum class SitemapFormat { Xml, Text, Csv };
+const char* SitemapFileName(SitemapFormat format);  // "sitemap.xml", ...
+
+// The settings a writer needs besides the tree.
+struct SitemapParameters {
+    std::string websiteUrl;
+    int priorityIndex = kDefaultPriority;
+    int frequencyIndex = kDefaultFrequency;
+};
+SitemapParameters ParametersOf(const ProjectRecord& record);
+
+// Writers: one stream, the walked tree, the parameters. 0, or -1 when the
+// tree is not walked, the URL is not valid or the stream failed.
+int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
+                 const SitemapParameters& parameters);
+
+// Writes `path` through a temporary file; -1 with a message on failure, the
+// previous file then untouched.
+int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& tree,
+                const SitemapParameters& parameters, std::string* error = nullptr);
+// Into the project's local folder under the format's file name.
+int SaveSitemap(const ProjectRecord& record, SitemapFormat format, std::string* error = nullptr);
+
+// A field of sitemap.csv, quoted when it holds a comma or a double quote.
+std::string CsvField(std::string_view text);
+
+// ----- CSV reading
+
+struct FieldList {
+    bool ready = false;
+    char separator = ',';
+    std::vector<std::string> fields;
+};
+
+// Removes leading and trailing white space in place.
+void TrimSpaces(std::string& text);
+// Splits a line into fields; RFC 4180 quoting is understood. 0 or -1.
+int SplitFields(FieldList& list, std::string_view line, char separator);
+int FieldCount(const FieldList& list);
+int GetField(const FieldList& list, int index, std::string& field);
+void ReleaseFields(FieldList& list);
+
+// Copies a field into XML: "<", ">" and a bare "&" escaped, entities and
+// character references kept.
+std::string EscapeXmlKeepingReferences(std::string_view text);
+// "2006-3-7" becomes "2006-03-07"; any other text is returned unchanged.
+std::string PadDate(std::string_view text);
+
+// The XML path for a CSV path (".csv" in any case replaced by ".xml"); -1
+// when the path does not end in ".csv".
+int XmlPathForCsv(const std::string& csvPath, std::string& xmlPath);
+// The check of a CSV path as the conversion dialog shows it: 0 with
+// "NAME.xml will be created in same folder!", or -1 with the reason.
+int CheckCsvPath(const std::string& csvPath, std::string& message);
+
+struct ConvertReport {
+    long long rowsWritten = 0;
+    long long linesSkipped = 0;  // not blank, not the head line, still unusable
+};
+int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report = nullptr);
+int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath,
+                    ConvertReport* report = nullptr, std::string* error = nullptr);
+
+}  // namespace larkspur

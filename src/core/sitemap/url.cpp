@@ -1,0 +1,229 @@
+// URLs of sitemap entries and the escaping they need.
+#include <chrono>
+#include <cstdio>
+
+#include "sitemap.h"
+
+namespace larkspur {
+
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+bool IsAlnum(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+bool IsHex(unsigned char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// What RFC 3986 allows unescaped inside one path segment.
+bool IsSegmentByte(unsigned char c)
+{
+    if (IsAlnum(c))
+        return true;
+    switch (c) {
+    case '-': case '.': case '_': case '~':
+    case '!': case '$': case '&': case '\'': case '(': case ')':
+    case '*': case '+': case ',': case ';': case '=': case ':': case '@':
+        return true;
+    default:
+        return false;
+    }
+}
+
+void AppendEscaped(std::string& out, unsigned char c)
+{
+    out += '%';
+    out += kHex[c >> 4];
+    out += kHex[c & 0x0F];
+}
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithFolded(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (Lower(text[i]) != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+    const char* spaces = " \t\n\v\f\r";
+    const auto first = text.find_first_not_of(spaces);
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(spaces);
+    return text.substr(first, last - first + 1);
+}
+
+// Host, user information and port: what may stand between "://" and the path.
+bool IsAuthorityByte(unsigned char c)
+{
+    return IsSegmentByte(c) || c == '[' || c == ']' || c == '%';
+}
+
+}  // namespace
+
+std::string EscapeXml(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '\'': out += "&apos;"; break;
+        case '"': out += "&quot;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string EscapePathSegment(std::string_view segment)
+{
+    std::string out;
+    out.reserve(segment.size() + 8);
+    for (const char ch : segment) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (IsSegmentByte(c))
+            out += ch;
+        else
+            AppendEscaped(out, c);
+    }
+    return out;
+}
+
+int NormalizeBaseUrl(std::string_view url, std::string& base)
+{
+    const std::string_view text = Trimmed(url);
+    std::size_t schemeLength = 0;
+    if (StartsWithFolded(text, "https://"))
+        schemeLength = 5;
+    else if (StartsWithFolded(text, "http://"))
+        schemeLength = 4;
+    else
+        return -1;
+
+    const std::size_t authorityStart = schemeLength + 3;
+    std::size_t authorityEnd = text.find_first_of("/?#", authorityStart);
+    if (authorityEnd == std::string_view::npos)
+        authorityEnd = text.size();
+    const std::string_view authority = text.substr(authorityStart, authorityEnd - authorityStart);
+    for (const char c : authority) {
+        if (!IsAuthorityByte(static_cast<unsigned char>(c)))
+            return -1;
+    }
+    const auto at = authority.rfind('@');
+    const std::string_view userInfo = at == std::string_view::npos ? std::string_view{} : authority.substr(0, at + 1);
+    std::string_view hostPort = at == std::string_view::npos ? authority : authority.substr(at + 1);
+    std::string_view host = hostPort;
+    std::string_view port;
+    if (!hostPort.empty() && hostPort.front() == '[') {
+        const auto close = hostPort.find(']');
+        if (close == std::string_view::npos)
+            return -1;
+        host = hostPort.substr(0, close + 1);
+        port = hostPort.substr(close + 1);
+    } else {
+        const auto colon = hostPort.find(':');
+        if (colon != std::string_view::npos) {
+            host = hostPort.substr(0, colon);
+            port = hostPort.substr(colon);
+        }
+    }
+    if (host.empty() || host == "[]")
+        return -1;
+    if (!port.empty()) {
+        if (port.front() != ':')
+            return -1;
+        for (const char c : port.substr(1)) {
+            if (c < '0' || c > '9')
+                return -1;
+        }
+    }
+
+    std::string out;
+    out.reserve(text.size() + 8);
+    out.append(text.substr(0, schemeLength));
+    for (char& c : out)
+        c = Lower(c);
+    out += "://";
+    out.append(userInfo);
+    for (const char c : host)
+        out += Lower(c);
+    out.append(port);
+
+    // The base's own path is the site's root. Its %XX escapes stay; bytes
+    // that may not stand in a URL are escaped. Query and fragment cannot name
+    // a folder and are dropped.
+    std::size_t pathEnd = text.find_first_of("?#", authorityEnd);
+    if (pathEnd == std::string_view::npos)
+        pathEnd = text.size();
+    const std::string_view path = text.substr(authorityEnd, pathEnd - authorityEnd);
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (c == '/' || IsSegmentByte(c))
+            out += static_cast<char>(c);
+        else if (c == '%' && i + 2 < path.size() && IsHex(static_cast<unsigned char>(path[i + 1]))
+                 && IsHex(static_cast<unsigned char>(path[i + 2])))
+            out += '%';
+        else
+            AppendEscaped(out, c);
+    }
+    if (out.back() != '/')
+        out += '/';
+    base = std::move(out);
+    return 0;
+}
+
+int MakePlainEntryUrl(std::string_view websiteUrl, const FileEntry& entry, std::string& url)
+{
+    std::string base;
+    if (NormalizeBaseUrl(websiteUrl, base) != 0)
+        return -1;
+    std::vector<const std::string*> segments;
+    PathSegments(entry, segments);
+    url = std::move(base);
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (i > 0)
+            url += '/';
+        url += EscapePathSegment(*segments[i]);
+    }
+    return 0;
+}
+
+int MakeEntryUrl(const ProjectRecord& record, const FileEntry& entry, std::string& url)
+{
+    std::string plain;
+    if (MakePlainEntryUrl(record.websiteUrl, entry, plain) != 0)
+        return -1;
+    url = EscapeXml(plain);
+    return 0;
+}
+
+std::string FormatDate(std::int64_t secondsSince1970)
+{
+    using namespace std::chrono;
+    const sys_seconds time{seconds{secondsSince1970}};
+    const year_month_day date{floor<days>(time)};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return text;
+}
+
+}  // namespace larkspur
