@@ -58,7 +58,7 @@ public:
         if (folder.list(found, message) != 0)
             return fail(m_tree.fullPath(*parent), message);
         std::sort(found.begin(), found.end(), ListingOrder);
-        if (m_progress && m_progress(m_tree.entries.size() + found.size(), m_context) != 0)
+        if (report() != 0)
             return cancel();
 
         for (platform::DirEntry& item : found) {
@@ -92,7 +92,7 @@ public:
             if (result != 0)
                 return result;
         }
-        return 0;
+        return report() != 0 ? cancel() : 0;
     }
 
     void enter(const platform::FolderId& id) { m_path.push_back(id); }
@@ -110,6 +110,7 @@ private:
         return std::find(m_path.begin(), m_path.end(), id) != m_path.end();
     }
 
+    int report() const { return m_progress ? m_progress(m_tree.entries.size(), m_context) : 0; }
     int cancel() { return fail(m_tree.root, "cancelled"); }
 
     ScanTree& m_tree;

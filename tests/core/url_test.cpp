@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include "sitemap/sitemap.h"
+
+using namespace larkspur;
+
+TEST(EscapeXml, PredefinedEntitiesOnce)
+{
+    EXPECT_EQ(EscapeXml("R&D's \"<b>\""), "R&amp;D&apos;s &quot;&lt;b&gt;&quot;");
+    EXPECT_EQ(EscapeXml("&amp;"), "&amp;amp;");
+    EXPECT_EQ(EscapeXml("plain/path.html"), "plain/path.html");
+}
+
+struct SegmentCase {
+    const char* name;
+    std::string raw;
+    const char* escaped;
+};
+
+class EscapeSegment : public testing::TestWithParam<SegmentCase> {};
+
+TEST_P(EscapeSegment, Escapes)
+{
+    EXPECT_EQ(EscapePathSegment(GetParam().raw), GetParam().escaped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, EscapeSegment,
+    testing::Values(SegmentCase{"space", "a b.htm", "a%20b.htm"},
+                    SegmentCase{"unreserved_and_subdelims_kept", "A-z_0.~!$&'()*+,;=:@", "A-z_0.~!$&'()*+,;=:@"},
+                    SegmentCase{"hash_and_query", "a#b?c", "a%23b%3Fc"},
+                    SegmentCase{"percent", "100%", "100%25"},
+                    SegmentCase{"brackets_and_backslash", "[x]\\y", "%5Bx%5D%5Cy"},
+                    SegmentCase{"utf8_bytes_upper_hex", "caf\xC3\xA9", "caf%C3%A9"},
+                    SegmentCase{"control_bytes", std::string("a\nb\tc\0d", 7), "a%0Ab%09c%00d"},
+                    SegmentCase{"quote_and_angle", "\"<>", "%22%3C%3E"},
+                    SegmentCase{"slash_is_data_here", "a/b", "a%2Fb"}),
+    [](const testing::TestParamInfo<SegmentCase>& info) { return info.param.name; });
+
+struct BaseCase {
+    const char* name;
+    const char* url;
+    const char* base;  // nullptr: invalid
+};
+
+class BaseUrl : public testing::TestWithParam<BaseCase> {};
+
+TEST_P(BaseUrl, Normalizes)
+{
+    std::string base;
+    const int result = NormalizeBaseUrl(GetParam().url, base);
+    if (!GetParam().base) {
+        EXPECT_EQ(result, -1) << base;
+    } else {
+        ASSERT_EQ(result, 0);
+        EXPECT_EQ(base, GetParam().base);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, BaseUrl,
+    testing::Values(BaseCase{"host_only", "http://example.com", "http://example.com/"},
+                    BaseCase{"scheme_and_host_lowered", "HTTPS://User.Example.IO/Project", "https://user.example.io/Project/"},
+                    BaseCase{"path_kept_as_site_root", "https://user.example.io/project/", "https://user.example.io/project/"},
+                    BaseCase{"port_and_user_info", "http://Me@Host:8080/x", "http://Me@host:8080/x/"},
+                    BaseCase{"existing_escapes_kept", "http://h/a%20b/", "http://h/a%20b/"},
+                    BaseCase{"unsafe_bytes_escaped", "http://h/a b/%zz/", "http://h/a%20b/%25zz/"},
+                    BaseCase{"query_and_fragment_dropped", "http://h/docs/?lang=en#top", "http://h/docs/"},
+                    BaseCase{"surrounding_spaces_trimmed", "  http://h/  ", "http://h/"},
+                    BaseCase{"ipv6_host", "http://[::1]:80/", "http://[::1]:80/"},
+                    BaseCase{"relative_refused", "example.com/site", nullptr},
+                    BaseCase{"other_scheme_refused", "ftp://example.com/", nullptr},
+                    BaseCase{"no_host_refused", "http:///path", nullptr},
+                    BaseCase{"space_in_host_refused", "http://exa mple.com/", nullptr},
+                    BaseCase{"bad_port_refused", "http://h:8x/", nullptr},
+                    BaseCase{"empty_refused", "", nullptr}),
+    [](const testing::TestParamInfo<BaseCase>& info) { return info.param.name; });
+
+TEST(EntryUrl, BasePathPlusEscapedSegmentsThenXml)
+{
+    FileEntry root;
+    root.type = EntryType::Directory;
+    root.name = ".";
+    FileEntry docs;
+    docs.parent = &root;
+    docs.type = EntryType::Directory;
+    docs.name = "R&D docs";
+    FileEntry page;
+    page.parent = &docs;
+    page.name = "a b's.htm";
+
+    ProjectRecord record;
+    record.websiteUrl = "https://user.example.io/project";
+    std::string url;
+    ASSERT_EQ(MakePlainEntryUrl(record.websiteUrl, page, url), 0);
+    EXPECT_EQ(url, "https://user.example.io/project/R&D%20docs/a%20b's.htm");
+    ASSERT_EQ(MakeEntryUrl(record, page, url), 0);
+    EXPECT_EQ(url, "https://user.example.io/project/R&amp;D%20docs/a%20b&apos;s.htm");
+
+    record.websiteUrl = "not a url";
+    EXPECT_EQ(MakeEntryUrl(record, page, url), -1);
+}
+
+TEST(FormatDate, UtcWithZeroPadding)
+{
+    struct Case { std::int64_t seconds; const char* date; };
+    const Case cases[] = {
+        {0, "1970-01-01"},
+        {1141689600, "2006-03-07"},          // 7 March 2006 00:00 UTC
+        {1141689600 + 86399, "2006-03-07"},  // last second of that day
+        {1141689600 + 86400, "2006-03-08"},
+        {951782400, "2000-02-29"},           // leap day
+        {1767225599, "2025-12-31"},
+        {-1, "1969-12-31"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatDate(c.seconds), c.date) << c.seconds;
+}

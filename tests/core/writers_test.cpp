@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "sitemap/sitemap.h"
+#include "temp_tree.h"
+
+using namespace larkspur;
+using larkspur::test::TempTree;
+
+namespace {
+
+constexpr std::int64_t kMarch7 = 1141732800;  // 2006-03-07 12:00 UTC
+constexpr std::int64_t kMay1 = 1241179200;    // 2009-05-01 12:00 UTC
+
+const char* const kHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<urlset xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
+    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
+    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
+    "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
+
+class Writers : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        t.file("site/index.html", "home", kMarch7);
+        t.file("site/R&D/Page,1.HTML", "x", kMay1);
+        t.file("site/a b.htm", "x", kMay1);
+        t.file("site/empty.html", "", kMay1);
+        t.file("site/style.css", "x", kMay1);
+        t.file("site/page.html.bak", "x", kMay1);
+        ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+        parameters.websiteUrl = "https://example.com/site";
+        parameters.priorityIndex = 8;
+        parameters.frequencyIndex = 2;
+    }
+
+    std::string write(SitemapFormat format)
+    {
+        std::ostringstream out;
+        EXPECT_EQ(WriteSitemap(out, format, scan.tree, parameters), 0);
+        return out.str();
+    }
+
+    TempTree t;
+    ScanResult scan;
+    SitemapParameters parameters;
+};
+
+std::string Entry(const char* loc, const char* date)
+{
+    return std::string("<url>\r\n  <loc>") + loc + "</loc>\r\n  <lastmod>" + date
+         + "</lastmod>\r\n  <changefreq>daily</changefreq>\r\n  <priority>0.8</priority>\r\n</url>\r\n";
+}
+
+}  // namespace
+
+TEST_F(Writers, XmlExactBytes)
+{
+    const std::string expected = std::string(kHead)
+        + Entry("https://example.com/site/a%20b.htm", "2009-05-01")
+        + Entry("https://example.com/site/index.html", "2006-03-07")
+        + Entry("https://example.com/site/R&amp;D/Page,1.HTML", "2009-05-01") + "</urlset>\r\n";
+    EXPECT_EQ(write(SitemapFormat::Xml), expected);
+}
+
+TEST_F(Writers, TextHoldsPlainUrls)
+{
+    EXPECT_EQ(write(SitemapFormat::Text),
+              "https://example.com/site/a%20b.htm\r\n"
+              "https://example.com/site/index.html\r\n"
+              "https://example.com/site/R&D/Page,1.HTML\r\n");
+}
+
+TEST_F(Writers, CsvQuotesFieldsWithCommas)
+{
+    EXPECT_EQ(write(SitemapFormat::Csv),
+              "loc,lastmod,changefreq,priority\r\n"
+              "https://example.com/site/a%20b.htm,2009-05-01,daily,0.8\r\n"
+              "https://example.com/site/index.html,2006-03-07,daily,0.8\r\n"
+              "\"https://example.com/site/R&amp;D/Page,1.HTML\",2009-05-01,daily,0.8\r\n");
+}
+
+TEST_F(Writers, RefusesInvalidUrlAndUnwalkedTree)
+{
+    std::ostringstream out;
+    parameters.websiteUrl = "www.example.com";
+    EXPECT_EQ(WriteSitemap(out, SitemapFormat::Xml, scan.tree, parameters), -1);
+    parameters.websiteUrl = "http://example.com";
+    ScanTree unwalked;
+    EXPECT_EQ(WriteSitemap(out, SitemapFormat::Xml, unwalked, parameters), -1);
+}
+
+TEST(WritersEmpty, NoPagesGivesHeadAndTailOnly)
+{
+    TempTree t;
+    t.file("site/a.css");
+    t.file("site/b.html", "");
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    SitemapParameters parameters{"http://h", 6, 3};
+    std::ostringstream xml, txt, csv;
+    WriteSitemap(xml, SitemapFormat::Xml, scan.tree, parameters);
+    WriteSitemap(txt, SitemapFormat::Text, scan.tree, parameters);
+    WriteSitemap(csv, SitemapFormat::Csv, scan.tree, parameters);
+    EXPECT_EQ(xml.str(), std::string(kHead) + "</urlset>\r\n");
+    EXPECT_EQ(txt.str(), "");
+    EXPECT_EQ(csv.str(), "loc,lastmod,changefreq,priority\r\n");
+}
+
+TEST_F(Writers, SaveWritesIntoTheSiteFolderAndOverwrites)
+{
+    ProjectRecord record;
+    record.localPath = t.path("site");
+    record.websiteUrl = parameters.websiteUrl;
+    record.priorityIndex = parameters.priorityIndex;
+    record.frequencyIndex = parameters.frequencyIndex;
+    t.file("site/sitemap.xml", "old content that is longer than nothing");
+    std::string error;
+    ASSERT_EQ(WalkAndCount(record.scan, record.localPath), 0);
+    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Xml, &error), 0) << error;
+    EXPECT_EQ(t.read("site/sitemap.xml"), write(SitemapFormat::Xml));
+    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Text, &error), 0);
+    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Csv, &error), 0);
+    EXPECT_TRUE(t.exists("site/sitemap.txt"));
+    EXPECT_TRUE(t.exists("site/sitemap.csv"));
+}
+
+TEST_F(Writers, FailedSaveLeavesThePreviousFile)
+{
+    t.file("site/sitemap.xml", "previous");
+    std::string error;
+    EXPECT_EQ(SaveSitemap(t.path("site/missing/sitemap.xml"), SitemapFormat::Xml, scan.tree, parameters, &error), -1);
+    EXPECT_FALSE(error.empty());
+    parameters.websiteUrl = "relative/url";
+    EXPECT_EQ(SaveSitemap(t.path("site/sitemap.xml"), SitemapFormat::Xml, scan.tree, parameters, &error), -1);
+    EXPECT_EQ(error, "Invalid parameter(s)!");
+    EXPECT_EQ(t.read("site/sitemap.xml"), "previous");
+}
+
+TEST(CsvField, QuotesOnlyWhenNeeded)
+{
+    EXPECT_EQ(CsvField("plain"), "plain");
+    EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
+    EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(CsvField(""), "");
+}
