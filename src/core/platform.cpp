@@ -287,6 +287,11 @@ int AtomicFile::open(const std::string& target, std::string& error)
     return -1;
 }
 
+void AtomicFile::retarget(const std::string& target)
+{
+    m_impl->target = target;
+}
+
 std::ostream& AtomicFile::stream()
 {
     return m_impl->stream;

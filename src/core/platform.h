@@ -84,6 +84,8 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     int open(const std::string& target, std::string& error);
+    // Commit to another name in the same folder instead.
+    void retarget(const std::string& target);
     std::ostream& stream();
     // Flushes, syncs and renames; on any failure the temporary file is removed
     // and the target left as it was.

@@ -4,6 +4,7 @@
 
 #include "platform.h"
 #include "sitemap.h"
+#include "urlset_writer.h"
 
 namespace larkspur {
 
@@ -312,16 +313,17 @@ int CheckCsvPath(const std::string& csvPath, std::string& message)
     return 0;
 }
 
-int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report)
+namespace {
+
+// Reads the rows into `urlset`. `prefix` ends as the longest common prefix
+// of the rows' URLs: the base an index of parts has to name them by.
+int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, std::string& prefix)
 {
-    ConvertReport local;
-    ConvertReport& r = report ? *report : local;
-    r = {};
-    xml << kUrlsetHead;
     LineReader reader(csv);
     std::string line;
     FieldList fields;
     bool first = true;
+    bool anyRow = false;
     std::string out;
     while (reader.next(line)) {
         if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
@@ -336,22 +338,51 @@ int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report)
         }
         if (EqualsFolded(fields.fields[0], "loc"))
             continue;
+        const std::string loc = EscapeXmlKeepingReferences(fields.fields[0]);
+        if (!anyRow) {
+            prefix = loc;
+            anyRow = true;
+        } else {
+            std::size_t common = 0;
+            while (common < prefix.size() && common < loc.size() && prefix[common] == loc[common])
+                ++common;
+            prefix.resize(common);
+        }
         out.clear();
-        AppendUrlElement(out, EscapeXmlKeepingReferences(fields.fields[0]),
-                         EscapeXmlKeepingReferences(PadDate(fields.fields[1])),
+        AppendUrlElement(out, loc, EscapeXmlKeepingReferences(PadDate(fields.fields[1])),
                          EscapeXmlKeepingReferences(fields.fields[2]),
                          EscapeXmlKeepingReferences(fields.fields[3]));
-        xml.write(out.data(), static_cast<std::streamsize>(out.size()));
+        if (urlset.add(out) != 0)
+            return -1;
         ++r.rowsWritten;
     }
-    xml << kUrlsetTail;
-    xml.flush();
-    return xml && !csv.bad() ? 0 : -1;
+    const auto slash = prefix.rfind('/');
+    prefix.resize(slash == std::string::npos ? 0 : slash + 1);
+    return csv.bad() ? -1 : 0;
+}
+
+}  // namespace
+
+int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report)
+{
+    ConvertReport local;
+    ConvertReport& r = report ? *report : local;
+    r = {};
+    UrlsetWriter urlset(xml);
+    std::string prefix;
+    std::string error;
+    if (urlset.open(error) != 0 || ConvertRows(csv, urlset, r, prefix) != 0)
+        return -1;
+    return urlset.finish({}, error, nullptr);
 }
 
 int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, ConvertReport* report,
-                    std::string* error)
+                    std::string* error, const OutputLimits& limits)
 {
+    ConvertReport local;
+    ConvertReport& r = report ? *report : local;
+    r = {};
+    std::string message;
     if (platform::IsDirectory(csvPath)) {
         if (error)
             *error = csvPath + ": " + platform::SystemMessage(EISDIR);
@@ -363,20 +394,19 @@ int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, Conv
             *error = csvPath + ": cannot be read";
         return -1;
     }
-    platform::AtomicFile file;
-    std::string message;
-    if (file.open(xmlPath, message) != 0) {
+    UrlsetWriter urlset(xmlPath, limits);
+    std::string prefix;
+    if (urlset.open(message) != 0) {
         if (error)
             *error = message;
         return -1;
     }
-    if (ConvertCsvToXml(csv, file.stream(), report) != 0 && csv.bad()) {
-        file.abandon();
+    if (ConvertRows(csv, urlset, r, prefix) != 0) {
         if (error)
-            *error = csvPath + ": cannot be read";
+            *error = urlset.error().empty() ? csvPath + ": cannot be read" : urlset.error();
         return -1;
     }
-    if (file.commit(message) != 0) {
+    if (urlset.finish(prefix, message, &r.files) != 0) {
         if (error)
             *error = message;
         return -1;

@@ -22,6 +22,8 @@ inline constexpr const char* kSitemapSchema = "http://www.google.com/schemas/sit
 // its end, and one url element with its four texts, already escaped.
 extern const char* const kUrlsetHead;
 extern const char* const kUrlsetTail;
+extern const char* const kSitemapIndexHead;
+extern const char* const kSitemapIndexTail;
 void AppendUrlElement(std::string& out, std::string_view loc, std::string_view lastmod,
                       std::string_view changefreq, std::string_view priority);
 
@@ -59,12 +61,27 @@ SitemapParameters ParametersOf(const ProjectRecord& record);
 int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
                  const SitemapParameters& parameters);
 
+// The protocol's limits for one sitemap file. Tests lower them.
+struct OutputLimits {
+    std::size_t maxUrls = 50000;
+    std::size_t maxBytes = 10 * 1024 * 1024;
+    std::int64_t now = -1;  // the date of an index; -1: the clock
+};
+
+struct SaveReport {
+    long long urls = 0;
+    std::vector<std::string> files;  // every file written, the index first
+};
+
 // Writes `path` through a temporary file; -1 with a message on failure, the
-// previous file then untouched.
+// previous file then untouched. An XML sitemap past the limits becomes an
+// index of NAME1.xml, NAME2.xml, ... written beside it.
 int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& tree,
-                const SitemapParameters& parameters, std::string* error = nullptr);
+                const SitemapParameters& parameters, std::string* error = nullptr,
+                SaveReport* report = nullptr, const OutputLimits& limits = {});
 // Into the project's local folder under the format's file name.
-int SaveSitemap(const ProjectRecord& record, SitemapFormat format, std::string* error = nullptr);
+int SaveSitemap(const ProjectRecord& record, SitemapFormat format, std::string* error = nullptr,
+                SaveReport* report = nullptr);
 
 // A field of sitemap.csv, quoted when it holds a comma or a double quote.
 std::string CsvField(std::string_view text);
@@ -101,9 +118,13 @@ int CheckCsvPath(const std::string& csvPath, std::string& message);
 struct ConvertReport {
     long long rowsWritten = 0;
     long long linesSkipped = 0;  // not blank, not the head line, still unusable
+    std::vector<std::string> files;  // every file written, the index first
 };
 int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report = nullptr);
+// Past the limits the XML becomes an index of NAME1.xml, ... whose entries
+// use the longest common prefix of the rows' URLs that ends in "/".
 int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath,
-                    ConvertReport* report = nullptr, std::string* error = nullptr);
+                    ConvertReport* report = nullptr, std::string* error = nullptr,
+                    const OutputLimits& limits = {});
 
 }  // namespace larkspur

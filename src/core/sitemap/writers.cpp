@@ -1,6 +1,7 @@
 // sitemap.xml, sitemap.txt and sitemap.csv.
 #include "platform.h"
 #include "sitemap.h"
+#include "urlset_writer.h"
 
 namespace larkspur {
 
@@ -11,7 +12,8 @@ constexpr const char* kCsvHead = "loc,lastmod,changefreq,priority\r\n";
 // What the entry visitors share: the open stream, the settings, and the URL
 // of the folder last seen, since files come folder by folder.
 struct WriteContext {
-    std::ostream* out = nullptr;
+    std::ostream* out = nullptr;     // sitemap.txt and sitemap.csv
+    UrlsetWriter* urlset = nullptr;  // sitemap.xml
     std::string base;
     const char* frequency = nullptr;
     const char* priority = nullptr;
@@ -49,8 +51,7 @@ int WriteXmlEntry(const FileEntry& entry, void* data)
     line.clear();
     AppendUrlElement(line, EscapeXml(url), FormatDate(entry.mtime), context.frequency,
                      context.priority);
-    context.out->write(line.data(), static_cast<std::streamsize>(line.size()));
-    return 0;
+    return context.urlset->add(line);
 }
 
 int WriteUrlLine(const FileEntry& entry, void* data)
@@ -138,61 +139,89 @@ std::string CsvField(std::string_view text)
     return quoted;
 }
 
-int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
-                 const SitemapParameters& parameters)
+namespace {
+
+// Sets up the shared part of a write; -1 when the parameters are unusable.
+int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters& parameters)
 {
-    if (!tree.walked)
+    if (!tree.walked || NormalizeBaseUrl(parameters.websiteUrl, context.base) != 0)
         return -1;
-    WriteContext context;
-    if (NormalizeBaseUrl(parameters.websiteUrl, context.base) != 0)
-        return -1;
-    context.out = &out;
     context.frequency = FrequencyText(parameters.frequencyIndex);
     context.priority = PriorityText(parameters.priorityIndex);
+    return 0;
+}
 
-    Visitor visitor = WriteXmlEntry;
-    switch (format) {
-    case SitemapFormat::Xml:
-        out << kUrlsetHead;
-        break;
-    case SitemapFormat::Text:
-        visitor = WriteUrlLine;
-        break;
-    case SitemapFormat::Csv:
+int WriteLines(std::ostream& out, SitemapFormat format, const ScanTree& tree, WriteContext& context)
+{
+    context.out = &out;
+    if (format == SitemapFormat::Csv)
         out << kCsvHead;
-        visitor = WriteCsvRow;
-        break;
-    }
-    if (EnumerateTree(tree, visitor, &context) != 0)
+    if (EnumerateTree(tree, format == SitemapFormat::Csv ? WriteCsvRow : WriteUrlLine, &context) != 0)
         return -1;
-    if (format == SitemapFormat::Xml)
-        out << kUrlsetTail;
     out.flush();
     return out ? 0 : -1;
 }
 
+}  // namespace
+
+int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
+                 const SitemapParameters& parameters)
+{
+    WriteContext context;
+    if (Prepare(context, tree, parameters) != 0)
+        return -1;
+    if (format != SitemapFormat::Xml)
+        return WriteLines(out, format, tree, context);
+    UrlsetWriter urlset(out);
+    context.urlset = &urlset;
+    std::string error;
+    if (urlset.open(error) != 0 || EnumerateTree(tree, WriteXmlEntry, &context) != 0)
+        return -1;
+    return urlset.finish({}, error, nullptr);
+}
+
 int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& tree,
-                const SitemapParameters& parameters, std::string* error)
+                const SitemapParameters& parameters, std::string* error, SaveReport* report,
+                const OutputLimits& limits)
 {
     std::string message;
-    if (!tree.walked) {
+    WriteContext context;
+    if (!tree.walked)
+        message = "Walk the path first!";
+    else if (Prepare(context, tree, parameters) != 0)
+        message = "Invalid parameter(s)!";
+    if (!message.empty()) {
         if (error)
-            *error = "Walk the path first!";
+            *error = message;
         return -1;
     }
-    std::string base;
-    if (NormalizeBaseUrl(parameters.websiteUrl, base) != 0) {
-        if (error)
-            *error = "Invalid parameter(s)!";
-        return -1;
+    SaveReport local;
+    SaveReport& r = report ? *report : local;
+    r = {};
+
+    if (format == SitemapFormat::Xml) {
+        UrlsetWriter urlset(path, limits);
+        context.urlset = &urlset;
+        int result = urlset.open(message);
+        if (result == 0 && EnumerateTree(tree, WriteXmlEntry, &context) != 0) {
+            result = -1;
+            message = urlset.error();
+        }
+        if (result == 0)
+            result = urlset.finish(EscapeXml(context.base), message, &r.files);
+        r.urls = urlset.urls();
+        if (result != 0 && error)
+            *error = message;
+        return result;
     }
+
     platform::AtomicFile file;
     if (file.open(path, message) != 0) {
         if (error)
             *error = message;
         return -1;
     }
-    if (WriteSitemap(file.stream(), format, tree, parameters) != 0) {
+    if (WriteLines(file.stream(), format, tree, context) != 0) {
         // The commit below reports the stream's own error.
         file.stream().setstate(std::ios::badbit);
     }
@@ -201,13 +230,15 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
             *error = message;
         return -1;
     }
+    r.files.push_back(path);
     return 0;
 }
 
-int SaveSitemap(const ProjectRecord& record, SitemapFormat format, std::string* error)
+int SaveSitemap(const ProjectRecord& record, SitemapFormat format, std::string* error,
+                SaveReport* report)
 {
     return SaveSitemap(platform::JoinPath(record.localPath, SitemapFileName(format)), format,
-                       record.scan.tree, ParametersOf(record), error);
+                       record.scan.tree, ParametersOf(record), error, report);
 }
 
 }  // namespace larkspur

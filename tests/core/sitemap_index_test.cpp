@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "sitemap/sitemap.h"
+#include "temp_tree.h"
+
+using namespace larkspur;
+using larkspur::test::TempTree;
+
+namespace {
+
+constexpr std::int64_t kMarch7 = 1141732800;  // 2006-03-07 12:00 UTC
+constexpr std::int64_t kToday = 1796731200;    // 2026-12-08 12:00 UTC
+
+const std::string kExpectedUrlsetHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<urlset xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
+    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
+    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
+    "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
+const std::string kExpectedIndexHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<sitemapindex xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
+    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
+    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
+    "\thttp://www.google.com/schemas/sitemap/0.84/siteindex.xsd\">\r\n";
+
+std::string Url(const std::string& loc)
+{
+    return "<url>\r\n  <loc>" + loc
+         + "</loc>\r\n  <lastmod>2006-03-07</lastmod>\r\n  <changefreq>weekly</changefreq>\r\n"
+           "  <priority>0.6</priority>\r\n</url>\r\n";
+}
+
+std::string IndexEntry(const std::string& loc)
+{
+    return "<sitemap>\r\n  <loc>" + loc + "</loc>\r\n  <lastmod>2026-12-08</lastmod>\r\n</sitemap>\r\n";
+}
+
+std::size_t Count(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+class Index : public testing::Test {
+protected:
+    void site(int pages)
+    {
+        for (int i = 0; i < pages; ++i)
+            t.file("site/p" + std::to_string(i) + ".html", "x", kMarch7);
+        ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    }
+
+    int save(const OutputLimits& limits, SaveReport* report = nullptr)
+    {
+        std::string error;
+        const int result = SaveSitemap(t.path("site/sitemap.xml"), SitemapFormat::Xml, scan.tree,
+                                       {"https://example.com/docs", 6, 3}, &error, report, limits);
+        EXPECT_EQ(result, 0) << error;
+        return result;
+    }
+
+    TempTree t;
+    ScanResult scan;
+};
+
+}  // namespace
+
+TEST_F(Index, AtTheUrlLimitStaysOneFile)
+{
+    site(3);
+    SaveReport report;
+    save({3, 1 << 20, kToday}, &report);
+    EXPECT_EQ(t.read("site/sitemap.xml"),
+              kExpectedUrlsetHead + Url("https://example.com/docs/p0.html") + Url("https://example.com/docs/p1.html")
+                  + Url("https://example.com/docs/p2.html") + "</urlset>\r\n");
+    EXPECT_FALSE(t.exists("site/sitemap1.xml"));
+    EXPECT_EQ(report.files, std::vector<std::string>{t.path("site/sitemap.xml")});
+}
+
+TEST_F(Index, OneUrlOverTheLimitMakesAnIndex)
+{
+    site(4);
+    SaveReport report;
+    save({3, 1 << 20, kToday}, &report);
+    EXPECT_EQ(t.read("site/sitemap.xml"),
+              kExpectedIndexHead + IndexEntry("https://example.com/docs/sitemap1.xml")
+                  + IndexEntry("https://example.com/docs/sitemap2.xml") + "</sitemapindex>\r\n");
+    EXPECT_EQ(t.read("site/sitemap1.xml"),
+              kExpectedUrlsetHead + Url("https://example.com/docs/p0.html") + Url("https://example.com/docs/p1.html")
+                  + Url("https://example.com/docs/p2.html") + "</urlset>\r\n");
+    EXPECT_EQ(t.read("site/sitemap2.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/p3.html") + "</urlset>\r\n");
+    EXPECT_EQ(report.urls, 4);
+    EXPECT_EQ(report.files.size(), 3u);
+}
+
+TEST_F(Index, ByteLimitCountsHeadAndTail)
+{
+    site(3);
+    const std::size_t oneUrl = kExpectedUrlsetHead.size() + Url("https://example.com/docs/p0.html").size() + 11;
+    save({100, oneUrl + 5, kToday});
+    for (const char* part : {"site/sitemap1.xml", "site/sitemap2.xml", "site/sitemap3.xml"}) {
+        SCOPED_TRACE(part);
+        const std::string text = t.read(part);
+        EXPECT_LE(text.size(), oneUrl + 5);
+        EXPECT_EQ(Count(text, "<url>"), 1u);
+    }
+    EXPECT_EQ(Count(t.read("site/sitemap.xml"), "<sitemap>"), 3u);
+}
+
+TEST_F(Index, ProtocolLimitOf50000Urls)
+{
+    site(50001);
+    SaveReport report;
+    save({}, &report);
+    const std::string index = t.read("site/sitemap.xml");
+    EXPECT_EQ(index.rfind(kExpectedIndexHead, 0), 0u);
+    EXPECT_EQ(Count(index, "<sitemap>"), 2u);
+    EXPECT_EQ(Count(t.read("site/sitemap1.xml"), "<url>"), 50000u);
+    // Listing order is byte order for these names: p9999 is the last one.
+    EXPECT_EQ(t.read("site/sitemap2.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/p9999.html") + "</urlset>\r\n");
+    EXPECT_EQ(report.urls, 50001);
+}
+
+TEST(IndexConvert, CsvPastTheLimitNamesPartsByTheCommonFolder)
+{
+    TempTree t;
+    t.file("site/map.csv",
+           "loc,lastmod,changefreq,priority\r\n"
+           "https://example.com/docs/a.html,2006-3-7,weekly,0.6\r\n"
+           "https://example.com/docs/sub/b.html,2006-03-07,weekly,0.6\r\n"
+           "https://example.com/docs/abc.html,2006-03-07,weekly,0.6\r\n");
+    ConvertReport report;
+    std::string error;
+    ASSERT_EQ(ConvertCsvToXml(t.path("site/map.csv"), t.path("site/map.xml"), &report, &error, {2, 1 << 20, kToday}), 0)
+        << error;
+    EXPECT_EQ(t.read("site/map.xml"), kExpectedIndexHead + IndexEntry("https://example.com/docs/map1.xml")
+                                          + IndexEntry("https://example.com/docs/map2.xml") + "</sitemapindex>\r\n");
+    EXPECT_EQ(t.read("site/map1.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/a.html")
+                                           + Url("https://example.com/docs/sub/b.html") + "</urlset>\r\n");
+    EXPECT_EQ(t.read("site/map2.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/abc.html") + "</urlset>\r\n");
+    EXPECT_EQ(report.files, (std::vector<std::string>{t.path("site/map.xml"), t.path("site/map1.xml"),
+                                                      t.path("site/map2.xml")}));
+}
+
+TEST(IndexConvert, BelowTheLimitOneFile)
+{
+    TempTree t;
+    t.file("site/map.csv", "https://example.com/a.html,2006-03-07,weekly,0.6\r\n");
+    ConvertReport report;
+    ASSERT_EQ(ConvertCsvToXml(t.path("site/map.csv"), t.path("site/map.xml"), &report), 0);
+    EXPECT_EQ(t.read("site/map.xml"), kExpectedUrlsetHead + Url("https://example.com/a.html") + "</urlset>\r\n");
+    EXPECT_EQ(report.files, std::vector<std::string>{t.path("site/map.xml")});
+}
