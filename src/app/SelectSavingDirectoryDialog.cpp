@@ -1,0 +1,49 @@
+#include "SelectSavingDirectoryDialog.h"
+
+#include <QPushButton>
+
+#include "DialogFont.h"
+#include "FileDropFilter.h"
+#include "UiServices.h"
+#include "platform.h"
+#include "projects/projects.h"
+#include "ui_SelectSavingDirectoryDialog.h"
+
+namespace larkspur {
+
+SelectSavingDirectoryDialog::SelectSavingDirectoryDialog(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::SelectSavingDirectoryDialog>())
+{
+    m_ui->setupUi(this);
+    ApplyDialogFont(this);
+    m_edit = m_ui->pathEdit;
+    new FileDropFilter(this, m_edit);
+    connect(m_ui->okButton, &QPushButton::clicked, this, &SelectSavingDirectoryDialog::accept);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this,
+            &SelectSavingDirectoryDialog::reject);
+}
+
+SelectSavingDirectoryDialog::~SelectSavingDirectoryDialog() = default;
+
+void SelectSavingDirectoryDialog::setPath(const QString& path)
+{
+    m_edit->setText(path);
+}
+
+void SelectSavingDirectoryDialog::accept()
+{
+    const std::string path = FitField(m_edit->text().toStdString());
+    m_path = QString::fromStdString(path);
+    if (m_path.isEmpty()) {
+        ShowMessage(this, tr("Saving directory required"));
+        m_edit->setFocus();
+        return;
+    }
+    if (!platform::IsDirectory(path)) {
+        ShowMessage(this, tr("An existing directory required"));
+        return;
+    }
+    QDialog::accept();
+}
+
+}  // namespace larkspur

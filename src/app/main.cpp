@@ -1,0 +1,18 @@
+#include <QApplication>
+
+#include "ApplicationIcon.h"
+#include "LarkspurApp.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Larkspur"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    // Lets the desktop match the running window to larkspur.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("larkspur"));
+    QApplication::setWindowIcon(larkspur::ApplicationIcon());
+
+    larkspur::LarkspurApp app;
+    const auto outcome = app.run();
+    return outcome == larkspur::LarkspurApp::Outcome::DirectoryNotStored ? 1 : 0;
+}

@@ -1,0 +1,10 @@
+// The Larkspur icon, from the resources built into the program.
+#pragma once
+
+#include <QIcon>
+
+namespace larkspur {
+
+QIcon ApplicationIcon();
+
+}  // namespace larkspur

@@ -1,0 +1,31 @@
+// Asks for the name of a new project.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+
+namespace Ui {
+class AddProjectDialog;
+}
+
+namespace larkspur {
+
+class AddProjectDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit AddProjectDialog(QWidget* parent = nullptr);
+    ~AddProjectDialog() override;
+
+    // The name as it stood when OK was pressed; empty before.
+    const QString& name() const { return m_name; }
+
+    void accept() override;
+
+private:
+    std::unique_ptr<Ui::AddProjectDialog> m_ui;
+    QString m_name;
+};
+
+}  // namespace larkspur

@@ -1,0 +1,50 @@
+#include "CsvToXmlDialog.h"
+
+#include <QEvent>
+#include <QPushButton>
+
+#include "DialogFont.h"
+#include "FileDropFilter.h"
+#include "sitemap/sitemap.h"
+#include "ui_CsvToXmlDialog.h"
+
+namespace larkspur {
+
+CsvToXmlDialog::CsvToXmlDialog(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CsvToXmlDialog>())
+{
+    m_ui->setupUi(this);
+    ApplyDialogFont(this);
+    new FileDropFilter(this, m_ui->pathEdit);
+    m_ui->pathEdit->installEventFilter(this);
+    connect(m_ui->convertButton, &QPushButton::clicked, this, &CsvToXmlDialog::accept);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, &CsvToXmlDialog::reject);
+}
+
+CsvToXmlDialog::~CsvToXmlDialog() = default;
+
+void CsvToXmlDialog::accept()
+{
+    m_path = m_ui->pathEdit->text();
+    QDialog::accept();
+}
+
+void CsvToXmlDialog::checkPath()
+{
+    const QString text = m_ui->pathEdit->text();
+    // An empty box says nothing new, so the last verdict stays.
+    if (text.isEmpty())
+        return;
+    std::string message;
+    CheckCsvPath(text.toStdString(), message);
+    m_ui->messageLabel->setText(QString::fromStdString(message));
+}
+
+bool CsvToXmlDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_ui->pathEdit && event->type() == QEvent::FocusOut)
+        checkPath();
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace larkspur

@@ -1,0 +1,585 @@
+#include "MainDialog.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+
+#include "AboutBox.h"
+#include "AddProjectDialog.h"
+#include "CsvToXmlDialog.h"
+#include "ApplicationIcon.h"
+#include "DialogFont.h"
+#include "MakerAddress.h"
+#include "StatusLabel.h"
+#include "UiServices.h"
+#include "WalkProgressDialog.h"
+#include "platform.h"
+#include "settings.h"
+#include "ui_MainDialog.h"
+
+namespace larkspur {
+
+// One walk on its own thread. The thread fills `scan` and nothing else; the
+// window takes the finished scan over only after the thread has ended, so no
+// command ever sees a tree half-built.
+struct WalkJob {
+    std::string root;
+    ScanResult scan;
+    WalkError error;
+    int result = -1;
+    std::atomic<std::size_t> found{0};
+    std::atomic<bool> cancel{false};
+    const MainDialog::WalkObserver* observer = nullptr;
+
+    static int Progress(std::size_t entriesFound, void* context)
+    {
+        auto* job = static_cast<WalkJob*>(context);
+        job->found.store(entriesFound, std::memory_order_relaxed);
+        if (job->observer && *job->observer)
+            (*job->observer)(entriesFound);
+        return job->cancel.load() ? 1 : 0;
+    }
+};
+
+namespace {
+
+QString FromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string ToField(const QString& text)
+{
+    return FitField(text.toStdString());
+}
+
+}  // namespace
+
+MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::MainDialog>())
+{
+    m_ui->setupUi(this);
+    ApplyDialogFont(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(ApplicationIcon());
+
+    for (const char* text : kPriorityTexts)
+        m_ui->priorityCombo->addItem(QString::fromLatin1(text));
+    for (const char* text : kFrequencyTexts)
+        m_ui->frequencyCombo->addItem(QString::fromLatin1(text));
+
+    // Without a window menu on every desktop, the About item lives in the
+    // window's context menu and on F1.
+    m_aboutAction = new QAction(tr("&About Larkspur..."), this);
+    m_aboutAction->setObjectName(QStringLiteral("aboutAction"));
+    m_aboutAction->setShortcut(QKeySequence(Qt::Key_F1));
+    m_aboutAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_aboutAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_aboutAction, &QAction::triggered, this, &MainDialog::showAbout);
+
+    m_ui->linkLabel->setText(QLatin1String(kMakerWebAddress));
+    m_link.attach(m_ui->linkLabel, QLatin1String(kMakerWebAddress));
+
+    QListWidget* statistics = m_ui->statisticsList;
+    statistics->setSelectionMode(QAbstractItemView::NoSelection);
+    statistics->setFlow(QListView::TopToBottom);
+    statistics->setWrapping(true);
+    statistics->setResizeMode(QListView::Adjust);
+    statistics->setUniformItemSizes(true);
+    statistics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    statistics->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    statistics->viewport()->installEventFilter(this);
+    layoutStatistics();
+
+    m_ui->projectList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui->statusLabel->installEventFilter(this);
+    m_ui->nameEdit->installEventFilter(this);
+
+    connect(m_ui->addButton, &QPushButton::clicked, this, &MainDialog::addProject);
+    connect(m_ui->csvToXmlButton, &QPushButton::clicked, this, &MainDialog::convertCsvToXml);
+    connect(m_ui->removeButton, &QPushButton::clicked, this, &MainDialog::removeProject);
+    connect(m_ui->saveCsvButton, &QPushButton::clicked, this,
+            [this] { saveSitemap(SitemapFormat::Csv); });
+    connect(m_ui->saveUrlButton, &QPushButton::clicked, this,
+            [this] { saveSitemap(SitemapFormat::Text); });
+    connect(m_ui->saveXmlButton, &QPushButton::clicked, this,
+            [this] { saveSitemap(SitemapFormat::Xml); });
+    connect(m_ui->walkButton, &QPushButton::clicked, this, &MainDialog::walkPath);
+    connect(m_ui->projectList, &QListWidget::itemSelectionChanged, this,
+            &MainDialog::projectSelectionChanged);
+    connect(m_ui->nameEdit, &QLineEdit::textChanged, this, &MainDialog::nameChanged);
+    connect(m_ui->frequencyCombo, &QComboBox::currentIndexChanged, this,
+            &MainDialog::frequencyChanged);
+    connect(m_ui->priorityCombo, &QComboBox::currentIndexChanged, this,
+            &MainDialog::priorityChanged);
+    connect(m_ui->localPathEdit, &QLineEdit::textChanged, this, &MainDialog::localPathChanged);
+    connect(m_ui->websiteUrlEdit, &QLineEdit::textChanged, this, &MainDialog::websiteUrlChanged);
+
+    ResetTable(m_table);
+    if (ReadWorkingDirectory(m_workingDirectory) == 0)
+        loadProjects();
+    else
+        showProject(-1);
+}
+
+MainDialog::~MainDialog() = default;
+
+// ----- the project table
+
+int MainDialog::selectedRow() const
+{
+    const QModelIndexList rows = m_ui->projectList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+ProjectRecord* MainDialog::selectedRecord()
+{
+    const int row = selectedRow();
+    if (row < 0 || row >= m_table.projectCount)
+        return nullptr;
+    return &m_table.slots[static_cast<std::size_t>(row)];
+}
+
+void MainDialog::loadProjects()
+{
+    LoadReport report;
+    std::string error;
+    if (LoadProjects(m_table, m_workingDirectory, &report, &error) != 0) {
+        ShowMessage(this,
+                    tr("Failed to load application data!\n%1").arg(FromStd(error)),
+                    QMessageBox::Warning);
+    }
+
+    QSignalBlocker blocker(m_ui->projectList);
+    m_ui->projectList->clear();
+    for (int slot = 0; slot < m_table.projectCount; ++slot)
+        m_ui->projectList->addItem(FromStd(m_table.slots[static_cast<std::size_t>(slot)].name));
+
+    if (m_table.projectCount > 0) {
+        m_ui->projectList->setCurrentRow(0);
+        showProject(0);
+    } else if (!report.fileFound) {
+        showProject(-1);
+    } else {
+        // A file without a single named project leaves the boxes as they
+        // are: empty, and neither combo showing a choice.
+        m_ui->priorityCombo->setCurrentIndex(-1);
+        m_ui->frequencyCombo->setCurrentIndex(-1);
+        updateStatusCursor();
+    }
+}
+
+bool MainDialog::saveProjects()
+{
+    std::string error;
+    if (!m_workingDirectory.empty() && SaveProjects(m_table, m_workingDirectory, &error) == 0)
+        return true;
+    ShowMessage(this, tr("Failed to save application data!"), QMessageBox::Warning);
+    return false;
+}
+
+void MainDialog::addProject()
+{
+    if (m_table.projectCount >= kMaxProjects) {
+        ShowMessage(this, tr("32 projects in Maximum"), QMessageBox::NoIcon, tr("Add projects"));
+        return;
+    }
+    AddProjectDialog dialog(this);
+    if (ExecDialog(dialog) != QDialog::Accepted)
+        return;
+    const std::string name = ToField(dialog.name());
+    if (name.empty())
+        return;
+    const int slot = AddProject(m_table, name);
+    if (slot < 0)
+        return;
+    {
+        QSignalBlocker blocker(m_ui->projectList);
+        m_ui->projectList->addItem(FromStd(name));
+        m_ui->projectList->setCurrentRow(slot);
+    }
+    showProject(slot);
+}
+
+void MainDialog::removeProject()
+{
+    const int row = selectedRow();
+    if (row < 0 || row >= m_table.projectCount)
+        return;
+    const QString name = FromStd(m_table.slots[static_cast<std::size_t>(row)].name);
+    if (ShowMessage(this, name, QMessageBox::NoIcon, tr("Remove project"),
+                    QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+        return;
+
+    RemoveProject(m_table, row);
+    {
+        QSignalBlocker blocker(m_ui->projectList);
+        delete m_ui->projectList->takeItem(row);
+        if (m_ui->projectList->count() > 0)
+            m_ui->projectList->setCurrentRow(0);
+    }
+    showProject(m_ui->projectList->count() > 0 ? 0 : -1);
+}
+
+void MainDialog::projectSelectionChanged()
+{
+    showProject(selectedRow());
+}
+
+void MainDialog::showProject(int row)
+{
+    updateStatusCursor();
+    if (row >= m_table.projectCount)
+        return;
+    if (row < 0) {
+        m_ui->nameEdit->clear();
+        m_ui->localPathEdit->clear();
+        m_ui->websiteUrlEdit->clear();
+        m_ui->statisticsList->clear();
+        m_ui->priorityCombo->setCurrentIndex(kDefaultPriority);
+        m_ui->frequencyCombo->setCurrentIndex(kDefaultFrequency);
+        return;
+    }
+    // Filling the boxes raises their change handlers, which copy the same
+    // values back; so the record is read field by field, never cached.
+    const ProjectRecord& record = m_table.slots[static_cast<std::size_t>(row)];
+    m_ui->nameEdit->setText(FromStd(record.name));
+    m_ui->localPathEdit->setText(FromStd(record.localPath));
+    if (record.walked())
+        fillStatistics(record.scan);
+    else
+        m_ui->statisticsList->clear();
+    m_ui->websiteUrlEdit->setText(FromStd(record.websiteUrl));
+    m_ui->priorityCombo->setCurrentIndex(record.priorityIndex);
+    m_ui->frequencyCombo->setCurrentIndex(record.frequencyIndex);
+}
+
+// ----- write-back of the boxes into the selected record
+
+void MainDialog::nameChanged(const QString& text)
+{
+    ProjectRecord* record = selectedRecord();
+    if (!record)
+        return;
+    record->name = ToField(text);
+    if (QListWidgetItem* item = m_ui->projectList->item(selectedRow()))
+        item->setText(FromStd(record->name));
+}
+
+void MainDialog::nameFocusLost()
+{
+    if (m_ui->projectList->count() == 0 || !m_ui->nameEdit->text().isEmpty())
+        return;
+    ShowMessage(this, tr("Project name can't be NULL!"));
+    m_ui->nameEdit->setFocus();
+}
+
+void MainDialog::localPathChanged(const QString& text)
+{
+    ProjectRecord* record = selectedRecord();
+    if (!record)
+        return;
+    std::string path = ToField(text);
+    // A scan belongs to the folder it was made of; keeping it under another
+    // folder's name would write one site's sitemap into another.
+    if (record->walked() && path != record->localPath) {
+        ReleaseScan(record->scan);
+        m_ui->statisticsList->clear();
+    }
+    record->localPath = std::move(path);
+}
+
+void MainDialog::websiteUrlChanged(const QString& text)
+{
+    if (ProjectRecord* record = selectedRecord())
+        record->websiteUrl = ToField(text);
+}
+
+void MainDialog::priorityChanged(int index)
+{
+    if (ProjectRecord* record = selectedRecord())
+        record->priorityIndex = index;
+}
+
+void MainDialog::frequencyChanged(int index)
+{
+    if (ProjectRecord* record = selectedRecord())
+        record->frequencyIndex = index;
+}
+
+// ----- walking
+
+void MainDialog::walkPath()
+{
+    if (m_activeWalk)
+        return;
+    const int row = selectedRow();
+    ProjectRecord* record = selectedRecord();
+    if (!record)
+        return;
+    const std::string path = ToField(m_ui->localPathEdit->text());
+    if (!platform::IsDirectory(path)) {
+        ShowMessage(this, tr("Local filepath is invalid!"));
+        m_ui->localPathEdit->setFocus();
+        return;
+    }
+    record->localPath = path;
+
+    WalkJob job;
+    job.root = path;
+    job.observer = &m_walkObserver;
+    const bool finished = runWalk(job);
+
+    if (finished) {
+        // The table cannot change during the walk (input goes nowhere else),
+        // but the selection is read again rather than trusted.
+        ProjectRecord& target = m_table.slots[static_cast<std::size_t>(row)];
+        ReleaseScan(target.scan);
+        if (job.result == 0) {
+            std::swap(target.scan, job.scan);
+        } else {
+            ShowMessage(this,
+                        QStringLiteral("%1\n\n%2").arg(FromStd(job.error.path),
+                                                       FromStd(job.error.message)),
+                        QMessageBox::Information, tr("Error"));
+        }
+        if (selectedRow() == row)
+            fillStatistics(target.scan);
+    }
+
+    if (m_closeAfterWalk) {
+        m_closeAfterWalk = false;
+        reject();
+    }
+}
+
+bool MainDialog::runWalk(WalkJob& job)
+{
+    m_activeWalk = &job;
+    std::unique_ptr<QThread> thread(QThread::create([&job] {
+        job.result = WalkAndCount(job.scan, job.root, &job.error, &WalkJob::Progress, &job);
+    }));
+
+    // Short walks end before anyone could notice: they run without a dialog,
+    // and input waits until they are done. Paint events still go through.
+    QEventLoop waiting;
+    QTimer delay;
+    delay.setSingleShot(true);
+    connect(thread.get(), &QThread::finished, &waiting, &QEventLoop::quit);
+    connect(&delay, &QTimer::timeout, &waiting, &QEventLoop::quit);
+    thread->start();
+    delay.start(m_progressDelay);
+    if (!thread->isFinished())
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+
+    if (!thread->isFinished() && !job.cancel.load()) {
+        WalkProgressDialog progress(FromStd(job.root), job.found, this);
+        connect(thread.get(), &QThread::finished, &progress, &QDialog::accept);
+        // The thread may have ended before the connection was made.
+        if (!thread->isFinished() && ExecDialog(progress) != QDialog::Accepted)
+            job.cancel.store(true);
+    }
+    // After a cancel the walk stops at its next progress report.
+    thread->wait();
+    m_activeWalk = nullptr;
+    return !job.cancel.load();
+}
+
+void MainDialog::fillStatistics(const ScanResult& scan)
+{
+    QListWidget* list = m_ui->statisticsList;
+    list->clear();
+    for (const StatLine& line : StatisticsLines(scan)) {
+        auto* item = new QListWidgetItem(FromStd(line.text));
+        // No ItemIsUserCheckable: the marks tell which groups become
+        // sitemap entries; they are not choices.
+        item->setFlags(line.enabled ? Qt::ItemIsEnabled : Qt::NoItemFlags);
+        item->setCheckState(line.checked ? Qt::Checked : Qt::Unchecked);
+        list->addItem(item);
+    }
+    layoutStatistics();
+}
+
+void MainDialog::layoutStatistics()
+{
+    QListWidget* list = m_ui->statisticsList;
+    const QStyle* style = list->style();
+    // Two and a half columns show at a time; a column widens rather than
+    // cut a count short on a large site.
+    int textWidth = 0;
+    for (int i = 0; i < list->count(); ++i)
+        textWidth = qMax(textWidth, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+    const int markWidth = style->pixelMetric(QStyle::PM_IndicatorWidth) +
+                          4 * style->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+    const int width = qMax(qMax(1, 2 * list->viewport()->width() / 5), textWidth + markWidth);
+    const int height = qMax(list->fontMetrics().height(),
+                            style->pixelMetric(QStyle::PM_IndicatorHeight)) + 4;
+    if (list->gridSize() != QSize(width, height))
+        list->setGridSize(QSize(width, height));
+}
+
+// ----- output
+
+int MainDialog::validateParameters() const
+{
+    if (selectedRow() < 0)
+        return -1;
+    const QString url = m_ui->websiteUrlEdit->text();
+    if (url.isEmpty())
+        return -1;
+    if (m_ui->frequencyCombo->currentIndex() < 0 || m_ui->priorityCombo->currentIndex() < 0)
+        return -1;
+    std::string base;
+    if (NormalizeBaseUrl(url.toStdString(), base) != 0)
+        return -1;
+    return 0;
+}
+
+void MainDialog::saveSitemap(SitemapFormat format)
+{
+    ProjectRecord* record = selectedRecord();
+    if (!record)
+        return;
+    if (!record->walked()) {
+        ShowMessage(this, tr("Walk the path first!"));
+        return;
+    }
+    if (validateParameters() != 0) {
+        ShowMessage(this, tr("Invalid parameter(s)!"));
+        return;
+    }
+    std::string error;
+    if (SaveSitemap(*record, format, &error) != 0) {
+        const QString file =
+            FromStd(platform::JoinPath(record->localPath, SitemapFileName(format)));
+        ShowMessage(this, tr("Failed to save %1!\n%2").arg(file, FromStd(error)),
+                    QMessageBox::Warning);
+        return;
+    }
+    StatusLabel* status = m_ui->statusLabel;
+    status->setText(tr("%1 saved, click to open.").arg(QLatin1String(SitemapFileName(format))));
+    status->setTextColor(QColor(0, 0, 255));
+    status->setUnderline(true);
+}
+
+void MainDialog::convertCsvToXml()
+{
+    CsvToXmlDialog dialog(this);
+    if (ExecDialog(dialog) != QDialog::Accepted || dialog.path().isEmpty())
+        return;
+    const std::string csvPath = dialog.path().toStdString();
+    std::string message;
+    if (CheckCsvPath(csvPath, message) != 0) {
+        ShowMessage(this, FromStd(message));
+        return;
+    }
+    std::string xmlPath;
+    if (XmlPathForCsv(csvPath, xmlPath) != 0)
+        return;
+    ConvertReport report;
+    std::string error;
+    if (ConvertCsvToXml(csvPath, xmlPath, &report, &error) != 0) {
+        ShowMessage(this, tr("Failed to create %1!\n%2").arg(FromStd(xmlPath), FromStd(error)),
+                    QMessageBox::Warning);
+        return;
+    }
+    // A CSV past the sitemap limits becomes an index and its parts; the
+    // message names them all, the index first.
+    QStringList names;
+    for (const std::string& file : report.files)
+        names.append(FromStd(platform::FileName(file)));
+    if (names.isEmpty())
+        names.append(FromStd(platform::FileName(xmlPath)));
+    ShowMessage(this, tr("%1 created.").arg(names.join(QStringLiteral(", "))));
+}
+
+void MainDialog::showAbout()
+{
+    AboutBox about(this);
+    ExecDialog(about);
+}
+
+void MainDialog::openSavedFolder()
+{
+    const ProjectRecord* record = selectedRecord();
+    if (!record)
+        return;
+    OpenUrl(QUrl::fromLocalFile(FromStd(record->localPath)));
+}
+
+void MainDialog::updateStatusCursor()
+{
+    // The status line is a way into the site folder only while there is a
+    // project whose folder it would open.
+    if (selectedRow() >= 0)
+        m_ui->statusLabel->setCursor(Qt::PointingHandCursor);
+    else
+        m_ui->statusLabel->unsetCursor();
+}
+
+// ----- events
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_ui->statusLabel && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            m_ui->statusLabel->rect().contains(mouse->position().toPoint())) {
+            openSavedFolder();
+            return true;
+        }
+    } else if (watched == m_ui->nameEdit && event->type() == QEvent::FocusOut) {
+        // Focus that leaves with the whole window (another application, a
+        // box of our own) is not the user leaving the box.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            nameFocusLost();
+    } else if (watched == m_ui->statisticsList->viewport() && event->type() == QEvent::Resize) {
+        layoutStatistics();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_escapePressed = true;
+        QDialog::keyPressEvent(event);
+        m_escapePressed = false;
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void MainDialog::reject()
+{
+    if (m_activeWalk) {
+        // Close once the walk has stopped; the table is not to be saved
+        // while a thread may still be filling a scan.
+        m_closeAfterWalk = true;
+        m_activeWalk->cancel.store(true);
+        return;
+    }
+    // After a failed save, Escape is the way out that accepts the loss.
+    const bool leaveUnsaved = m_saveFailed && m_escapePressed;
+    if (!leaveUnsaved && !saveProjects()) {
+        m_saveFailed = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace larkspur

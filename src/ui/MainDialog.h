@@ -1,0 +1,97 @@
+// The main window: the project list and fields, the walk, the three save
+// commands, CSV to XML, and the About box. It owns the project table for the
+// whole run; the table is loaded from saving.dat when the window opens and
+// written back when it closes.
+#pragma once
+
+#include <QDialog>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "HyperlinkControl.h"
+#include "projects/projects.h"
+#include "sitemap/sitemap.h"
+
+class QAction;
+
+namespace Ui {
+class MainDialog;
+}
+
+namespace larkspur {
+
+struct WalkJob;
+
+class MainDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Reads the working directory from the settings and loads its saving.dat.
+    explicit MainDialog(QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    const ProjectTable& table() const { return m_table; }
+    const std::string& workingDirectory() const { return m_workingDirectory; }
+    // The selected row of the project list, -1 when none is.
+    int selectedRow() const;
+
+    // How long a walk may run before its progress dialog shows.
+    void setProgressDelay(int milliseconds) { m_progressDelay = milliseconds; }
+    // Called on the walking thread each time the walk reports progress.
+    using WalkObserver = std::function<void(std::size_t entriesFound)>;
+    void setWalkObserver(WalkObserver observer) { m_walkObserver = std::move(observer); }
+
+    // Every way of closing ends here: the table is saved first, and a failed
+    // save keeps the window open.
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void loadProjects();
+    bool saveProjects();
+    void addProject();
+    void removeProject();
+    void showProject(int row);
+    void projectSelectionChanged();
+
+    void nameChanged(const QString& text);
+    void nameFocusLost();
+    void localPathChanged(const QString& text);
+    void websiteUrlChanged(const QString& text);
+    void priorityChanged(int index);
+    void frequencyChanged(int index);
+
+    void walkPath();
+    bool runWalk(WalkJob& job);
+    void fillStatistics(const ScanResult& scan);
+    void layoutStatistics();
+
+    int validateParameters() const;
+    void saveSitemap(SitemapFormat format);
+    void convertCsvToXml();
+    void showAbout();
+    void openSavedFolder();
+    void updateStatusCursor();
+
+    ProjectRecord* selectedRecord();
+
+    std::unique_ptr<Ui::MainDialog> m_ui;
+    std::string m_workingDirectory;
+    ProjectTable m_table;
+    HyperlinkControl m_link;
+    QAction* m_aboutAction = nullptr;
+
+    int m_progressDelay = 500;
+    WalkObserver m_walkObserver;
+    WalkJob* m_activeWalk = nullptr;
+    bool m_closeAfterWalk = false;
+    bool m_escapePressed = false;
+    bool m_saveFailed = false;
+};
+
+}  // namespace larkspur

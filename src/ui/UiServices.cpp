@@ -1,0 +1,76 @@
+#include "UiServices.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+
+namespace larkspur {
+namespace {
+
+UiServices* g_installed = nullptr;
+
+DesktopUiServices& Desktop()
+{
+    static DesktopUiServices services;
+    return services;
+}
+
+}  // namespace
+
+UiServices::~UiServices() = default;
+
+UiServices& UiServices::current()
+{
+    return g_installed ? *g_installed : Desktop();
+}
+
+UiServices* UiServices::install(UiServices* services)
+{
+    UiServices* previous = g_installed;
+    g_installed = services;
+    return previous;
+}
+
+QMessageBox::StandardButton DesktopUiServices::showMessage(const MessageRequest& request)
+{
+    QMessageBox box(request.icon, request.caption, request.text, request.buttons, request.parent);
+    // Plain boxes answer Enter with their first button, as the user expects
+    // of an OK box; for OK/Cancel that is OK.
+    if (request.buttons.testFlag(QMessageBox::Ok))
+        box.setDefaultButton(QMessageBox::Ok);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+int DesktopUiServices::execDialog(QDialog& dialog)
+{
+    return dialog.exec();
+}
+
+bool DesktopUiServices::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon,
+                                        const QString& caption,
+                                        QMessageBox::StandardButtons buttons)
+{
+    MessageRequest request;
+    request.parent = parent;
+    request.icon = icon;
+    request.caption = caption;
+    request.text = text;
+    request.buttons = buttons;
+    return UiServices::current().showMessage(request);
+}
+
+int ExecDialog(QDialog& dialog)
+{
+    return UiServices::current().execDialog(dialog);
+}
+
+bool OpenUrl(const QUrl& url)
+{
+    return UiServices::current().openUrl(url);
+}
+
+}  // namespace larkspur

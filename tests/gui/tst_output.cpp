@@ -1,0 +1,373 @@
+// The three Save commands, the status line that opens the site folder, and
+// CSV to XML through its dialog.
+#include <QDir>
+#include <QLabel>
+
+#include "CsvToXmlDialog.h"
+#include "GuiTestSupport.h"
+#include "MainWindowDriver.h"
+
+using namespace larkspur;
+using namespace larkspur::test;
+
+namespace {
+
+const QDateTime kMarch7 = QDateTime(QDate(2006, 3, 7), QTime(12, 0), Qt::UTC);
+
+// Runs the CSV dialog as a person would: types the path, leaves the box,
+// and presses the dialog's button.
+FakeUi::DialogHandler TypeCsvPath(const QString& path, QString* verdict = nullptr,
+                                  const char* button = "convertButton")
+{
+    return [=](QDialog& dialog) {
+        QVERIFY(ShowActive(dialog));
+        auto* edit = Child<QLineEdit>(dialog, "pathEdit");
+        edit->setFocus();
+        QTest::keyClicks(edit, path);
+        Child<QPushButton>(dialog, "cancelButton")->setFocus();
+        if (verdict)
+            *verdict = Child<QLabel>(dialog, "messageLabel")->text();
+        Child<QPushButton>(dialog, button)->click();
+    };
+}
+
+}  // namespace
+
+class OutputTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { ClearSettings(); }
+
+    void saveWritesFileAndStatus_data();
+    void saveWritesFileAndStatus();
+    void saveRefused_data();
+    void saveRefused();
+    void failedSaveNamesFileAndKeepsStatus();
+    void secondSaveKeepsStyle();
+    void statusLineOpensSiteFolder();
+    void csvPathCheck_data();
+    void csvPathCheck();
+    void csvEmptyBoxKeepsLastVerdict();
+    void csvConvertsBesideInput();
+    void csvPastLimitsNamesEveryFile();
+    void csvCommandRefusals_data();
+    void csvCommandRefusals();
+    void csvUnwritableOutputIsReported();
+};
+
+void OutputTest::saveWritesFileAndStatus_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("expectedLines");
+    QTest::newRow("xml") << QStringLiteral("saveXmlButton") << QStringLiteral("sitemap.xml")
+                         << QStringList{"<loc>https://example.com/docs/my%20page.html</loc>",
+                                        "<loc>https://example.com/index.html</loc>",
+                                        "<lastmod>2006-03-07</lastmod>",
+                                        "<changefreq>daily</changefreq>",
+                                        "<priority>0.8</priority>"};
+    QTest::newRow("url") << QStringLiteral("saveUrlButton") << QStringLiteral("sitemap.txt")
+                         << QStringList{"https://example.com/docs/my%20page.html",
+                                        "https://example.com/index.html"};
+    QTest::newRow("csv") << QStringLiteral("saveCsvButton") << QStringLiteral("sitemap.csv")
+                         << QStringList{"loc,lastmod,changefreq,priority",
+                                        "https://example.com/index.html,2006-03-07,daily,0.8"};
+}
+
+void OutputTest::saveWritesFileAndStatus()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, file);
+    QFETCH(QStringList, expectedLines);
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"), "<html/>", kMarch7);
+    tree.file(QStringLiteral("site/docs/my page.html"), "<html/>", kMarch7);
+    tree.file(QStringLiteral("site/empty.html"), "");
+    tree.file(QStringLiteral("site/script.php"), "<?php");
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.priority()->setCurrentText(QStringLiteral("0.8"));
+    main.frequency()->setCurrentText(QStringLiteral("daily"));
+    main.walk();
+    QVERIFY(main.status()->text().isEmpty());
+
+    main.button(button.toLatin1().constData())->click();
+
+    QVERIFY2(scope.ui.messages.isEmpty(), qPrintable(scope.ui.texts().join('|')));
+    const QByteArray written = tree.read(QStringLiteral("site/") + file);
+    for (const QString& line : expectedLines)
+        QVERIFY2(written.contains(line.toUtf8()), qPrintable(line + " in\n" + written));
+    QVERIFY(!written.contains("empty.html"));
+    QVERIFY(!written.contains("script.php"));
+    QCOMPARE(main.status()->text(), file + QStringLiteral(" saved, click to open."));
+    QCOMPARE(main.status()->textColor(), QColor(0, 0, 255));
+    QCOMPARE(main.status()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QVERIFY(main.status()->font().underline());
+}
+
+void OutputTest::saveRefused_data()
+{
+    QTest::addColumn<bool>("walk");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not walked") << false << QStringLiteral("https://example.com/")
+                                << QStringLiteral("Walk the path first!");
+    QTest::newRow("no url") << true << QString() << QStringLiteral("Invalid parameter(s)!");
+    QTest::newRow("relative url") << true << QStringLiteral("example.com/site")
+                                  << QStringLiteral("Invalid parameter(s)!");
+    QTest::newRow("not http") << true << QStringLiteral("ftp://example.com/")
+                              << QStringLiteral("Invalid parameter(s)!");
+}
+
+void OutputTest::saveRefused()
+{
+    QFETCH(bool, walk);
+    QFETCH(QString, url);
+    QFETCH(QString, message);
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")), url);
+    if (walk)
+        main.walk();
+
+    for (const char* button : {"saveXmlButton", "saveUrlButton", "saveCsvButton"}) {
+        scope.ui.clear();
+        main.button(button)->click();
+        QCOMPARE(scope.ui.texts(), QStringList({message}));
+        QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Larkspur"));
+    }
+    QVERIFY(QDir(tree.path(QStringLiteral("site"))).entryList({"sitemap.*"}).isEmpty());
+    QVERIFY(main.status()->text().isEmpty());
+}
+
+void OutputTest::failedSaveNamesFileAndKeepsStatus()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+    main.button("saveUrlButton")->click();
+    // A folder where the file should go cannot be replaced by a file.
+    tree.folder(QStringLiteral("site/sitemap.xml"));
+    scope.ui.clear();
+
+    main.button("saveXmlButton")->click();
+
+    QCOMPARE(scope.ui.messages.size(), 1);
+    QVERIFY2(scope.ui.messages[0].text.contains(tree.path(QStringLiteral("site/sitemap.xml"))),
+             qPrintable(scope.ui.messages[0].text));
+    QCOMPARE(main.status()->text(), QStringLiteral("sitemap.txt saved, click to open."));
+}
+
+void OutputTest::secondSaveKeepsStyle()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+    main.button("saveXmlButton")->click();
+    main.button("saveCsvButton")->click();
+
+    QCOMPARE(main.status()->text(), QStringLiteral("sitemap.csv saved, click to open."));
+    QCOMPARE(main.status()->textColor(), QColor(0, 0, 255));
+    QVERIFY(main.status()->font().underline());
+    // Another project does not clear the line.
+    main.add(QStringLiteral("other"));
+    QCOMPARE(main.status()->text(), QStringLiteral("sitemap.csv saved, click to open."));
+}
+
+void OutputTest::statusLineOpensSiteFolder()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    QVERIFY(ShowActive(*main.window));
+    StatusLabel* status = main.status();
+    QVERIFY(status->palette().color(QPalette::Window) == status->backColor());
+    QCOMPARE(status->backColor(), main.window->palette().color(QPalette::Button));
+
+    // No project: the line is inert.
+    QVERIFY(status->cursor().shape() != Qt::PointingHandCursor);
+    QTest::mouseClick(status, Qt::LeftButton, {}, status->rect().center());
+    QVERIFY(scope.ui.opened.isEmpty());
+
+    // With a project it opens the folder, even before anything was saved.
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    QVERIFY(status->text().isEmpty());
+    QCOMPARE(status->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(status, Qt::LeftButton, {}, status->rect().center());
+    QCOMPARE(scope.ui.opened, QList<QUrl>({QUrl::fromLocalFile(tree.path(QStringLiteral("site")))}));
+
+    // Other buttons do nothing.
+    QTest::mouseClick(status, Qt::RightButton, {}, status->rect().center());
+    QCOMPARE(scope.ui.opened.size(), 1);
+
+    main.projects()->clearSelection();
+    QVERIFY(status->cursor().shape() != Qt::PointingHandCursor);
+    QTest::mouseClick(status, Qt::LeftButton, {}, status->rect().center());
+    QCOMPARE(scope.ui.opened.size(), 1);
+}
+
+void OutputTest::csvPathCheck_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("folder") << QStringLiteral("folder.csv")
+                            << QStringLiteral("A csv file required!");
+    QTest::newRow("missing") << QStringLiteral("missing.csv") << QStringLiteral("File not exists!");
+    QTest::newRow("backup") << QStringLiteral("list.csv.bak")
+                            << QStringLiteral("A csv file required!");
+    QTest::newRow("no extension") << QStringLiteral("list")
+                                  << QStringLiteral("A csv file required!");
+    QTest::newRow("mixed case") << QStringLiteral("Sitemap.Csv")
+                                << QStringLiteral("Sitemap.xml will be created in same folder!");
+    QTest::newRow("plain") << QStringLiteral("sitemap.csv")
+                           << QStringLiteral("sitemap.xml will be created in same folder!");
+}
+
+void OutputTest::csvPathCheck()
+{
+    QFETCH(QString, relative);
+    QFETCH(QString, verdict);
+    TempTree tree;
+    tree.folder(QStringLiteral("folder.csv"));
+    for (const char* name : {"list.csv.bak", "list", "Sitemap.Csv", "sitemap.csv"})
+        tree.file(QString::fromLatin1(name), "loc,lastmod,changefreq,priority\n");
+
+    CsvToXmlDialog dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Larkspur - CSV to XML"));
+    QVERIFY(ShowActive(dialog));
+    auto* edit = Child<QLineEdit>(dialog, "pathEdit");
+    auto* message = Child<QLabel>(dialog, "messageLabel");
+    edit->setFocus();
+    QTest::keyClicks(edit, tree.path(relative));
+    QVERIFY(message->text().isEmpty());
+    Child<QPushButton>(dialog, "convertButton")->setFocus();
+    QCOMPARE(message->text(), verdict);
+}
+
+void OutputTest::csvEmptyBoxKeepsLastVerdict()
+{
+    TempTree tree;
+    CsvToXmlDialog dialog;
+    QVERIFY(ShowActive(dialog));
+    auto* edit = Child<QLineEdit>(dialog, "pathEdit");
+    auto* message = Child<QLabel>(dialog, "messageLabel");
+    edit->setFocus();
+    QTest::keyClicks(edit, tree.path(QStringLiteral("gone.csv")));
+    Child<QPushButton>(dialog, "cancelButton")->setFocus();
+    QCOMPARE(message->text(), QStringLiteral("File not exists!"));
+    edit->setFocus();
+    edit->clear();
+    Child<QPushButton>(dialog, "cancelButton")->setFocus();
+    QCOMPARE(message->text(), QStringLiteral("File not exists!"));
+}
+
+void OutputTest::csvConvertsBesideInput()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"), "<html/>", kMarch7);
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+    main.button("saveCsvButton")->click();
+    const QString csv = tree.path(QStringLiteral("site/sitemap.csv"));
+    QString verdict;
+    scope.ui.clear();
+    scope.ui.handlers.append(TypeCsvPath(csv, &verdict));
+
+    main.button("csvToXmlButton")->click();
+
+    QCOMPARE(scope.ui.dialogsRun, QStringList({"larkspur::CsvToXmlDialog"}));
+    QCOMPARE(verdict, QStringLiteral("sitemap.xml will be created in same folder!"));
+    QCOMPARE(scope.ui.texts(), QStringList({"sitemap.xml created."}));
+    QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Larkspur"));
+    const QByteArray xml = tree.read(QStringLiteral("site/sitemap.xml"));
+    QVERIFY2(xml.contains("<loc>https://example.com/index.html</loc>"), xml.constData());
+    QVERIFY(xml.contains("</urlset>"));
+}
+
+void OutputTest::csvPastLimitsNamesEveryFile()
+{
+    TempTree tree;
+    QByteArray csv = "loc,lastmod,changefreq,priority\n";
+    for (int i = 0; i < 50001; ++i)
+        csv += "https://example.com/p" + QByteArray::number(i) + ".html,2006-03-07,daily,0.5\n";
+    tree.file(QStringLiteral("big.csv"), csv);
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    scope.ui.handlers.append(TypeCsvPath(tree.path(QStringLiteral("big.csv"))));
+
+    main.button("csvToXmlButton")->click();
+
+    QCOMPARE(scope.ui.texts(), QStringList({"big.xml, big1.xml, big2.xml created."}));
+    QVERIFY(tree.read(QStringLiteral("big.xml")).contains("<sitemapindex"));
+    QVERIFY(tree.read(QStringLiteral("big2.xml")).contains("p50000.html"));
+}
+
+void OutputTest::csvCommandRefusals_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("cancel") << QStringLiteral("list.csv") << QStringLiteral("cancelButton")
+                            << QString();
+    QTest::newRow("empty path") << QString() << QStringLiteral("convertButton") << QString();
+    QTest::newRow("folder") << QStringLiteral("sub") << QStringLiteral("convertButton")
+                            << QStringLiteral("A csv file required!");
+    QTest::newRow("missing") << QStringLiteral("nothing.csv") << QStringLiteral("convertButton")
+                             << QStringLiteral("File not exists!");
+    QTest::newRow("not csv") << QStringLiteral("list.txt") << QStringLiteral("convertButton")
+                             << QStringLiteral("A csv file required!");
+}
+
+void OutputTest::csvCommandRefusals()
+{
+    QFETCH(QString, relative);
+    QFETCH(QString, button);
+    QFETCH(QString, message);
+    TempTree tree;
+    tree.folder(QStringLiteral("sub"));
+    tree.file(QStringLiteral("list.csv"), "a,b,c,d\n");
+    tree.file(QStringLiteral("list.txt"), "a,b,c,d\n");
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    const QByteArray buttonName = button.toLatin1();
+    scope.ui.handlers.append(TypeCsvPath(relative.isEmpty() ? relative : tree.path(relative),
+                                         nullptr, buttonName.constData()));
+
+    main.button("csvToXmlButton")->click();
+
+    QCOMPARE(scope.ui.texts(), message.isEmpty() ? QStringList() : QStringList({message}));
+    QVERIFY(!QFile::exists(tree.path(QStringLiteral("list.xml"))));
+}
+
+void OutputTest::csvUnwritableOutputIsReported()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("list.csv"), "https://example.com/a.html,2006-3-7,daily,0.5\n");
+    tree.folder(QStringLiteral("list.xml"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    scope.ui.handlers.append(TypeCsvPath(tree.path(QStringLiteral("list.csv"))));
+
+    main.button("csvToXmlButton")->click();
+
+    QCOMPARE(scope.ui.messages.size(), 1);
+    QVERIFY(!scope.ui.messages[0].text.contains(QStringLiteral("created.")));
+    QVERIFY2(scope.ui.messages[0].text.contains(tree.path(QStringLiteral("list.xml"))),
+             qPrintable(scope.ui.messages[0].text));
+}
+
+LARKSPUR_GUI_TEST_MAIN(OutputTest)
+#include "tst_output.moc"

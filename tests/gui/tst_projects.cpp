@@ -1,0 +1,416 @@
+// The project list and boxes of the main window: add, remove, show, write
+// back, and the table's trip through saving.dat when the window opens and
+// closes.
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+
+#include "GuiTestSupport.h"
+#include "MainWindowDriver.h"
+#include "projects/projects.h"
+
+using namespace larkspur;
+using namespace larkspur::test;
+
+class ProjectsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { ClearSettings(); }
+
+    void freshStartShowsDefaults();
+    void addAppendsSelectsAndShows();
+    void addThatChangesNothing_data();
+    void addThatChangesNothing();
+    void addRefusedWhenTableIsFull();
+    void longNameStaysInsideItsField();
+    void boxesWriteBackIntoSelectedProject();
+    void removeAsksThenShiftsSlots();
+    void removeLastProjectClearsBoxes();
+    void slotClearedByRemovalGivesZeroDefaults();
+    void emptyNameWarnsWhenLeavingBox();
+    void tableSurvivesCloseAndReopen();
+    void everyWayOfClosingSaves_data();
+    void everyWayOfClosingSaves();
+    void failedSaveKeepsWindowOpen();
+    void fileWithoutNamesLeavesCombosUnset();
+};
+
+void ProjectsTest::freshStartShowsDefaults()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+
+    QCOMPARE(main.window->windowTitle(), QStringLiteral("Larkspur"));
+    QCOMPARE(main.projects()->count(), 0);
+    QVERIFY(main.name()->text().isEmpty());
+    QVERIFY(main.localPath()->text().isEmpty());
+    QVERIFY(main.websiteUrl()->text().isEmpty());
+    QCOMPARE(main.priority()->currentText(), QStringLiteral("0.6"));
+    QCOMPARE(main.frequency()->currentText(), QStringLiteral("weekly"));
+    // A combo row is the stored index, so the rows must be the core's texts.
+    QCOMPARE(main.priority()->count(), kPriorityCount);
+    QCOMPARE(main.frequency()->count(), kFrequencyCount);
+    for (int i = 0; i < kPriorityCount; ++i)
+        QCOMPARE(main.priority()->itemText(i), QString::fromLatin1(kPriorityTexts[i]));
+    for (int i = 0; i < kFrequencyCount; ++i)
+        QCOMPARE(main.frequency()->itemText(i), QString::fromLatin1(kFrequencyTexts[i]));
+    QVERIFY(scope.ui.messages.isEmpty());
+}
+
+void ProjectsTest::addAppendsSelectsAndShows()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+
+    main.add(QStringLiteral("alpha"));
+    main.add(QStringLiteral("beta"));
+
+    QCOMPARE(scope.ui.dialogsRun,
+             QStringList({"larkspur::AddProjectDialog", "larkspur::AddProjectDialog"}));
+    QCOMPARE(main.table().projectCount, 2);
+    QCOMPARE(main.projects()->count(), 2);
+    QCOMPARE(main.window->selectedRow(), 1);
+    QCOMPARE(main.projects()->item(0)->text(), QStringLiteral("alpha"));
+    QCOMPARE(main.projects()->item(1)->text(), QStringLiteral("beta"));
+    QCOMPARE(main.slot(1).name, std::string("beta"));
+    QCOMPARE(main.name()->text(), QStringLiteral("beta"));
+    // Never-used slots of a fresh table carry the defaults.
+    QCOMPARE(main.priority()->currentText(), QStringLiteral("0.6"));
+    QCOMPARE(main.frequency()->currentText(), QStringLiteral("weekly"));
+}
+
+void ProjectsTest::addThatChangesNothing_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("cancel") << false << QStringLiteral("gamma");
+    QTest::newRow("empty name") << true << QString();
+}
+
+void ProjectsTest::addThatChangesNothing()
+{
+    QFETCH(bool, confirm);
+    QFETCH(QString, name);
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.add(QStringLiteral("alpha"));
+
+    scope.ui.handlers.append([&](QDialog& dialog) {
+        Child<QLineEdit>(dialog, "nameEdit")->setText(name);
+        Child<QPushButton>(dialog, confirm ? "okButton" : "cancelButton")->click();
+    });
+    main.button("addButton")->click();
+
+    QCOMPARE(main.table().projectCount, 1);
+    QCOMPARE(main.projects()->count(), 1);
+    QCOMPARE(main.window->selectedRow(), 0);
+}
+
+void ProjectsTest::addRefusedWhenTableIsFull()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    for (int i = 0; i < kMaxProjects; ++i)
+        main.add(QStringLiteral("site %1").arg(i));
+    QCOMPARE(main.table().projectCount, kMaxProjects);
+    scope.ui.clear();
+
+    main.button("addButton")->click();
+
+    QVERIFY(scope.ui.dialogsRun.isEmpty());
+    QCOMPARE(scope.ui.messages.size(), 1);
+    QCOMPARE(scope.ui.messages[0].text, QStringLiteral("32 projects in Maximum"));
+    QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Add projects"));
+    QCOMPARE(main.projects()->count(), kMaxProjects);
+}
+
+void ProjectsTest::longNameStaysInsideItsField()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.add(QString(600, QLatin1Char('n')));
+
+    // The dialog takes 512 characters; the record holds 259.
+    QCOMPARE(main.slot(0).name.size(), std::size_t(259));
+    QVERIFY(main.slot(0).localPath.empty());
+    QCOMPARE(main.projects()->item(0)->text().size(), 259);
+}
+
+void ProjectsTest::boxesWriteBackIntoSelectedProject()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.add(QStringLiteral("alpha"));
+    main.add(QStringLiteral("beta"));
+    main.select(0);
+
+    QTest::keyClicks(main.name(), QStringLiteral("-one"));
+    main.localPath()->setText(QStringLiteral("/srv/alpha"));
+    main.websiteUrl()->setText(QStringLiteral("https://alpha.example/"));
+    main.priority()->setCurrentIndex(10);
+    main.frequency()->setCurrentIndex(0);
+
+    const ProjectRecord& alpha = main.slot(0);
+    QCOMPARE(alpha.name, std::string("alpha-one"));
+    QCOMPARE(main.projects()->item(0)->text(), QStringLiteral("alpha-one"));
+    QCOMPARE(alpha.localPath, std::string("/srv/alpha"));
+    QCOMPARE(alpha.websiteUrl, std::string("https://alpha.example/"));
+    QCOMPARE(alpha.priorityIndex, 10);
+    QCOMPARE(alpha.frequencyIndex, 0);
+    // The other project is untouched, and showing it fills the boxes.
+    QCOMPARE(main.slot(1).name, std::string("beta"));
+    QVERIFY(main.slot(1).localPath.empty());
+    main.select(1);
+    QCOMPARE(main.name()->text(), QStringLiteral("beta"));
+    QVERIFY(main.localPath()->text().isEmpty());
+    QCOMPARE(main.priority()->currentText(), QStringLiteral("0.6"));
+
+    main.select(0);
+    QCOMPARE(main.name()->text(), QStringLiteral("alpha-one"));
+    QCOMPARE(main.localPath()->text(), QStringLiteral("/srv/alpha"));
+    QCOMPARE(main.websiteUrl()->text(), QStringLiteral("https://alpha.example/"));
+    QCOMPARE(main.priority()->currentText(), QStringLiteral("1.0"));
+    QCOMPARE(main.frequency()->currentText(), QStringLiteral("always"));
+    // Showing a project wrote its own values back, unchanged.
+    QCOMPARE(main.slot(0).name, std::string("alpha-one"));
+    QCOMPARE(main.slot(1).name, std::string("beta"));
+
+    // With no project selected the boxes write nowhere.
+    main.projects()->clearSelection();
+    QCOMPARE(main.window->selectedRow(), -1);
+    main.websiteUrl()->setText(QStringLiteral("https://nowhere.example/"));
+    QCOMPARE(main.slot(0).websiteUrl, std::string("https://alpha.example/"));
+    QCOMPARE(main.slot(1).websiteUrl, std::string());
+}
+
+void ProjectsTest::removeAsksThenShiftsSlots()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("alpha"), QStringLiteral("/a"));
+    main.addSite(QStringLiteral("beta"), QStringLiteral("/b"));
+    main.addSite(QStringLiteral("gamma"), QStringLiteral("/c"));
+    main.select(1);
+    scope.ui.clear();
+
+    scope.ui.answers = {QMessageBox::Cancel};
+    main.button("removeButton")->click();
+    QCOMPARE(scope.ui.messages.size(), 1);
+    QCOMPARE(scope.ui.messages[0].text, QStringLiteral("beta"));
+    QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Remove project"));
+    QCOMPARE(scope.ui.messages[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(main.table().projectCount, 3);
+
+    scope.ui.answers = {QMessageBox::Ok};
+    main.button("removeButton")->click();
+    QCOMPARE(main.table().projectCount, 2);
+    QCOMPARE(main.projects()->count(), 2);
+    // Rows and slots stay in step, and the first project is shown.
+    for (int row = 0; row < 2; ++row)
+        QCOMPARE(main.projects()->item(row)->text(), QString::fromStdString(main.slot(row).name));
+    QCOMPARE(main.slot(1).name, std::string("gamma"));
+    QCOMPARE(main.slot(1).localPath, std::string("/c"));
+    QCOMPARE(main.window->selectedRow(), 0);
+    QCOMPARE(main.name()->text(), QStringLiteral("alpha"));
+    QVERIFY(main.slot(31).name.empty());
+    QCOMPARE(main.slot(31).priorityIndex, 0);
+    QCOMPARE(main.slot(31).frequencyIndex, 0);
+
+    // Without a selection Remove neither asks nor removes.
+    main.projects()->clearSelection();
+    scope.ui.clear();
+    main.button("removeButton")->click();
+    QVERIFY(scope.ui.messages.isEmpty());
+    QCOMPARE(main.table().projectCount, 2);
+}
+
+void ProjectsTest::removeLastProjectClearsBoxes()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("alpha"), tree.path());
+    main.priority()->setCurrentIndex(2);
+    main.frequency()->setCurrentIndex(5);
+    main.walk();
+    QVERIFY(main.statistics()->count() > 0);
+
+    main.button("removeButton")->click();
+
+    QCOMPARE(main.projects()->count(), 0);
+    QVERIFY(main.name()->text().isEmpty());
+    QVERIFY(main.localPath()->text().isEmpty());
+    QVERIFY(main.websiteUrl()->text().isEmpty());
+    QCOMPARE(main.statistics()->count(), 0);
+    QCOMPARE(main.priority()->currentIndex(), 6);
+    QCOMPARE(main.frequency()->currentIndex(), 3);
+}
+
+void ProjectsTest::slotClearedByRemovalGivesZeroDefaults()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    for (int i = 0; i < kMaxProjects; ++i)
+        main.add(QStringLiteral("site %1").arg(i));
+    main.select(5);
+    main.button("removeButton")->click();
+    main.add(QStringLiteral("last"));
+
+    QCOMPARE(main.window->selectedRow(), 31);
+
+    QCOMPARE(main.priority()->currentText(), QStringLiteral("0.0"));
+    QCOMPARE(main.frequency()->currentText(), QStringLiteral("always"));
+}
+
+void ProjectsTest::emptyNameWarnsWhenLeavingBox()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.add(QStringLiteral("alpha"));
+    QVERIFY(ShowActive(*main.window));
+
+    main.name()->setFocus();
+    main.name()->selectAll();
+    QTest::keyClick(main.name(), Qt::Key_Backspace);
+    QVERIFY(scope.ui.messages.isEmpty());
+    main.websiteUrl()->setFocus();
+
+    QCOMPARE(scope.ui.texts(), QStringList({"Project name can't be NULL!"}));
+    QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Larkspur"));
+    QVERIFY(main.name()->hasFocus());
+    // A warning only: the empty name is kept and shows as an empty row.
+    QVERIFY(main.slot(0).name.empty());
+    QCOMPARE(main.projects()->item(0)->text(), QString());
+}
+
+void ProjectsTest::tableSurvivesCloseAndReopen()
+{
+    TempTree tree;
+    const QString site = tree.folder(QStringLiteral("site"));
+    tree.file(QStringLiteral("site/index.html"), "<html></html>");
+    {
+        UiScope scope;
+        MainWindowDriver main(scope.ui, tree.path());
+        main.addSite(QStringLiteral("alpha"), site, QStringLiteral("https://alpha.example/"));
+        // Index 10 is byte 0x0A, which the file keeps as CR LF.
+        main.priority()->setCurrentIndex(10);
+        main.frequency()->setCurrentIndex(6);
+        main.walk();
+        main.addSite(QStringLiteral("beta"), QStringLiteral("/b"), QStringLiteral("https://b.example/"));
+        QVERIFY(ShowActive(*main.window));
+        main.window->close();
+        QVERIFY(!main.window->isVisible());
+        QVERIFY(scope.ui.messages.isEmpty());
+    }
+    QVERIFY(QFile::exists(tree.path(QStringLiteral("saving.dat"))));
+    QVERIFY(QFileInfo(tree.path(QStringLiteral("saving.dat"))).size() >= qint64(kTableSize));
+
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    QCOMPARE(main.projects()->count(), 2);
+    QCOMPARE(main.window->selectedRow(), 0);
+    QCOMPARE(main.name()->text(), QStringLiteral("alpha"));
+    QCOMPARE(main.localPath()->text(), site);
+    QCOMPARE(main.websiteUrl()->text(), QStringLiteral("https://alpha.example/"));
+    QCOMPARE(main.priority()->currentText(), QStringLiteral("1.0"));
+    QCOMPARE(main.frequency()->currentText(), QStringLiteral("never"));
+    // Scans do not outlive the run: walk again before saving.
+    QVERIFY(!main.slot(0).walked());
+    QCOMPARE(main.statistics()->count(), 0);
+    main.button("saveXmlButton")->click();
+    QCOMPARE(scope.ui.texts(), QStringList({"Walk the path first!"}));
+    main.select(1);
+    QCOMPARE(main.name()->text(), QStringLiteral("beta"));
+}
+
+void ProjectsTest::everyWayOfClosingSaves_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("close button or Alt+F4") << QStringLiteral("close");
+    QTest::newRow("escape") << QStringLiteral("escape");
+}
+
+void ProjectsTest::everyWayOfClosingSaves()
+{
+    QFETCH(QString, how);
+    TempTree tree;
+    {
+        UiScope scope;
+        MainWindowDriver main(scope.ui, tree.path());
+        main.add(QStringLiteral("kept"));
+        QVERIFY(ShowActive(*main.window));
+        if (how == QLatin1String("escape")) {
+            QTest::keyClick(main.window.get(), Qt::Key_Escape);
+        } else {
+            // The window manager's close (button or Alt+F4) arrives as a
+            // close event.
+            QCloseEvent event;
+            QApplication::sendEvent(main.window.get(), &event);
+        }
+        QTRY_VERIFY(!main.window->isVisible());
+    }
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    QCOMPARE(main.projects()->count(), 1);
+    QCOMPARE(main.projects()->item(0)->text(), QStringLiteral("kept"));
+}
+
+void ProjectsTest::failedSaveKeepsWindowOpen()
+{
+    TempTree tree;
+    const QString work = tree.folder(QStringLiteral("work"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, work);
+    main.add(QStringLiteral("alpha"));
+    QVERIFY(ShowActive(*main.window));
+    // The working directory goes away while the window is open.
+    QVERIFY(QDir(work).removeRecursively());
+
+    main.window->close();
+    QVERIFY(main.window->isVisible());
+    QCOMPARE(scope.ui.texts(), QStringList({"Failed to save application data!"}));
+
+    // Closing again tries again.
+    main.window->close();
+    QVERIFY(main.window->isVisible());
+    QCOMPARE(scope.ui.messages.size(), 2);
+
+    // Escape is the way out that gives the table up.
+    QTest::keyClick(main.window.get(), Qt::Key_Escape);
+    QVERIFY(!main.window->isVisible());
+    QCOMPARE(scope.ui.messages.size(), 2);
+    QVERIFY(!QFile::exists(QDir(work).filePath(QStringLiteral("saving.dat"))));
+}
+
+void ProjectsTest::fileWithoutNamesLeavesCombosUnset()
+{
+    TempTree tree;
+    ProjectTable empty;
+    ResetTable(empty);
+    QFile file(tree.path(QStringLiteral("saving.dat")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const std::string image = EncodeTable(empty);
+    file.write(image.data(), qint64(image.size()));
+    file.close();
+
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    QCOMPARE(main.projects()->count(), 0);
+    QCOMPARE(main.window->selectedRow(), -1);
+    QVERIFY(main.name()->text().isEmpty());
+    QCOMPARE(main.priority()->currentIndex(), -1);
+    QCOMPARE(main.frequency()->currentIndex(), -1);
+}
+
+LARKSPUR_GUI_TEST_MAIN(ProjectsTest)
+#include "tst_projects.moc"

@@ -1,0 +1,449 @@
+// "walk the path": the statistics list with its check marks, walking again,
+// the scan's release when the folder changes, errors, and the progress
+// dialog of long walks.
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSet>
+#include <QThread>
+
+#include <atomic>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#include <sys/resource.h>
+#endif
+
+#include "GuiTestSupport.h"
+#include "MainWindowDriver.h"
+#include "WalkProgressDialog.h"
+
+using namespace larkspur;
+using namespace larkspur::test;
+
+namespace {
+
+struct Line {
+    QString text;
+    bool checked;
+    bool enabled;
+    bool operator==(const Line&) const = default;
+};
+
+QList<Line> Lines(const QListWidget* list)
+{
+    QList<Line> lines;
+    for (int i = 0; i < list->count(); ++i) {
+        const QListWidgetItem* item = list->item(i);
+        lines.append({item->text(), item->checkState() == Qt::Checked,
+                      item->flags().testFlag(Qt::ItemIsEnabled)});
+    }
+    return lines;
+}
+
+// A site of many small folders, so that a walk reports often.
+void BuildLargeSite(TempTree& tree, int folders, int filesPerFolder)
+{
+    for (int f = 0; f < folders; ++f) {
+        for (int i = 0; i < filesPerFolder; ++i)
+            tree.file(QStringLiteral("site/part%1/page%2.html").arg(f).arg(i), "p");
+    }
+}
+
+}  // namespace
+
+class WalkTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { ClearSettings(); }
+
+    void statisticsLinesAndMarks();
+    void marksCannotBeChangedByUser();
+    void manyGroupsFlowIntoColumns();
+    void emptyFolderGivesZeroLines();
+    void invalidFolderIsRefused_data();
+    void invalidFolderIsRefused();
+    void nothingWithoutSelection();
+    void enterWalks();
+    void walkingAgainSeesChanges();
+    void changedFolderReleasesScan();
+    void showingProjectsRebuildsStatistics();
+    void unlistableFolderShowsError();
+    void shortWalkShowsNoProgress();
+    void longWalkShowsProgressAndFinishes();
+    void cancelLeavesProjectAsItWas_data();
+    void cancelLeavesProjectAsItWas();
+};
+
+void WalkTest::statisticsLinesAndMarks()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/a.HTML"));
+    tree.file(QStringLiteral("site/b.html"));
+    tree.file(QStringLiteral("site/docs/c.htm"));
+    tree.file(QStringLiteral("site/docs/x.htm"), "");
+    tree.file(QStringLiteral("site/archive.tar.gz"));
+    tree.file(QStringLiteral("site/README"));
+    tree.file(QStringLiteral("site/style.css"), "");
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+
+    main.walk();
+
+    QVERIFY(scope.ui.messages.isEmpty());
+    QVERIFY(main.slot(0).walked());
+    const QList<Line> lines = Lines(main.statistics());
+    QCOMPARE(lines.size(), 2 + 5);
+    QCOMPARE(lines[0], (Line{QStringLiteral("file totally: 7"), false, false}));
+    QCOMPARE(lines[1], (Line{QStringLiteral("empty files: 2"), false, false}));
+    // Group order is the walk's; a group is named after its first file, so
+    // .html is spelt either way.
+    QList<Line> groups = lines.mid(2);
+    const auto html = std::find_if(groups.begin(), groups.end(), [](const Line& line) {
+        return line.text.compare(QStringLiteral(".html files: 2"), Qt::CaseInsensitive) == 0;
+    });
+    QVERIFY(html != groups.end());
+    QVERIFY(html->checked);
+    QVERIFY(html->enabled);
+    groups.erase(html);
+    QVERIFY(groups.contains(Line{QStringLiteral(".htm files: 2"), true, true}));
+    QVERIFY(groups.contains(Line{QStringLiteral(".gz files: 1"), false, true}));
+    QVERIFY(groups.contains(Line{QStringLiteral(" files: 1"), false, true}));
+    QVERIFY(groups.contains(Line{QStringLiteral(".css files: 1"), false, true}));
+}
+
+void WalkTest::marksCannotBeChangedByUser()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/a.html"));
+    tree.file(QStringLiteral("site/b.txt"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+    QVERIFY(ShowActive(*main.window));
+
+    QListWidget* list = main.statistics();
+    const QList<Line> before = Lines(list);
+    for (int i = 0; i < list->count(); ++i) {
+        QVERIFY(!list->item(i)->flags().testFlag(Qt::ItemIsUserCheckable));
+        const QRect rect = list->visualItemRect(list->item(i));
+        // Clicks on the mark and on the text.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.topLeft() + QPoint(6, rect.height() / 2));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space);
+    QCOMPARE(Lines(list), before);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::NoSelection);
+}
+
+void WalkTest::manyGroupsFlowIntoColumns()
+{
+    TempTree tree;
+    for (int i = 0; i < 40; ++i)
+        tree.file(QStringLiteral("site/file%1.ext%1").arg(i));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    QVERIFY(ShowActive(*main.window));
+    main.walk();
+
+    QListWidget* list = main.statistics();
+    QCOMPARE(list->count(), 42);
+    QSet<int> columns;
+    for (int i = 0; i < list->count(); ++i) {
+        const QRect rect = list->visualItemRect(list->item(i));
+        columns.insert(rect.x() + list->horizontalScrollBar()->value());
+        // No line is cut short.
+        QVERIFY(rect.width() > list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+    }
+    QVERIFY(columns.size() >= 3);
+    // Two and a half columns show at a time; the rest is reached sideways.
+    QVERIFY(list->horizontalScrollBar()->maximum() > 0);
+    QVERIFY(list->verticalScrollBar()->maximum() == 0 || !list->verticalScrollBar()->isVisible());
+}
+
+void WalkTest::emptyFolderGivesZeroLines()
+{
+    TempTree tree;
+    tree.folder(QStringLiteral("site"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+    QCOMPARE(main.statisticsTexts(), QStringList({"file totally: 0", "empty files: 0"}));
+}
+
+void WalkTest::invalidFolderIsRefused_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::newRow("missing") << QStringLiteral("no-such-folder");
+    QTest::newRow("a file") << QStringLiteral("file.html");
+    QTest::newRow("empty") << QString();
+}
+
+void WalkTest::invalidFolderIsRefused()
+{
+    QFETCH(QString, relative);
+    TempTree tree;
+    tree.file(QStringLiteral("file.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), relative.isEmpty() ? relative : tree.path(relative));
+    QVERIFY(ShowActive(*main.window));
+    main.websiteUrl()->setFocus();
+
+    main.walk();
+
+    QCOMPARE(scope.ui.texts(), QStringList({"Local filepath is invalid!"}));
+    QVERIFY(main.localPath()->hasFocus());
+    QVERIFY(!main.slot(0).walked());
+    QCOMPARE(main.statistics()->count(), 0);
+}
+
+void WalkTest::nothingWithoutSelection()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.walk();
+    QVERIFY(scope.ui.messages.isEmpty());
+    QCOMPARE(main.statistics()->count(), 0);
+}
+
+void WalkTest::enterWalks()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/a.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    QVERIFY(ShowActive(*main.window));
+    main.localPath()->setFocus();
+
+    QTest::keyClick(main.localPath(), Qt::Key_Return);
+
+    QVERIFY(main.slot(0).walked());
+    QCOMPARE(main.statisticsTexts().value(0), QStringLiteral("file totally: 1"));
+}
+
+void WalkTest::walkingAgainSeesChanges()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/a.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+    QCOMPARE(main.statisticsTexts().value(0), QStringLiteral("file totally: 1"));
+
+    tree.file(QStringLiteral("site/b.html"));
+    tree.file(QStringLiteral("site/c.txt"));
+    main.walk();
+
+    QCOMPARE(main.statisticsTexts(),
+             QStringList({"file totally: 3", "empty files: 0", ".html files: 2", ".txt files: 1"}));
+}
+
+void WalkTest::changedFolderReleasesScan()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("one/a.html"));
+    tree.file(QStringLiteral("two/b.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("one")));
+    main.walk();
+    QVERIFY(main.slot(0).walked());
+
+    main.localPath()->setText(tree.path(QStringLiteral("two")));
+
+    QVERIFY(!main.slot(0).walked());
+    QCOMPARE(main.statistics()->count(), 0);
+    main.button("saveXmlButton")->click();
+    QCOMPARE(scope.ui.texts(), QStringList({"Walk the path first!"}));
+    QVERIFY(!QFile::exists(tree.path(QStringLiteral("one/sitemap.xml"))));
+    QVERIFY(!QFile::exists(tree.path(QStringLiteral("two/sitemap.xml"))));
+}
+
+void WalkTest::showingProjectsRebuildsStatistics()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("one/a.html"));
+    tree.file(QStringLiteral("two/b.htm"));
+    tree.file(QStringLiteral("two/c.png"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("one"), tree.path(QStringLiteral("one")));
+    main.walk();
+    main.addSite(QStringLiteral("two"), tree.path(QStringLiteral("two")));
+    main.walk();
+    main.addSite(QStringLiteral("three"), tree.path(QStringLiteral("one")));
+
+    QCOMPARE(main.statistics()->count(), 0);
+    main.select(0);
+    QCOMPARE(Lines(main.statistics()),
+             (QList<Line>{{QStringLiteral("file totally: 1"), false, false},
+                          {QStringLiteral("empty files: 0"), false, false},
+                          {QStringLiteral(".html files: 1"), true, true}}));
+    main.select(1);
+    QCOMPARE(main.statistics()->count(), 4);
+    // Showing a walked project puts its own folder back into the box, which
+    // must not count as a change of folder.
+    QVERIFY(main.slot(0).walked());
+    QVERIFY(main.slot(1).walked());
+}
+
+void WalkTest::unlistableFolderShowsError()
+{
+#ifdef Q_OS_UNIX
+    // Folders are held open while their subfolders are listed, so a deep
+    // tree under a small limit of open files fails part way down, even for
+    // a user whom permissions do not stop.
+    TempTree tree;
+    QString deep = QStringLiteral("site");
+    for (int level = 0; level < 40; ++level)
+        deep += QStringLiteral("/d%1").arg(level);
+    tree.file(deep + QStringLiteral("/page.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+    QVERIFY(main.slot(0).walked());
+
+    int open = 0;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (readdir(fds))
+            ++open;
+        closedir(fds);
+    }
+    if (open == 0)
+        QSKIP("cannot count open files here");
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(open + 12);
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &small), 0);
+    main.walk();
+    setrlimit(RLIMIT_NOFILE, &saved);
+
+    QCOMPARE(scope.ui.messages.size(), 1);
+    const FakeUi::Message& message = scope.ui.messages[0];
+    QCOMPARE(message.caption, QStringLiteral("Error"));
+    QVERIFY2(message.text.contains(tree.path(QStringLiteral("site/d0"))), qPrintable(message.text));
+    QVERIFY2(message.text.contains(QStringLiteral("open files"), Qt::CaseInsensitive),
+             qPrintable(message.text));
+    // The walk that failed released the one before it.
+    QVERIFY(!main.slot(0).walked());
+    QCOMPARE(main.statisticsTexts(), QStringList({"file totally: 0", "empty files: 0"}));
+#else
+    QSKIP("needs a limit on open files");
+#endif
+}
+
+void WalkTest::shortWalkShowsNoProgress()
+{
+    TempTree tree;
+    BuildLargeSite(tree, 5, 5);
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    scope.ui.clear();
+    main.walk();
+    QVERIFY(main.slot(0).walked());
+    QVERIFY(!scope.ui.dialogsRun.contains(QStringLiteral("larkspur::WalkProgressDialog")));
+}
+
+void WalkTest::longWalkShowsProgressAndFinishes()
+{
+    TempTree tree;
+    BuildLargeSite(tree, 200, 10);
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    // Each report of the walk is held up a little, so the walk takes long
+    // enough on any machine.
+    main.window->setWalkObserver([](std::size_t) { QThread::msleep(4); });
+
+    scope.ui.clear();
+    QElapsedTimer clock;
+    qint64 shownAfter = -1;
+    QString countWhileShown;
+    scope.ui.handlers.append([&](QDialog& dialog) {
+        shownAfter = clock.elapsed();
+        auto* count = Child<QLabel>(dialog, "countLabel");
+        QTRY_VERIFY(count->text() != WalkProgressDialog::countText(0));
+        countWhileShown = count->text();
+        // Left alone, the dialog closes itself when the walk is done.
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.result() == QDialog::Accepted, 20000);
+    });
+    clock.start();
+    main.walk();
+
+    QCOMPARE(scope.ui.dialogsRun, QStringList({"larkspur::WalkProgressDialog"}));
+    QVERIFY2(shownAfter >= 400, qPrintable(QString::number(shownAfter)));
+    QVERIFY(countWhileShown.contains(QRegularExpression(QStringLiteral("^[1-9][0-9]* entries found$"))));
+    QVERIFY(main.slot(0).walked());
+    QCOMPARE(main.statisticsTexts().value(0), QStringLiteral("file totally: 2000"));
+}
+
+void WalkTest::cancelLeavesProjectAsItWas_data()
+{
+    QTest::addColumn<bool>("walkedBefore");
+    QTest::newRow("not walked") << false;
+    QTest::newRow("walked before") << true;
+}
+
+void WalkTest::cancelLeavesProjectAsItWas()
+{
+    QFETCH(bool, walkedBefore);
+    TempTree tree;
+    tree.file(QStringLiteral("site/first.html"));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    if (walkedBefore)
+        main.walk();
+    const QStringList before = main.statisticsTexts();
+    BuildLargeSite(tree, 200, 10);
+
+    scope.ui.clear();
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> reportsAfterCancel{0};
+    main.window->setWalkObserver([&](std::size_t) {
+        if (cancelled)
+            ++reportsAfterCancel;
+        QThread::msleep(4);
+    });
+    scope.ui.handlers.append([&](QDialog& dialog) {
+        QTRY_VERIFY(Child<QLabel>(dialog, "countLabel")->text() != WalkProgressDialog::countText(0));
+        cancelled = true;
+        Child<QPushButton>(dialog, "cancelButton")->click();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    main.walk();
+
+    QCOMPARE(scope.ui.dialogsRun, QStringList({"larkspur::WalkProgressDialog"}));
+    // The walk stopped at once instead of running to its end (about 400
+    // reports of 4 ms).
+    QVERIFY2(reportsAfterCancel <= 2, qPrintable(QString::number(reportsAfterCancel)));
+    QCOMPARE(main.slot(0).walked(), walkedBefore);
+    QCOMPARE(main.statisticsTexts(), before);
+    QVERIFY(scope.ui.messages.isEmpty());
+    main.button("saveXmlButton")->click();
+    if (walkedBefore) {
+        QVERIFY(scope.ui.messages.isEmpty());
+        QVERIFY(tree.read(QStringLiteral("site/sitemap.xml")).contains("first.html"));
+        QVERIFY(!tree.read(QStringLiteral("site/sitemap.xml")).contains("part0"));
+    } else {
+        QCOMPARE(scope.ui.texts(), QStringList({"Walk the path first!"}));
+    }
+}
+
+LARKSPUR_GUI_TEST_MAIN(WalkTest)
+#include "tst_walk.moc"
