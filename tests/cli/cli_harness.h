@@ -1,0 +1,370 @@
+// Runs larkspur-cli as a user would: a separate process with a home folder of
+// its own, so the real settings of whoever runs the tests are never read or
+// touched. Each Sandbox is a fresh temporary folder holding that home, the
+// sites, working directories and outputs of one test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#ifndef LARKSPUR_CLI_PATH
+#error "LARKSPUR_CLI_PATH must name the larkspur-cli binary"
+#endif
+
+namespace larkspur::clitest {
+
+namespace fs = std::filesystem;
+
+// The account the CLI runs as when a test needs permissions to matter and the
+// tests themselves run as root (who may read any folder).
+constexpr uid_t kUnprivilegedId = 65534;
+
+struct RunResult {
+    int status = -1;  // exit status; -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const RunResult& r)
+{
+    return os << "exit " << r.status << "\n--- stdout ---\n" << r.out << "--- stderr ---\n" << r.err;
+}
+
+struct RunOptions {
+    std::string cwd;               // default: the sandbox root
+    std::string stdoutPath;        // e.g. /dev/full; default: captured
+    bool unprivileged = false;     // run as an ordinary user even when we are root
+    bool withXdgConfigHome = true; // false: leave XDG_CONFIG_HOME unset
+    std::vector<std::string> extraEnvironment;
+};
+
+class Sandbox {
+public:
+    Sandbox()
+    {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/larkspur-cli-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        m_root = pattern;
+        folder("home/.config");
+    }
+    ~Sandbox()
+    {
+        std::error_code ignored;
+        for (auto it = fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied,
+                                                        ignored);
+             it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+            if (it->is_directory(ignored) && !it->is_symlink(ignored))
+                ::chmod(it->path().c_str(), 0755);
+        }
+        ::chmod(m_root.c_str(), 0755);
+        // A folder whose mode was taken away hides its content from the walk
+        // above; give it back and walk again.
+        for (auto it = fs::recursive_directory_iterator(m_root, ignored);
+             it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+            if (it->is_directory(ignored) && !it->is_symlink(ignored))
+                ::chmod(it->path().c_str(), 0755);
+        }
+        fs::remove_all(m_root, ignored);
+        if (!m_binaryCopy.empty())
+            fs::remove_all(fs::path(m_binaryCopy).parent_path(), ignored);
+    }
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    const std::string& root() const { return m_root; }
+    std::string path(const std::string& relative) const { return m_root + "/" + relative; }
+    std::string home() const { return path("home"); }
+    std::string configHome() const { return path("home/.config"); }
+
+    std::string file(const std::string& relative, const std::string& content = "<p>page</p>",
+                     std::int64_t mtime = -1) const
+    {
+        const std::string full = path(relative);
+        fs::create_directories(fs::path(full).parent_path());
+        std::ofstream(full, std::ios::binary) << content;
+        if (mtime >= 0) {
+            struct utimbuf times {static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
+            ::utime(full.c_str(), &times);
+        }
+        return full;
+    }
+
+    std::string folder(const std::string& relative) const
+    {
+        const std::string full = path(relative);
+        fs::create_directories(full);
+        return full;
+    }
+
+    std::string read(const std::string& relative) const
+    {
+        std::ifstream in(path(relative), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    bool exists(const std::string& relative) const
+    {
+        struct stat st;
+        return ::lstat(path(relative).c_str(), &st) == 0;
+    }
+
+    // Everything below `relative`: each path with its kind, mode and, for a
+    // file, its content. Two equal snapshots mean nothing was written.
+    std::map<std::string, std::string> snapshot(const std::string& relative = "") const
+    {
+        std::map<std::string, std::string> result;
+        const fs::path top = relative.empty() ? fs::path(m_root) : fs::path(path(relative));
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(top, fs::directory_options::skip_permission_denied, ec);
+             it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            struct stat st;
+            if (::lstat(it->path().c_str(), &st) != 0)
+                continue;
+            std::string description = std::to_string(st.st_mode) + ":";
+            if (S_ISREG(st.st_mode)) {
+                std::ifstream in(it->path(), std::ios::binary);
+                description.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+            result[fs::relative(it->path(), top).string()] = description;
+        }
+        return result;
+    }
+
+    // Hands the whole sandbox to the unprivileged account, so that a CLI run
+    // as that account meets the permissions a test sets.
+    void giveToUnprivilegedUser() const
+    {
+        if (::geteuid() != 0)
+            return;
+        std::error_code ec;
+        ::chown(m_root.c_str(), kUnprivilegedId, kUnprivilegedId);
+        for (auto it = fs::recursive_directory_iterator(m_root, ec); it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            ::lchown(it->path().c_str(), kUnprivilegedId, kUnprivilegedId);
+    }
+
+    RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
+
+private:
+    // The build folder may be closed to other users (a checkout under /root,
+    // say): the unprivileged account runs a copy from a folder open to all.
+    const std::string& binaryForUnprivilegedUser() const
+    {
+        if (m_binaryCopy.empty()) {
+            const char* base = std::getenv("TMPDIR");
+            std::string pattern = std::string(base && *base ? base : "/tmp") + "/larkspur-cli-bin-XXXXXX";
+            if (!::mkdtemp(pattern.data()))
+                std::abort();
+            ::chmod(pattern.c_str(), 0755);
+            const std::string copy = pattern + "/larkspur-cli";
+            std::error_code ec;
+            fs::copy_file(LARKSPUR_CLI_PATH, copy, ec);
+            ::chmod(copy.c_str(), 0755);
+            m_binaryCopy = copy;
+        }
+        return m_binaryCopy;
+    }
+
+    std::string m_root;
+    mutable std::string m_binaryCopy;
+};
+
+namespace detail {
+
+inline void DrainPipes(int outFd, int errFd, RunResult& result)
+{
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    char buffer[1 << 15];
+    while (open > 0) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+}  // namespace detail
+
+inline RunResult Sandbox::run(const std::vector<std::string>& args, const RunOptions& options) const
+{
+    std::vector<std::string> environment = {
+        "PATH=/usr/local/bin:/usr/bin:/bin",
+        "HOME=" + home(),
+        "LC_ALL=C.UTF-8",
+        "TZ=UTC",
+    };
+    if (options.withXdgConfigHome)
+        environment.push_back("XDG_CONFIG_HOME=" + configHome());
+    for (const std::string& extra : options.extraEnvironment)
+        environment.push_back(extra);
+
+    const bool dropPrivileges = options.unprivileged && ::geteuid() == 0;
+    std::vector<std::string> argvText = {dropPrivileges ? binaryForUnprivilegedUser() : LARKSPUR_CLI_PATH};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argvText)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string cwd = options.cwd.empty() ? m_root : options.cwd;
+
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        std::abort();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        std::abort();
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to exec.
+        int out = outPipe[1];
+        if (!options.stdoutPath.empty()) {
+            out = ::open(options.stdoutPath.c_str(), O_WRONLY);
+            if (out < 0)
+                ::_exit(126);
+        }
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(errPipe[1], STDERR_FILENO);
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devNull, STDIN_FILENO);
+        if (::chdir(cwd.c_str()) != 0)
+            ::_exit(126);
+        if (dropPrivileges) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 || ::setuid(kUnprivilegedId) != 0)
+                ::_exit(126);
+        }
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    RunResult result;
+    detail::DrainPipes(outPipe[0], errPipe[0], result);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// The record image of saving.dat, as the desktop program keeps it.
+constexpr std::size_t kRecordSize = 1348;
+constexpr int kSlots = 32;
+
+struct StoredProject {
+    std::string name, localPath, websiteUrl;
+    std::int32_t priorityIndex = 6;
+    std::int32_t frequencyIndex = 3;
+};
+
+// 32 records, unused ones as a fresh table leaves them, 0x0A stored as CR LF.
+inline std::string SavingFileImage(const std::vector<StoredProject>& projects)
+{
+    std::string image(kRecordSize * kSlots, '\0');
+    auto putInt = [&](std::size_t at, std::int32_t value) {
+        for (int i = 0; i < 4; ++i)
+            image[at + i] = static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
+    };
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const std::size_t at = slot * kRecordSize;
+        StoredProject p;
+        if (slot < static_cast<int>(projects.size()))
+            p = projects[slot];
+        image.replace(at, p.name.size(), p.name);
+        image.replace(at + 260, p.localPath.size(), p.localPath);
+        image.replace(at + 520, p.websiteUrl.size(), p.websiteUrl);
+        putInt(at + 780, p.priorityIndex);
+        putInt(at + 784, p.frequencyIndex);
+    }
+    std::string file;
+    for (const char c : image) {
+        if (c == '\n')
+            file += '\r';
+        file += c;
+    }
+    return file;
+}
+
+// The same image with the CR LF pairs turned back into LF.
+inline std::string RecordImage(const std::string& file)
+{
+    std::string image;
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        if (file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n')
+            continue;
+        image += file[i];
+    }
+    return image;
+}
+
+inline std::string TextAt(const std::string& image, std::size_t offset)
+{
+    const std::string field = image.substr(offset, 260);
+    return field.substr(0, field.find('\0'));
+}
+
+inline std::int32_t IntAt(const std::string& image, std::size_t offset)
+{
+    std::uint32_t bits = 0;
+    for (int i = 0; i < 4; ++i)
+        bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(image[offset + i])) << (8 * i);
+    return static_cast<std::int32_t>(bits);
+}
+
+inline std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// 7 March 2006, 12:00 UTC, and the last second of 31 December 1999 UTC.
+constexpr std::int64_t k2006March7 = 1141732800;
+constexpr std::int64_t k1999LastSecond = 946684799;
+
+}  // namespace larkspur::clitest
