@@ -67,6 +67,16 @@ struct Failure {
     std::string message;
 };
 
+bool HasControlCharacter(const std::string& text)
+{
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 int Report(const Failure& failure)
 {
     std::cerr << "larkspur-cli: " << failure.message << '\n';
@@ -125,6 +135,13 @@ int LoadTable(const cli::Arguments& args, ProjectTable& table, std::string& fold
     return 0;
 }
 
+void WarnTooLong(long long pages)
+{
+    if (pages > 0)
+        std::cerr << "larkspur-cli: " << pages << " page(s) left out: URL longer than " << kMaxUrlLength
+                  << " characters\n";
+}
+
 int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
 {
     if (!platform::IsDirectory(folder)) {
@@ -141,7 +158,7 @@ int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
 
 int RunStats(const cli::Arguments& args, Failure& failure)
 {
-    if (CheckAllowed(args, {}, "stats", failure.message) != 0 || args.words.size() != 2) {
+    if (CheckAllowed(args, {"working-dir"}, "stats", failure.message) != 0 || args.words.size() != 2) {
         failure = {kUsageError, failure.message.empty() ? "stats takes one FOLDER" : failure.message};
         return -1;
     }
@@ -203,24 +220,27 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     if (Walk(scan, folder, failure) != 0)
         return -1;
     const std::string output = args.value("output", platform::JoinPath(folder, SitemapFileName(format)));
+    SaveReport saved;
     if (output == "-") {
-        if (WriteSitemap(std::cout, format, scan.tree, parameters) != 0) {
+        if (WriteSitemap(std::cout, format, scan.tree, parameters, &saved) != 0) {
             failure = {kFailure, "cannot write to standard output"};
             return -1;
         }
-        return 0;
+    } else {
+        if (SaveSitemap(output, format, scan.tree, parameters, &error, &saved) != 0) {
+            failure = {kFailure, error};
+            return -1;
+        }
+        for (const std::string& file : saved.files)
+            std::cout << file << " saved.\n";
     }
-    if (SaveSitemap(output, format, scan.tree, parameters, &error) != 0) {
-        failure = {kFailure, error};
-        return -1;
-    }
-    std::cout << output << " saved.\n";
+    WarnTooLong(saved.tooLong);
     return 0;
 }
 
 int RunCsvToXml(const cli::Arguments& args, Failure& failure)
 {
-    if (CheckAllowed(args, {}, "csv2xml", failure.message) != 0 || args.words.size() != 2) {
+    if (CheckAllowed(args, {"working-dir"}, "csv2xml", failure.message) != 0 || args.words.size() != 2) {
         failure = {kUsageError, failure.message.empty() ? "csv2xml takes one FILE.csv" : failure.message};
         return -1;
     }
@@ -240,7 +260,9 @@ int RunCsvToXml(const cli::Arguments& args, Failure& failure)
     if (report.linesSkipped > 0)
         std::cerr << "larkspur-cli: " << report.linesSkipped
                   << " line(s) skipped: not four comma-separated fields\n";
-    std::cout << platform::FileName(xml) << " created.\n";
+    WarnTooLong(report.tooLong);
+    for (const std::string& file : report.files)
+        std::cout << platform::FileName(file) << " created.\n";
     return 0;
 }
 
@@ -292,6 +314,11 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kFailure, "a project name holds at most 259 bytes"};
             return -1;
         }
+        if (HasControlCharacter(name)) {
+            // The list is one project per line, its fields separated by tabs.
+            failure = {kFailure, "a project name may not hold tabs, line breaks or other control characters"};
+            return -1;
+        }
         if (FindProject(table, name) >= 0) {
             failure = {kFailure, "a project named '" + name + "' exists already"};
             return -1;
@@ -336,6 +363,16 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
     return 0;
 }
 
+// Standard output is buffered: a failure to write it (a full disk, a closed
+// pipe) shows only when it is flushed, and must not pass for success.
+int Finish(int status)
+{
+    std::cout.flush();
+    if (status == kSuccess && !std::cout)
+        return Report({kFailure, "cannot write to standard output"});
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -348,7 +385,7 @@ int main(int argc, char** argv)
         return Report({kUsageError, error});
     if (args.has("help")) {
         std::cout << kUsage;
-        return kSuccess;
+        return Finish(kSuccess);
     }
     if (args.words.empty())
         return Report({kUsageError, "no command given"});
@@ -370,5 +407,5 @@ int main(int argc, char** argv)
         result = RunProjects(args, failure);
     else
         return Report({kUsageError, "unknown command '" + command + "'"});
-    return result == 0 ? kSuccess : Report(failure);
+    return Finish(result == 0 ? kSuccess : Report(failure));
 }

@@ -1,6 +1,7 @@
 // POSIX implementation of the platform layer.
 #include "platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -244,6 +245,7 @@ struct AtomicFile::Impl {
     std::string target;
     std::string temporary;
     int fd = -1;
+    bool prepared = false;  // written, synced and closed; not yet renamed
     std::unique_ptr<DescriptorBuffer> buffer;
     std::ostream stream{nullptr};
 };
@@ -260,10 +262,14 @@ int AtomicFile::open(const std::string& target, std::string& error)
     abandon();
     std::random_device seed;
     std::mt19937 random(seed());
+    // The temporary name is the target's with a suffix; a target name near
+    // the file system's limit (255 bytes) is shortened first so that it fits.
+    const std::size_t nameLength = FileName(target).size();
+    const std::string stem = nameLength > 200 ? target.substr(0, target.size() - (nameLength - 200)) : target;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(random()));
-        const std::string temporary = target + suffix;
+        const std::string temporary = stem + suffix;
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST)
@@ -297,9 +303,11 @@ std::ostream& AtomicFile::stream()
     return m_impl->stream;
 }
 
-int AtomicFile::commit(std::string& error)
+int AtomicFile::prepare(std::string& error)
 {
     Impl& impl = *m_impl;
+    if (impl.prepared)
+        return 0;
     if (impl.fd < 0) {
         error = "no file open";
         return -1;
@@ -313,14 +321,30 @@ int AtomicFile::commit(std::string& error)
     if (::close(impl.fd) != 0 && failure == 0)
         failure = errno;
     impl.fd = -1;
-    if (failure == 0 && ::rename(impl.temporary.c_str(), impl.target.c_str()) != 0)
-        failure = errno;
+    impl.stream.rdbuf(nullptr);
+    impl.buffer.reset();
     if (failure != 0) {
+        ::unlink(impl.temporary.c_str());
+        impl.temporary.clear();
+        error = impl.target + ": " + SystemMessage(failure);
+        return -1;
+    }
+    impl.prepared = true;
+    return 0;
+}
+
+int AtomicFile::commit(std::string& error)
+{
+    if (prepare(error) != 0)
+        return -1;
+    Impl& impl = *m_impl;
+    impl.prepared = false;
+    int failure = 0;
+    if (::rename(impl.temporary.c_str(), impl.target.c_str()) != 0) {
+        failure = errno;
         ::unlink(impl.temporary.c_str());
         error = impl.target + ": " + SystemMessage(failure);
     }
-    impl.stream.rdbuf(nullptr);
-    impl.buffer.reset();
     impl.temporary.clear();
     return failure == 0 ? 0 : -1;
 }
@@ -332,13 +356,16 @@ void AtomicFile::abandon()
         ::close(impl.fd);
         impl.fd = -1;
         ::unlink(impl.temporary.c_str());
+    } else if (impl.prepared) {
+        ::unlink(impl.temporary.c_str());
     }
+    impl.prepared = false;
     impl.stream.rdbuf(nullptr);
     impl.buffer.reset();
     impl.temporary.clear();
 }
 
-int ReadFile(const std::string& path, std::string& contents, std::string& error)
+int ReadFile(const std::string& path, std::string& contents, std::string& error, std::size_t limit)
 {
     contents.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -358,8 +385,8 @@ int ReadFile(const std::string& path, std::string& contents, std::string& error)
         return -1;
     }
     char chunk[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    while (contents.size() < limit) {
+        const ssize_t got = ::read(fd, chunk, std::min(sizeof chunk, limit - contents.size()));
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -87,8 +87,12 @@ public:
     // Commit to another name in the same folder instead.
     void retarget(const std::string& target);
     std::ostream& stream();
-    // Flushes, syncs and renames; on any failure the temporary file is removed
-    // and the target left as it was.
+    // Flushes, syncs and closes the temporary file without renaming it, so
+    // every write error shows here; on failure the temporary file is removed.
+    // Lets several files be completed before any of them replaces its target.
+    int prepare(std::string& error);
+    // Prepares (unless done) and renames; on any failure the temporary file
+    // is removed and the target left as it was.
     int commit(std::string& error);
     void abandon();
 
@@ -97,7 +101,9 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Reads a whole file; -1 with a message when it cannot be read.
-int ReadFile(const std::string& path, std::string& contents, std::string& error);
+// Reads a whole file, or no more than its first `limit` bytes; -1 with a
+// message when it cannot be read.
+int ReadFile(const std::string& path, std::string& contents, std::string& error,
+             std::size_t limit = static_cast<std::size_t>(-1));
 
 }  // namespace larkspur::platform

@@ -462,7 +462,8 @@ void MainDialog::saveSitemap(SitemapFormat format)
         return;
     }
     std::string error;
-    if (SaveSitemap(*record, format, &error) != 0) {
+    SaveReport report;
+    if (SaveSitemap(*record, format, &error, &report) != 0) {
         const QString file =
             FromStd(platform::JoinPath(record->localPath, SitemapFileName(format)));
         ShowMessage(this, tr("Failed to save %1!\n%2").arg(file, FromStd(error)),
@@ -473,6 +474,15 @@ void MainDialog::saveSitemap(SitemapFormat format)
     status->setText(tr("%1 saved, click to open.").arg(QLatin1String(SitemapFileName(format))));
     status->setTextColor(QColor(0, 0, 255));
     status->setUnderline(true);
+    if (report.tooLong > 0)
+        ShowMessage(this, tooLongText(report.tooLong), QMessageBox::Warning);
+}
+
+QString MainDialog::tooLongText(long long pages) const
+{
+    return tr("%1 page(s) left out: their URLs are longer than %2 characters.")
+        .arg(pages)
+        .arg(kMaxUrlLength);
 }
 
 void MainDialog::convertCsvToXml()
@@ -503,7 +513,12 @@ void MainDialog::convertCsvToXml()
         names.append(FromStd(platform::FileName(file)));
     if (names.isEmpty())
         names.append(FromStd(platform::FileName(xmlPath)));
-    ShowMessage(this, tr("%1 created.").arg(names.join(QStringLiteral(", "))));
+    QString text = tr("%1 created.").arg(names.join(QStringLiteral(", ")));
+    if (report.linesSkipped > 0)
+        text += QLatin1Char('\n') + tr("%1 line(s) skipped: not four comma-separated fields.").arg(report.linesSkipped);
+    if (report.tooLong > 0)
+        text += QLatin1Char('\n') + tooLongText(report.tooLong);
+    ShowMessage(this, text);
 }
 
 void MainDialog::showAbout()

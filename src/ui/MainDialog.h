@@ -72,6 +72,7 @@ private:
     void layoutStatistics();
 
     int validateParameters() const;
+    QString tooLongText(long long pages) const;
     void saveSitemap(SitemapFormat format);
     void convertCsvToXml();
     void showAbout();

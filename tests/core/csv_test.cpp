@@ -133,11 +133,16 @@ TEST(Convert, HandEditedTextBecomesWellFormed)
                        + "</urlset>\r\n");
 }
 
-TEST(Convert, LongLinesStayWhole)
+TEST(Convert, LongLinesStayWholeUpToTheUrlLimit)
 {
-    const std::string loc = "http://h/" + std::string(5000, 'a') + ".html";
-    const std::string xml = Convert(loc + ",2006-03-07,weekly,0.6\n");
+    // 2048 characters once read: "&amp;" counts as one.
+    const std::string loc = "http://h/" + std::string(2033, 'a') + "&amp;.html";
+    const std::string longer = "http://h/" + std::string(2034, 'a') + "&amp;.html";
+    ConvertReport report;
+    const std::string xml = Convert(loc + ",2006-03-07,weekly,0.6\n" + longer + ",2006-03-07,weekly,0.6\n", &report);
     EXPECT_EQ(xml, std::string(kHead) + Url(loc, "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
+    EXPECT_EQ(report.rowsWritten, 1);
+    EXPECT_EQ(report.tooLong, 1);
 }
 
 TEST(Convert, ByteOrderMarkAndLineEndings)

@@ -146,3 +146,24 @@ TEST(CsvField, QuotesOnlyWhenNeeded)
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(CsvField(""), "");
 }
+
+TEST(WritersLimits, UrlsPastTheProtocolLimitAreLeftOutAndCounted)
+{
+    TempTree t;
+    // "http://h/" (9) + 8 folders of 250 bytes and "/" (2008) + a name.
+    std::string folder = "site";
+    for (int i = 0; i < 8; ++i)
+        folder += "/" + std::string(250, static_cast<char>('a' + i));
+    t.file(folder + "/" + std::string(26, 'x') + ".html");  // 2048: kept
+    t.file(folder + "/" + std::string(27, 'y') + ".html");  // 2049: left out
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    for (const SitemapFormat format : {SitemapFormat::Xml, SitemapFormat::Text, SitemapFormat::Csv}) {
+        std::ostringstream out;
+        SaveReport report;
+        ASSERT_EQ(WriteSitemap(out, format, scan.tree, {"http://h", 6, 3}, &report), 0);
+        EXPECT_EQ(report.tooLong, 1);
+        EXPECT_NE(out.str().find(std::string(26, 'x') + ".html"), std::string::npos);
+        EXPECT_EQ(out.str().find(std::string(27, 'y')), std::string::npos);
+    }
+}

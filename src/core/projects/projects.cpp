@@ -118,11 +118,12 @@ std::string FitField(std::string_view text)
     if (text.size() <= limit)
         return std::string(text);
     std::size_t cut = limit;
-    // Step back to the first byte of the character that the limit splits.
-    if (IsContinuationByte(static_cast<unsigned char>(text[cut]))) {
-        while (cut > 0 && IsContinuationByte(static_cast<unsigned char>(text[cut])))
-            --cut;
-    }
+    // Step back to the first byte of the character that the limit splits. A
+    // UTF-8 character has at most three continuation bytes; text that is not
+    // UTF-8 (a run of such bytes) is cut at most three bytes early, never
+    // emptied.
+    while (cut > limit - 3 && IsContinuationByte(static_cast<unsigned char>(text[cut])))
+        --cut;
     return std::string(text.substr(0, cut));
 }
 
@@ -232,7 +233,9 @@ int LoadProjects(ProjectTable& table, const std::string& workingDirectory, LoadR
     }
     std::string contents;
     std::string message;
-    if (platform::ReadFile(path, contents, message) != 0) {
+    // Nothing past the table's image is read: at most every byte of it
+    // stored as CR LF. A huge or endless file costs no more than that.
+    if (platform::ReadFile(path, contents, message, 2 * kTableSize) != 0) {
         ResetTable(table);
         if (error)
             *error = message;

@@ -30,12 +30,24 @@ bool EqualsFolded(std::string_view a, std::string_view b)
 // Linux lists a folder in no particular order; a sitemap must come out the
 // same on every machine, so entries are sorted as Windows file systems list
 // them: ASCII letters without regard to case, ties by plain bytes.
+struct FoldTable {
+    unsigned char upper[256];
+    constexpr FoldTable() : upper()
+    {
+        for (int c = 0; c < 256; ++c)
+            upper[c] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+};
+constexpr FoldTable kFold;
+
 bool ListingOrder(const platform::DirEntry& a, const platform::DirEntry& b)
 {
     const std::size_t n = std::min(a.name.size(), b.name.size());
+    const auto* pa = reinterpret_cast<const unsigned char*>(a.name.data());
+    const auto* pb = reinterpret_cast<const unsigned char*>(b.name.data());
     for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(FoldCase(static_cast<unsigned char>(a.name[i])));
-        const auto cb = static_cast<unsigned char>(FoldCase(static_cast<unsigned char>(b.name[i])));
+        const unsigned char ca = kFold.upper[pa[i]];
+        const unsigned char cb = kFold.upper[pb[i]];
         if (ca != cb)
             return ca < cb;
     }
@@ -86,7 +98,16 @@ public:
                 }
                 return fail(m_tree.fullPath(child), message);
             }
-            m_path.push_back(item.id);
+            // The folder may have been replaced since it was listed (by a
+            // link back up, say): check what was actually opened.
+            platform::DirEntry opened;
+            if (sub.stat(opened, message) != 0)
+                return fail(m_tree.fullPath(child), message);
+            if (onCurrentPath(opened.id)) {
+                m_tree.entries.pop_back();
+                continue;
+            }
+            m_path.push_back(opened.id);
             const int result = listFolder(sub, &child);
             m_path.pop_back();
             if (result != 0)
@@ -286,9 +307,16 @@ std::vector<StatLine> StatisticsLines(const ScanResult& scan)
     lines.reserve(scan.groups.size() + 2);
     lines.push_back({"file totally: " + std::to_string(scan.fileTotal), false, false});
     lines.push_back({"empty files: " + std::to_string(scan.emptyCount), false, false});
-    for (const ExtensionGroup& group : scan.groups)
-        lines.push_back({group.extension + " files: " + std::to_string(group.count),
-                         IsPageExtension(group.extension), true});
+    for (const ExtensionGroup& group : scan.groups) {
+        // A file name may hold control bytes (a line break, say); shown as
+        // "?", so that each statistic stays on one line.
+        std::string shown = group.extension;
+        for (char& c : shown) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                c = '?';
+        }
+        lines.push_back({shown + " files: " + std::to_string(group.count), IsPageExtension(group.extension), true});
+    }
     return lines;
 }
 

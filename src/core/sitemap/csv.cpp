@@ -1,5 +1,6 @@
 // Reading sitemap.csv back, and its conversion into an XML sitemap.
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 
 #include "platform.h"
@@ -36,6 +37,13 @@ bool EqualsFolded(std::string_view a, std::string_view b)
     return true;
 }
 
+// The characters XML 1.0 allows in a document.
+bool IsXmlCharacter(unsigned long c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+        || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
 // Length of the entity or character reference at the start of `text`
 // ("&amp;", "&#38;", "&#x26;"), or 0 when there is none.
 std::size_t ReferenceLength(std::string_view text)
@@ -57,10 +65,33 @@ std::size_t ReferenceLength(std::string_view text)
         ++i;
     if (i == digitsStart || i - digitsStart > 8 || i >= text.size() || text[i] != ';')
         return 0;
+    // A reference to a character that XML does not allow (&#0;, a
+    // surrogate, &#xFFFF;, past U+10FFFF) is not kept: a parser refuses it.
+    unsigned long value = 0;  // at most 8 digits: no overflow
+    for (std::size_t d = digitsStart; d < i; ++d) {
+        const char c = text[d];
+        value = value * (hex ? 16 : 10)
+              + static_cast<unsigned long>(IsDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10);
+    }
+    if (!IsXmlCharacter(value))
+        return 0;
     return i + 1;
 }
 
-// Length of a well-formed UTF-8 sequence at the start of `text`, or 0.
+// The length of escaped XML text once a parser has read it: a reference
+// is one character.
+std::size_t XmlTextLength(std::string_view text)
+{
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size(); ++length) {
+        const std::size_t reference = text[i] == '&' ? ReferenceLength(text.substr(i)) : 0;
+        i += reference > 0 ? reference : 1;
+    }
+    return length;
+}
+
+// Length of a well-formed UTF-8 sequence of a character XML allows at the
+// start of `text`, or 0.
 std::size_t Utf8Length(std::string_view text)
 {
     const auto c = static_cast<unsigned char>(text[0]);
@@ -86,8 +117,8 @@ std::size_t Utf8Length(std::string_view text)
             return 0;
         value = (value << 6) | (next & 0x3F);
     }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
+    if (value < minimum || !IsXmlCharacter(value))
+        return 0;  // overlong, a surrogate, U+FFFE, U+FFFF or past U+10FFFF
     return length;
 }
 
@@ -339,6 +370,10 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, std::
         if (EqualsFolded(fields.fields[0], "loc"))
             continue;
         const std::string loc = EscapeXmlKeepingReferences(fields.fields[0]);
+        if (XmlTextLength(loc) > kMaxUrlLength) {
+            ++r.tooLong;
+            continue;
+        }
         if (!anyRow) {
             prefix = loc;
             anyRow = true;
@@ -388,10 +423,19 @@ int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, Conv
             *error = csvPath + ": " + platform::SystemMessage(EISDIR);
         return -1;
     }
+    // A pipe or a device would be waited on, maybe for ever.
+    std::error_code ignored;
+    if (platform::Exists(csvPath) && !std::filesystem::is_regular_file(csvPath, ignored)) {
+        if (error)
+            *error = csvPath + ": not a regular file";
+        return -1;
+    }
+    errno = 0;
     std::ifstream csv(csvPath, std::ios::binary);
     if (!csv) {
+        // The stream keeps no reason; the failed open left it in errno.
         if (error)
-            *error = csvPath + ": cannot be read";
+            *error = csvPath + ": " + (errno != 0 ? platform::SystemMessage(errno) : std::string("cannot be read"));
         return -1;
     }
     UrlsetWriter urlset(xmlPath, limits);

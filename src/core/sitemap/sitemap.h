@@ -29,6 +29,10 @@ void AppendUrlElement(std::string& out, std::string_view loc, std::string_view l
 
 // "&" "'" '"' "<" ">" as XML's predefined entities.
 std::string EscapeXml(std::string_view text);
+void AppendXml(std::string& out, std::string_view text);
+
+// The longest URL a sitemap may list; longer ones are left out.
+constexpr std::size_t kMaxUrlLength = 2048;
 // Every byte but A-Z a-z 0-9 - . _ ~ ! $ & ' ( ) * + , ; = : @ as %XX.
 std::string EscapePathSegment(std::string_view segment);
 
@@ -56,10 +60,6 @@ struct SitemapParameters {
 };
 SitemapParameters ParametersOf(const ProjectRecord& record);
 
-// Writers: one stream, the walked tree, the parameters. 0, or -1 when the
-// tree is not walked, the URL is not valid or the stream failed.
-int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
-                 const SitemapParameters& parameters);
 
 // The protocol's limits for one sitemap file. Tests lower them.
 struct OutputLimits {
@@ -70,8 +70,15 @@ struct OutputLimits {
 
 struct SaveReport {
     long long urls = 0;
+    long long tooLong = 0;           // pages left out: URL past kMaxUrlLength
     std::vector<std::string> files;  // every file written, the index first
 };
+
+// Writers: one stream, the walked tree, the parameters. 0, or -1 when the
+// tree is not walked, the URL is not valid or the stream failed. Written to
+// a stream, a sitemap is never split.
+int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
+                 const SitemapParameters& parameters, SaveReport* report = nullptr);
 
 // Writes `path` through a temporary file; -1 with a message on failure, the
 // previous file then untouched. An XML sitemap past the limits becomes an
@@ -118,6 +125,7 @@ int CheckCsvPath(const std::string& csvPath, std::string& message);
 struct ConvertReport {
     long long rowsWritten = 0;
     long long linesSkipped = 0;  // not blank, not the head line, still unusable
+    long long tooLong = 0;       // rows left out: URL past kMaxUrlLength
     std::vector<std::string> files;  // every file written, the index first
 };
 int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report = nullptr);

@@ -68,6 +68,18 @@ std::string_view Trimmed(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
+// Every "%" starts a complete %XX escape.
+bool HasOnlyCompleteEscapes(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%'
+            && (i + 2 >= text.size() || !IsHex(static_cast<unsigned char>(text[i + 1]))
+                || !IsHex(static_cast<unsigned char>(text[i + 2]))))
+            return false;
+    }
+    return true;
+}
+
 // Host, user information and port: what may stand between "://" and the path.
 bool IsAuthorityByte(unsigned char c)
 {
@@ -76,20 +88,30 @@ bool IsAuthorityByte(unsigned char c)
 
 }  // namespace
 
-std::string EscapeXml(std::string_view text)
+void AppendXml(std::string& out, std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size() + 16);
-    for (const char c : text) {
-        switch (c) {
+    // Copy runs of ordinary text whole: most URLs hold nothing to escape.
+    for (;;) {
+        const auto special = text.find_first_of("&'\"<>");
+        out.append(text.substr(0, special));
+        if (special == std::string_view::npos)
+            return;
+        switch (text[special]) {
         case '&': out += "&amp;"; break;
         case '\'': out += "&apos;"; break;
         case '"': out += "&quot;"; break;
         case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
+        default: out += "&gt;"; break;
         }
+        text.remove_prefix(special + 1);
     }
+}
+
+std::string EscapeXml(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 16);
+    AppendXml(out, text);
     return out;
 }
 
@@ -147,6 +169,18 @@ int NormalizeBaseUrl(std::string_view url, std::string& base)
     }
     if (host.empty() || host == "[]")
         return -1;
+    // "%" only in a complete escape; "[" and "]" only around an IP literal,
+    // which holds nothing but hex digits, ":" and ".".
+    if (!HasOnlyCompleteEscapes(userInfo) || userInfo.find_first_of("[]") != std::string_view::npos)
+        return -1;
+    if (host.front() == '[') {
+        for (const char c : host.substr(1, host.size() - 2)) {
+            if (!IsHex(static_cast<unsigned char>(c)) && c != ':' && c != '.')
+                return -1;
+        }
+    } else if (!HasOnlyCompleteEscapes(host) || host.find_first_of("[]") != std::string_view::npos) {
+        return -1;
+    }
     if (!port.empty()) {
         if (port.front() != ':')
             return -1;

@@ -121,6 +121,14 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         index.stream() << text;
         written.push_back(m_path);
     }
+    // Every file complete on disk before any of them replaces its previous
+    // version: a write error (a full disk) leaves the previous set as it was.
+    for (const auto& part : m_parts) {
+        if (part->prepare(error) != 0)
+            return -1;
+    }
+    if (m_parts.size() > 1 && index.prepare(error) != 0)
+        return -1;
     // The parts first, the file that names them last.
     for (std::size_t i = 0; i < m_parts.size(); ++i) {
         if (m_parts[i]->commit(error) != 0)

@@ -19,12 +19,19 @@ struct WriteContext {
     const char* priority = nullptr;
     const FileEntry* folder = nullptr;
     std::string folderUrl;  // plain, ends in "/"
+    std::string folderXml;  // the same, XML-escaped
     std::vector<const std::string*> segments;
+    std::int64_t day = -1;  // of the last date formatted
+    std::string date;
+    long long tooLong = 0;
+    std::string url;  // of the current entry
+    std::string xml;  // the same, XML-escaped
     std::string line;
 };
 
-// The plain URL of a page entry.
-const std::string& EntryUrl(WriteContext& context, const FileEntry& entry, std::string& url)
+// The URL of a page entry into context.url and context.xml; false, and
+// counted, when it is longer than a sitemap may hold.
+bool EntryUrl(WriteContext& context, const FileEntry& entry)
 {
     if (entry.parent != context.folder) {
         context.folder = entry.parent;
@@ -34,49 +41,63 @@ const std::string& EntryUrl(WriteContext& context, const FileEntry& entry, std::
             context.folderUrl += EscapePathSegment(*segment);
             context.folderUrl += '/';
         }
+        context.folderXml.clear();
+        AppendXml(context.folderXml, context.folderUrl);
     }
-    url = context.folderUrl;
-    url += EscapePathSegment(entry.name);
-    return url;
+    const std::string name = EscapePathSegment(entry.name);
+    if (context.folderUrl.size() + name.size() > kMaxUrlLength) {
+        ++context.tooLong;
+        return false;
+    }
+    context.url.assign(context.folderUrl).append(name);
+    context.xml.assign(context.folderXml);
+    AppendXml(context.xml, name);
+    return true;
+}
+
+// Files of one folder mostly share their day.
+const std::string& EntryDate(WriteContext& context, std::int64_t mtime)
+{
+    const std::int64_t day = mtime >= 0 ? mtime / 86400 : (mtime - 86399) / 86400;
+    if (day != context.day || context.date.empty()) {
+        context.day = day;
+        context.date = FormatDate(mtime);
+    }
+    return context.date;
 }
 
 int WriteXmlEntry(const FileEntry& entry, void* data)
 {
-    if (!IsSitemapEntry(entry))
-        return 0;
     auto& context = *static_cast<WriteContext*>(data);
-    std::string url;
-    EntryUrl(context, entry, url);
+    if (!IsSitemapEntry(entry) || !EntryUrl(context, entry))
+        return 0;
     std::string& line = context.line;
     line.clear();
-    AppendUrlElement(line, EscapeXml(url), FormatDate(entry.mtime), context.frequency,
+    AppendUrlElement(line, context.xml, EntryDate(context, entry.mtime), context.frequency,
                      context.priority);
     return context.urlset->add(line);
 }
 
 int WriteUrlLine(const FileEntry& entry, void* data)
 {
-    if (!IsSitemapEntry(entry))
-        return 0;
     auto& context = *static_cast<WriteContext*>(data);
+    if (!IsSitemapEntry(entry) || !EntryUrl(context, entry))
+        return 0;
     std::string& line = context.line;
-    EntryUrl(context, entry, line);
-    line += "\r\n";
+    line.assign(context.url).append("\r\n");
     context.out->write(line.data(), static_cast<std::streamsize>(line.size()));
     return 0;
 }
 
 int WriteCsvRow(const FileEntry& entry, void* data)
 {
-    if (!IsSitemapEntry(entry))
-        return 0;
     auto& context = *static_cast<WriteContext*>(data);
-    std::string url;
-    EntryUrl(context, entry, url);
+    if (!IsSitemapEntry(entry) || !EntryUrl(context, entry))
+        return 0;
     std::string& line = context.line;
-    line = CsvField(EscapeXml(url));
+    line = CsvField(context.xml);
     line += ',';
-    line += FormatDate(entry.mtime);
+    line += EntryDate(context, entry.mtime);
     line += ',';
     line += context.frequency;
     line += ',';
@@ -165,19 +186,25 @@ int WriteLines(std::ostream& out, SitemapFormat format, const ScanTree& tree, Wr
 }  // namespace
 
 int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
-                 const SitemapParameters& parameters)
+                 const SitemapParameters& parameters, SaveReport* report)
 {
     WriteContext context;
     if (Prepare(context, tree, parameters) != 0)
         return -1;
-    if (format != SitemapFormat::Xml)
-        return WriteLines(out, format, tree, context);
-    UrlsetWriter urlset(out);
-    context.urlset = &urlset;
-    std::string error;
-    if (urlset.open(error) != 0 || EnumerateTree(tree, WriteXmlEntry, &context) != 0)
-        return -1;
-    return urlset.finish({}, error, nullptr);
+    int result = 0;
+    if (format != SitemapFormat::Xml) {
+        result = WriteLines(out, format, tree, context);
+    } else {
+        UrlsetWriter urlset(out);
+        context.urlset = &urlset;
+        std::string error;
+        result = urlset.open(error) != 0 || EnumerateTree(tree, WriteXmlEntry, &context) != 0
+                     ? -1
+                     : urlset.finish({}, error, nullptr);
+    }
+    if (report)
+        report->tooLong = context.tooLong;
+    return result;
 }
 
 int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& tree,
@@ -210,6 +237,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
         if (result == 0)
             result = urlset.finish(EscapeXml(context.base), message, &r.files);
         r.urls = urlset.urls();
+        r.tooLong = context.tooLong;
         if (result != 0 && error)
             *error = message;
         return result;
@@ -231,6 +259,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
         return -1;
     }
     r.files.push_back(path);
+    r.tooLong = context.tooLong;
     return 0;
 }
 
