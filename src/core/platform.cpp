@@ -12,6 +12,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,9 +33,9 @@ void FillEntry(DirEntry& entry, const struct stat& st)
     entry.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-int OpenFolderAt(int parent, const char* path, std::string& error)
+int OpenFolderAt(int parent, const char* path, std::string& error, int flags = 0)
 {
-    const int fd = ::openat(parent, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::openat(parent, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | flags);
     if (fd < 0)
         error = SystemMessage(errno);
     return fd;
@@ -80,10 +81,10 @@ int Folder::open(const std::string& path, std::string& error)
 }
 
 int Folder::openChild(const std::string& name, Folder& child, std::string& error,
-                      int* errorNumber) const
+                      int* errorNumber, bool followLink) const
 {
     Folder opened;
-    opened.m_handle = OpenFolderAt(m_handle, name.c_str(), error);
+    opened.m_handle = OpenFolderAt(m_handle, name.c_str(), error, followLink ? 0 : O_NOFOLLOW);
     if (opened.m_handle < 0) {
         if (errorNumber)
             *errorNumber = errno;
@@ -128,6 +129,9 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error) const
         DirEntry entry;
         entry.name = name;
         FillEntry(entry, st);
+#ifdef DT_DIR
+        entry.mayBeLink = found->d_type != DT_DIR;
+#endif
         entries.push_back(std::move(entry));
     }
     ::closedir(dir);
@@ -143,6 +147,16 @@ int Folder::stat(DirEntry& self, std::string& error) const
     }
     FillEntry(self, st);
     return 0;
+}
+
+void RaiseOpenFileLimit()
+{
+    struct rlimit limit;
+    constexpr rlim_t kEnough = 1 << 20;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max || limit.rlim_cur >= kEnough)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > kEnough ? kEnough : limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 bool IsDirectory(const std::string& path)
@@ -257,9 +271,18 @@ AtomicFile::~AtomicFile()
     abandon();
 }
 
-int AtomicFile::open(const std::string& target, std::string& error)
+int AtomicFile::open(const std::string& requested, std::string& error)
 {
     abandon();
+    // A link (sitemap.xml pointing into a deploy folder, say) keeps being a
+    // link: the file it points to is the one replaced.
+    std::string target = requested;
+    struct stat link;
+    if (::lstat(requested.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        std::string resolved;
+        if (CanonicalPath(requested, resolved, error) == 0)
+            target = resolved;
+    }
     std::random_device seed;
     std::mt19937 random(seed());
     // The temporary name is the target's with a suffix; a target name near

@@ -29,6 +29,9 @@ struct DirEntry {
     std::uint64_t size = 0;
     std::int64_t mtime = 0;  // seconds since 1970-01-01 UTC
     FolderId id;             // meaningful for directories only
+    // False when the listing said this is no link, so opening it needs no
+    // second look at what was opened.
+    bool mayBeLink = true;
 };
 
 // An open folder. Children are opened relative to it, so a tree deeper than
@@ -45,8 +48,9 @@ public:
     // 0 on success, -1 with a system message in `error`.
     int open(const std::string& path, std::string& error);
     // `errorNumber`, when given, receives the system's error code on failure.
+    // Without `followLink` a link in the child's place is not opened (ELOOP).
     int openChild(const std::string& name, Folder& child, std::string& error,
-                  int* errorNumber = nullptr) const;
+                  int* errorNumber = nullptr, bool followLink = true) const;
 
     // Every entry except "." and "..", in the order the system returns them.
     // Entries whose status cannot be read (dangling link, removed meanwhile)
@@ -61,6 +65,10 @@ public:
 private:
     int m_handle = -1;
 };
+
+// A walk holds one open folder per level: lets the process have as many
+// open files as the system allows it.
+void RaiseOpenFileLimit();
 
 bool IsDirectory(const std::string& path);
 bool Exists(const std::string& path);

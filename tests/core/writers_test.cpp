@@ -2,6 +2,9 @@
 
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "sitemap/sitemap.h"
 #include "temp_tree.h"
 
@@ -166,4 +169,17 @@ TEST(WritersLimits, UrlsPastTheProtocolLimitAreLeftOutAndCounted)
         EXPECT_NE(out.str().find(std::string(26, 'x') + ".html"), std::string::npos);
         EXPECT_EQ(out.str().find(std::string(27, 'y')), std::string::npos);
     }
+}
+
+TEST_F(Writers, ALinkedSitemapStaysALinkAndItsTargetIsReplaced)
+{
+    t.file("deploy/sitemap.txt", "old");
+    ASSERT_EQ(::symlink("../deploy/sitemap.txt", t.path("site/sitemap.txt").c_str()), 0);
+    std::string error;
+    ASSERT_EQ(SaveSitemap(t.path("site/sitemap.txt"), SitemapFormat::Text, scan.tree, parameters, &error), 0)
+        << error;
+    struct stat st;
+    ASSERT_EQ(::lstat(t.path("site/sitemap.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(t.read("deploy/sitemap.txt"), write(SitemapFormat::Text));
 }

@@ -91,23 +91,28 @@ public:
 
             platform::Folder sub;
             int errorNumber = 0;
-            if (folder.openChild(child.name, sub, message, &errorNumber) != 0) {
-                if (errorNumber == ENOENT || errorNumber == ENOTDIR) {
-                    m_tree.entries.pop_back();  // removed while we walk
+            if (folder.openChild(child.name, sub, message, &errorNumber, item.mayBeLink) != 0) {
+                // Removed, or replaced by a file or a link, since it was listed.
+                if (errorNumber == ENOENT || errorNumber == ENOTDIR || errorNumber == ELOOP) {
+                    m_tree.entries.pop_back();
                     continue;
                 }
                 return fail(m_tree.fullPath(child), message);
             }
-            // The folder may have been replaced since it was listed (by a
-            // link back up, say): check what was actually opened.
-            platform::DirEntry opened;
-            if (sub.stat(opened, message) != 0)
-                return fail(m_tree.fullPath(child), message);
-            if (onCurrentPath(opened.id)) {
-                m_tree.entries.pop_back();
-                continue;
+            platform::FolderId id = item.id;
+            if (item.mayBeLink) {
+                // A link may have been pointed elsewhere (back up, say) since
+                // it was listed: check what was actually opened.
+                platform::DirEntry opened;
+                if (sub.stat(opened, message) != 0)
+                    return fail(m_tree.fullPath(child), message);
+                if (onCurrentPath(opened.id)) {
+                    m_tree.entries.pop_back();
+                    continue;
+                }
+                id = opened.id;
             }
-            m_path.push_back(opened.id);
+            m_path.push_back(id);
             const int result = listFolder(sub, &child);
             m_path.pop_back();
             if (result != 0)
@@ -212,6 +217,7 @@ int WalkTree(ScanTree& tree, const std::string& root, const std::string& base, W
         return -1;
     }
 
+    platform::RaiseOpenFileLimit();
     Walker walker(tree, error, progress, progressContext);
     platform::Folder folder;
     platform::DirEntry self;
