@@ -2,6 +2,7 @@
 #include "platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -151,6 +152,10 @@ int Folder::stat(DirEntry& self, std::string& error) const
 
 void RaiseOpenFileLimit()
 {
+    // Once: a limit the process lowers later on purpose stays lowered.
+    static std::atomic<bool> raised{false};
+    if (raised.exchange(true))
+        return;
     struct rlimit limit;
     constexpr rlim_t kEnough = 1 << 20;
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max || limit.rlim_cur >= kEnough)

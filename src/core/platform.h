@@ -67,7 +67,7 @@ private:
 };
 
 // A walk holds one open folder per level: lets the process have as many
-// open files as the system allows it.
+// open files as the system allows it. Does its work on the first call only.
 void RaiseOpenFileLimit();
 
 bool IsDirectory(const std::string& path);
