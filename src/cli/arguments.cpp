@@ -11,7 +11,7 @@ std::string Arguments::value(const std::string& name, const std::string& fallbac
     return found == values.end() ? fallback : found->second;
 }
 
-int ParseArguments(const std::vector<std::string>& argv, const std::vector<OptionSpec>& specs,
+int ParseArguments(const std::vector<std::string>& argv, const std::vector<OptionInfo>& known,
                    Arguments& parsed, std::string& error)
 {
     parsed = {};
@@ -43,19 +43,19 @@ int ParseArguments(const std::vector<std::string>& argv, const std::vector<Optio
             error = "unknown option " + arg;
             return -1;
         }
-        const auto spec = std::find_if(specs.begin(), specs.end(),
-                                       [&](const OptionSpec& s) { return name == s.name; });
-        if (spec == specs.end()) {
+        const auto option = std::find_if(known.begin(), known.end(),
+                                       [&](const OptionInfo& s) { return name == s.name; });
+        if (option == known.end()) {
             error = "unknown option --" + name;
             return -1;
         }
-        if (spec->takesValue && !hasValue) {
+        if (option->takesValue && !hasValue) {
             if (i + 1 >= argv.size()) {
                 error = "option --" + name + " needs a value";
                 return -1;
             }
             value = argv[++i];
-        } else if (!spec->takesValue && hasValue) {
+        } else if (!option->takesValue && hasValue) {
             error = "option --" + name + " takes no value";
             return -1;
         }

@@ -8,7 +8,7 @@
 
 namespace larkspur::cli {
 
-struct OptionSpec {
+struct OptionInfo {
     const char* name;  // without the leading "--"
     bool takesValue;
 };
@@ -24,7 +24,7 @@ struct Arguments {
 // Understands "--name value", "--name=value", "-h" for "--help" and "--" to
 // end the options. 0, or -1 with a message for an unknown option or a
 // missing value.
-int ParseArguments(const std::vector<std::string>& argv, const std::vector<OptionSpec>& specs,
+int ParseArguments(const std::vector<std::string>& argv, const std::vector<OptionInfo>& known,
                    Arguments& parsed, std::string& error);
 
 // -1 with a message when `parsed` holds an option not in `allowed`.

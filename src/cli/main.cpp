@@ -57,7 +57,7 @@ Options:
 Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error.
 )";
 
-const std::vector<cli::OptionSpec> kOptions = {
+const std::vector<cli::OptionInfo> kOptions = {
     {"url", true},     {"priority", true}, {"changefreq", true}, {"output", true},
     {"project", true}, {"path", true},     {"working-dir", true}, {"help", false},
 };

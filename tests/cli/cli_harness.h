@@ -24,6 +24,8 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include "temp_tree.h"
+
 #ifndef LARKSPUR_CLI_PATH
 #error "LARKSPUR_CLI_PATH must name the larkspur-cli binary"
 #endif
@@ -55,84 +57,25 @@ struct RunOptions {
     std::vector<std::string> extraEnvironment;
 };
 
-class Sandbox {
+class Sandbox : public larkspur::test::TempTree {
 public:
-    Sandbox()
-    {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/larkspur-cli-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        m_root = pattern;
-        folder("home/.config");
-    }
+    Sandbox() { folder("home/.config"); }
     ~Sandbox()
     {
         std::error_code ignored;
-        for (auto it = fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied,
-                                                        ignored);
-             it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-            if (it->is_directory(ignored) && !it->is_symlink(ignored))
-                ::chmod(it->path().c_str(), 0755);
-        }
-        ::chmod(m_root.c_str(), 0755);
-        // A folder whose mode was taken away hides its content from the walk
-        // above; give it back and walk again.
-        for (auto it = fs::recursive_directory_iterator(m_root, ignored);
-             it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-            if (it->is_directory(ignored) && !it->is_symlink(ignored))
-                ::chmod(it->path().c_str(), 0755);
-        }
-        fs::remove_all(m_root, ignored);
         if (!m_binaryCopy.empty())
             fs::remove_all(fs::path(m_binaryCopy).parent_path(), ignored);
     }
-    Sandbox(const Sandbox&) = delete;
-    Sandbox& operator=(const Sandbox&) = delete;
 
-    const std::string& root() const { return m_root; }
-    std::string path(const std::string& relative) const { return m_root + "/" + relative; }
     std::string home() const { return path("home"); }
     std::string configHome() const { return path("home/.config"); }
-
-    std::string file(const std::string& relative, const std::string& content = "<p>page</p>",
-                     std::int64_t mtime = -1) const
-    {
-        const std::string full = path(relative);
-        fs::create_directories(fs::path(full).parent_path());
-        std::ofstream(full, std::ios::binary) << content;
-        if (mtime >= 0) {
-            struct utimbuf times {static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
-            ::utime(full.c_str(), &times);
-        }
-        return full;
-    }
-
-    std::string folder(const std::string& relative) const
-    {
-        const std::string full = path(relative);
-        fs::create_directories(full);
-        return full;
-    }
-
-    std::string read(const std::string& relative) const
-    {
-        std::ifstream in(path(relative), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    bool exists(const std::string& relative) const
-    {
-        struct stat st;
-        return ::lstat(path(relative).c_str(), &st) == 0;
-    }
 
     // Everything below `relative`: each path with its kind, mode and, for a
     // file, its content. Two equal snapshots mean nothing was written.
     std::map<std::string, std::string> snapshot(const std::string& relative = "") const
     {
         std::map<std::string, std::string> result;
-        const fs::path top = relative.empty() ? fs::path(m_root) : fs::path(path(relative));
+        const fs::path top = relative.empty() ? fs::path(root()) : fs::path(path(relative));
         std::error_code ec;
         for (auto it = fs::recursive_directory_iterator(top, fs::directory_options::skip_permission_denied, ec);
              it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -156,8 +99,8 @@ public:
         if (::geteuid() != 0)
             return;
         std::error_code ec;
-        ::chown(m_root.c_str(), kUnprivilegedId, kUnprivilegedId);
-        for (auto it = fs::recursive_directory_iterator(m_root, ec); it != fs::recursive_directory_iterator();
+        ::chown(root().c_str(), kUnprivilegedId, kUnprivilegedId);
+        for (auto it = fs::recursive_directory_iterator(root(), ec); it != fs::recursive_directory_iterator();
              it.increment(ec))
             ::lchown(it->path().c_str(), kUnprivilegedId, kUnprivilegedId);
     }
@@ -184,7 +127,6 @@ private:
         return m_binaryCopy;
     }
 
-    std::string m_root;
     mutable std::string m_binaryCopy;
 };
 
@@ -243,7 +185,7 @@ inline RunResult Sandbox::run(const std::vector<std::string>& args, const RunOpt
     for (std::string& e : environment)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    const std::string cwd = options.cwd.empty() ? m_root : options.cwd;
+    const std::string cwd = options.cwd.empty() ? root() : options.cwd;
 
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)

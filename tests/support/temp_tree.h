@@ -26,6 +26,7 @@ public:
     ~TempTree()
     {
         std::error_code ignored;
+        ::chmod(m_root.c_str(), 0755);
         // Restore permissions a test may have taken away, then remove.
         for (auto it = std::filesystem::recursive_directory_iterator(
                  m_root, std::filesystem::directory_options::skip_permission_denied, ignored);
