@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -158,8 +160,10 @@ void MainDialog::loadProjects()
     LoadReport report;
     std::string error;
     if (LoadProjects(m_table, m_workingDirectory, &report, &error) != 0) {
+        m_loadFailed = true;
         ShowMessage(this,
-                    tr("Failed to load application data!\n%1").arg(FromStd(error)),
+                    tr("Failed to load application data!\n%1\nThe file will be kept as %2.")
+                        .arg(FromStd(error), QLatin1String("saving.dat.bak")),
                     QMessageBox::Warning);
     }
 
@@ -184,6 +188,18 @@ void MainDialog::loadProjects()
 
 bool MainDialog::saveProjects()
 {
+    // A table that could not be read is never overwritten: it may be all the
+    // user has, and only the file system kept it from us this time.
+    if (m_loadFailed) {
+        const QString path = FromStd(SavingFilePath(m_workingDirectory));
+        const QString kept = path + QLatin1String(".bak");
+        QFile::remove(kept);
+        if (!QFile::rename(path, kept) && QFileInfo::exists(path)) {
+            ShowMessage(this, tr("Failed to save application data!"), QMessageBox::Warning);
+            return false;
+        }
+        m_loadFailed = false;
+    }
     std::string error;
     if (!m_workingDirectory.empty() && SaveProjects(m_table, m_workingDirectory, &error) == 0)
         return true;

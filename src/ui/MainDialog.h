@@ -93,6 +93,7 @@ private:
     bool m_closeAfterWalk = false;
     bool m_escapePressed = false;
     bool m_saveFailed = false;
+    bool m_loadFailed = false;  // saving.dat exists but could not be read
 };
 
 }  // namespace larkspur

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void everyWayOfClosingSaves();
     void failedSaveKeepsWindowOpen();
     void fileWithoutNamesLeavesCombosUnset();
+    void unreadableFileIsKeptNotOverwritten();
 };
 
 void ProjectsTest::freshStartShowsDefaults()
@@ -410,6 +411,31 @@ void ProjectsTest::fileWithoutNamesLeavesCombosUnset()
     QVERIFY(main.name()->text().isEmpty());
     QCOMPARE(main.priority()->currentIndex(), -1);
     QCOMPARE(main.frequency()->currentIndex(), -1);
+}
+
+void ProjectsTest::unreadableFileIsKeptNotOverwritten()
+{
+    // A saving.dat that cannot be read (here a folder in its place, which no
+    // permission bits can open for root either) must survive the session.
+    TempTree tree;
+    tree.folder(QStringLiteral("saving.dat"));
+    tree.file(QStringLiteral("saving.dat/inside"), "old");
+    {
+        UiScope scope;
+        MainWindowDriver main(scope.ui, tree.path());
+        QCOMPARE(scope.ui.messages.size(), 1);
+        QVERIFY(scope.ui.messages[0].text.startsWith(QStringLiteral("Failed to load application data!")));
+        QCOMPARE(main.projects()->count(), 0);
+        main.add(QStringLiteral("new"));
+        QVERIFY(ShowActive(*main.window));
+        main.window->close();
+        QVERIFY(!main.window->isVisible());
+    }
+    QVERIFY(QFile::exists(tree.path(QStringLiteral("saving.dat.bak/inside"))));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    QVERIFY(scope.ui.messages.isEmpty());
+    QCOMPARE(main.projects()->count(), 1);
 }
 
 LARKSPUR_GUI_TEST_MAIN(ProjectsTest)
