@@ -225,3 +225,14 @@ TEST(RoundTrip, WriterCsvConvertsToTheWriterXml)
     ASSERT_EQ(WriteSitemap(xml, SitemapFormat::Xml, scan.tree, parameters), 0);
     EXPECT_EQ(Convert(csv.str()), xml.str());
 }
+
+TEST(Convert, LinePastSixteenMegabytesIsSkippedNotKept)
+{
+    ConvertReport report;
+    const std::string xml = Convert("http://h/" + std::string(17 << 20, 'a') + ",2006-03-07,weekly,0.6\n"
+                                    "http://h/b.html,2006-03-07,weekly,0.6\n",
+                                    &report);
+    EXPECT_EQ(report.linesSkipped, 1);
+    EXPECT_EQ(report.rowsWritten, 1);
+    EXPECT_EQ(xml, std::string(kHead) + Url("http://h/b.html", "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
+}

@@ -123,13 +123,19 @@ std::size_t Utf8Length(std::string_view text)
 }
 
 // Splits a stream into lines at LF, CR LF or a lone CR, whatever their length.
+// A line past kLongestLine cannot be a row worth keeping (its URL alone
+// would be far over the limit); it is read to its end but not kept, so a
+// file of one endless line costs no more memory than that.
 class LineReader {
 public:
+    static constexpr std::size_t kLongestLine = 16 << 20;
+
     explicit LineReader(std::istream& in) : m_in(in) {}
 
     bool next(std::string& line)
     {
         line.clear();
+        m_overlong = false;
         bool any = false;
         for (;;) {
             const int c = m_in.get();
@@ -143,12 +149,19 @@ public:
                     m_in.get();
                 return true;
             }
-            line += static_cast<char>(c);
+            if (line.size() < kLongestLine)
+                line += static_cast<char>(c);
+            else
+                m_overlong = true;
         }
     }
 
+    // The last line was longer than kLongestLine and is cut.
+    bool overlong() const { return m_overlong; }
+
 private:
     std::istream& m_in;
+    bool m_overlong = false;
 };
 
 }  // namespace
@@ -360,6 +373,10 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, std::
         if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
             line.erase(0, 3);  // a byte-order mark from a spreadsheet
         first = false;
+        if (reader.overlong()) {
+            ++r.linesSkipped;
+            continue;
+        }
         TrimSpaces(line);
         if (line.empty())
             continue;
