@@ -95,7 +95,11 @@ int WriteCsvRow(const FileEntry& entry, void* data)
     if (!IsSitemapEntry(entry) || !EntryUrl(context, entry))
         return 0;
     std::string& line = context.line;
-    line = CsvField(context.xml);
+    line.clear();
+    if (context.xml.find_first_of(",\"") == std::string::npos)
+        line += context.xml;  // the usual case: nothing to quote
+    else
+        line += CsvField(context.xml);
     line += ',';
     line += EntryDate(context, entry.mtime);
     line += ',';
