@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine for Larkspur, builds it, and then runs the program
-# ("./build.sh run") or the whole test suite ("./build.sh test").
+# ("./build.sh run") or the whole test suite ("./build.sh test"); "./build.sh
+# deps" only installs the packages.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 action=${1:-run}
 build_dir=${LARKSPUR_BUILD_DIR:-build}
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev libxml2-utils)
+# Further Debian packages a caller needs (the sanitizer and fuzzing checks).
+read -r -a extra_packages <<< "${LARKSPUR_EXTRA_PACKAGES:-}"
+packages+=("${extra_packages[@]}")
 
 install_packages() {
   local missing=()
@@ -26,6 +30,9 @@ build() {
 }
 
 case "$action" in
+  deps)
+    install_packages
+    ;;
   run)
     install_packages
     build
@@ -38,7 +45,7 @@ case "$action" in
     ctest --test-dir "$build_dir" --output-on-failure -j2
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|deps" >&2
     exit 2
     ;;
 esac

@@ -19,29 +19,13 @@ fuzz_seconds=${LARKSPUR_FUZZ_SECONDS:-30}
 jobs=${LARKSPUR_JOBS:-2}
 started=$(date +%s)
 
-packages=(build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libxml2-utils
-          valgrind clang-14 libclang-rt-14-dev)
-
 section() {
   echo
   echo "=== ci-extra: $* ($(( $(date +%s) - started )) s)"
 }
 
-install_packages() {
-  local missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
-  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-  echo "installing: ${missing[*]}"
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
-}
-
 section "packages"
-install_packages
+LARKSPUR_EXTRA_PACKAGES="valgrind clang-14 libclang-rt-14-dev" ./build.sh deps
 
 # ----- 1. Sanitizers
 section "AddressSanitizer + UndefinedBehaviorSanitizer: build"
