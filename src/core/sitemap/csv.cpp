@@ -37,6 +37,13 @@ bool EqualsFolded(std::string_view a, std::string_view b)
     return true;
 }
 
+void AppendPercent(std::string& out, unsigned char byte)
+{
+    out += '%';
+    out += "0123456789ABCDEF"[byte >> 4];
+    out += "0123456789ABCDEF"[byte & 0x0F];
+}
+
 // The characters XML 1.0 allows in a document.
 bool IsXmlCharacter(unsigned long c)
 {
@@ -274,16 +281,11 @@ std::string EscapeXmlKeepingReferences(std::string_view text)
         } else if (c == '>') {
             out += "&gt;";
         } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
-            // Not allowed in XML at all; as a URL byte it is escaped.
-            out += '%';
-            out += "0123456789ABCDEF"[byte >> 4];
-            out += "0123456789ABCDEF"[byte & 0x0F];
+            AppendPercent(out, byte);  // not allowed in XML at all; as a URL byte it is escaped
         } else if (byte >= 0x80) {
             const std::size_t length = Utf8Length(text.substr(i));
             if (length == 0) {
-                out += '%';
-                out += "0123456789ABCDEF"[byte >> 4];
-                out += "0123456789ABCDEF"[byte & 0x0F];
+                AppendPercent(out, byte);
                 ++i;
             } else {
                 out.append(text.substr(i, length));
