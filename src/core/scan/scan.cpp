@@ -16,17 +16,6 @@ char FoldCase(unsigned char c)
     return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 }
 
-bool EqualsFolded(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 // Linux lists a folder in no particular order; a sitemap must come out the
 // same on every machine, so entries are sorted as Windows file systems list
 // them: ASCII letters without regard to case, ties by plain bytes.
@@ -156,6 +145,17 @@ void ClearTree(ScanTree& tree)
 
 }  // namespace
 
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
 std::string_view Extension(std::string_view name)
 {
     const auto dot = name.rfind('.');
@@ -266,7 +266,7 @@ int CountFiles(const FileEntry& entry, void* context)
         ++scan.emptyCount;
     const std::string_view extension = Extension(entry.name);
     for (ExtensionGroup& group : scan.groups) {
-        if (EqualsFolded(group.extension, extension)) {
+        if (EqualsIgnoringCase(group.extension, extension)) {
             ++group.count;
             return 0;
         }
@@ -299,7 +299,7 @@ int WalkAndCount(ScanResult& scan, const std::string& root, WalkError* error, Wa
 
 bool IsPageExtension(std::string_view extension)
 {
-    return EqualsFolded(extension, ".html") || EqualsFolded(extension, ".htm");
+    return EqualsIgnoringCase(extension, ".html") || EqualsIgnoringCase(extension, ".htm");
 }
 
 bool IsSitemapEntry(const FileEntry& entry)

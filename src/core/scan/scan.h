@@ -92,6 +92,9 @@ void ReleaseScan(ScanResult& scan);
 int WalkAndCount(ScanResult& scan, const std::string& root, WalkError* error = nullptr,
                  WalkProgress progress = nullptr, void* progressContext = nullptr);
 
+// Equal when ASCII letters are compared without regard to case.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // ".htm" or ".html" in any case: the files that become sitemap entries.
 bool IsPageExtension(std::string_view extension);
 // A non-empty page file.

@@ -21,22 +21,6 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-bool EqualsFolded(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 void AppendPercent(std::string& out, unsigned char byte)
 {
     out += '%';
@@ -335,7 +319,7 @@ std::string PadDate(std::string_view text)
 int XmlPathForCsv(const std::string& csvPath, std::string& xmlPath)
 {
     const auto dot = csvPath.rfind('.');
-    if (dot == std::string::npos || !EqualsFolded(std::string_view(csvPath).substr(dot), ".csv"))
+    if (dot == std::string::npos || !EqualsIgnoringCase(std::string_view(csvPath).substr(dot), ".csv"))
         return -1;
     xmlPath = csvPath.substr(0, dot) + ".xml";
     return 0;
@@ -386,7 +370,7 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, std::
             ++r.linesSkipped;
             continue;
         }
-        if (EqualsFolded(fields.fields[0], "loc"))
+        if (EqualsIgnoringCase(fields.fields[0], "loc"))
             continue;
         const std::string loc = EscapeXmlKeepingReferences(fields.fields[0]);
         if (XmlTextLength(loc) > kMaxUrlLength) {

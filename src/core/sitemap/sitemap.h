@@ -92,6 +92,7 @@ int SaveSitemap(const ProjectRecord& record, SitemapFormat format, std::string* 
 
 // A field of sitemap.csv, quoted when it holds a comma or a double quote.
 std::string CsvField(std::string_view text);
+void AppendCsvField(std::string& out, std::string_view text);
 
 // ----- CSV reading
 

@@ -47,17 +47,6 @@ char Lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool StartsWithFolded(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(text[i]) != prefix[i])
-            return false;
-    }
-    return true;
-}
-
 std::string_view Trimmed(std::string_view text)
 {
     const char* spaces = " \t\n\v\f\r";
@@ -133,9 +122,9 @@ int NormalizeBaseUrl(std::string_view url, std::string& base)
 {
     const std::string_view text = Trimmed(url);
     std::size_t schemeLength = 0;
-    if (StartsWithFolded(text, "https://"))
+    if (EqualsIgnoringCase(text.substr(0, 8), "https://"))
         schemeLength = 5;
-    else if (StartsWithFolded(text, "http://"))
+    else if (EqualsIgnoringCase(text.substr(0, 7), "http://"))
         schemeLength = 4;
     else
         return -1;

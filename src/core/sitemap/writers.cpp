@@ -96,10 +96,7 @@ int WriteCsvRow(const FileEntry& entry, void* data)
         return 0;
     std::string& line = context.line;
     line.clear();
-    if (context.xml.find_first_of(",\"") == std::string::npos)
-        line += context.xml;  // the usual case: nothing to quote
-    else
-        line += CsvField(context.xml);
+    AppendCsvField(line, context.xml);
     line += ',';
     line += EntryDate(context, entry.mtime);
     line += ',';
@@ -150,18 +147,26 @@ SitemapParameters ParametersOf(const ProjectRecord& record)
     return {record.websiteUrl, record.priorityIndex, record.frequencyIndex};
 }
 
-std::string CsvField(std::string_view text)
+void AppendCsvField(std::string& out, std::string_view text)
 {
-    if (text.find_first_of(",\"") == std::string_view::npos)
-        return std::string(text);
-    std::string quoted = "\"";
+    if (text.find_first_of(",\"") == std::string_view::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
     for (const char c : text) {
         if (c == '"')
-            quoted += '"';
-        quoted += c;
+            out += '"';
+        out += c;
     }
-    quoted += '"';
-    return quoted;
+    out += '"';
+}
+
+std::string CsvField(std::string_view text)
+{
+    std::string field;
+    AppendCsvField(field, text);
+    return field;
 }
 
 namespace {
