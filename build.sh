@@ -7,7 +7,8 @@ cd "$(dirname "$0")"
 
 action=${1:-run}
 build_dir=${LARKSPUR_BUILD_DIR:-build}
-packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev libxml2-utils)
+packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev libxml2-utils
+          libgit2-dev zlib1g-dev pkg-config git)
 # Further Debian packages a caller needs (the sanitizer and fuzzing checks).
 read -r -a extra_packages <<< "${LARKSPUR_EXTRA_PACKAGES:-}"
 packages+=("${extra_packages[@]}")

@@ -1,0 +1,33 @@
+// The date of each page's last committed change, for a site folder kept in
+// git. A fresh clone or a copy to a build machine gives every file the time
+// of the copy; the history still knows when each page really changed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace larkspur {
+
+struct CommitDates {
+    // One per requested page, in the same order: the committer time (seconds
+    // since 1970 UTC) of the newest commit that changed it, or -1 where the
+    // page's own file time should stay.
+    std::vector<std::int64_t> dates;
+    long long untracked = 0;  // not in the checked-out commit
+    long long changed = 0;    // committed, but changed in the index or work tree since
+    // Committed pages the history ended before reaching: a shallow clone.
+    long long beyondHistory = 0;
+    long long commitsRead = 0;
+};
+
+// Reads the history once, newest commit first, and stops as soon as every
+// committed, unchanged page has its date. `pages` are paths relative to
+// `siteFolder` with "/" between folders. A merge counts as a change of the
+// paths where it differs from all its parents; a renamed file's new path is
+// changed by the rename. 0, or -1 with a message when the folder is not in a
+// git work tree or the repository cannot be read.
+int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string>& pages,
+                    CommitDates& out, std::string& error);
+
+}  // namespace larkspur
