@@ -121,11 +121,19 @@ int WorkingDirectory(const cli::Arguments& args, std::string& folder, std::strin
     return 0;
 }
 
-int LoadTable(const cli::Arguments& args, ProjectTable& table, std::string& folder, Failure& failure)
+// With `lock`, the table is read under the working directory's lock, held
+// until the caller has written it back: two programs changing the projects at
+// once then queue instead of losing each other's change.
+int LoadTable(const cli::Arguments& args, ProjectTable& table, std::string& folder, Failure& failure,
+              ProjectFileLock* lock = nullptr)
 {
     std::string error;
     if (WorkingDirectory(args, folder, error) != 0) {
         failure = {kFailure, error};
+        return -1;
+    }
+    if (lock && lock->lock(folder, error) != 0) {
+        failure = {kFailure, "cannot lock the project table: " + error};
         return -1;
     }
     if (LoadProjects(table, folder, nullptr, &error) != 0) {
@@ -272,6 +280,7 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
     const std::string sub = args.words.size() > 1 ? args.words[1] : "";
     ProjectTable table;
     std::string workingDirectory;
+    ProjectFileLock lock;
     if (sub.empty()) {
         if (CheckAllowed(args, {"working-dir"}, "projects", error) != 0) {
             failure = {kUsageError, error};
@@ -308,7 +317,7 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kUsageError, "a project needs a name"};
             return -1;
         }
-        if (LoadTable(args, table, workingDirectory, failure) != 0)
+        if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
             return -1;
         if (FitField(name) != name) {
             failure = {kFailure, "a project name holds at most 259 bytes"};
@@ -344,7 +353,7 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kUsageError, error.empty() ? "projects remove takes NAME" : error};
             return -1;
         }
-        if (LoadTable(args, table, workingDirectory, failure) != 0)
+        if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
             return -1;
         const int slot = FindProject(table, args.words[2]);
         if (slot < 0) {

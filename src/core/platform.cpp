@@ -13,6 +13,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -391,6 +392,63 @@ void AtomicFile::abandon()
     impl.stream.rdbuf(nullptr);
     impl.buffer.reset();
     impl.temporary.clear();
+}
+
+// ----- FileLock
+
+FileLock::~FileLock()
+{
+    unlock();
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : m_handle(other.m_handle)
+{
+    other.m_handle = -1;
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept
+{
+    if (this != &other) {
+        unlock();
+        m_handle = other.m_handle;
+        other.m_handle = -1;
+    }
+    return *this;
+}
+
+int FileLock::lock(const std::string& path, std::string& error)
+{
+    unlock();
+    // O_NONBLOCK: a FIFO planted in its place must not hang the open.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        const int failure = errno;
+        error = path + ": " + (failure == ELOOP ? std::string("a link, not a lock file") : SystemMessage(failure));
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = path + ": not a regular file";
+        ::close(fd);
+        return -1;
+    }
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno == EINTR)
+            continue;
+        error = path + ": " + SystemMessage(errno);
+        ::close(fd);
+        return -1;
+    }
+    m_handle = fd;
+    return 0;
+}
+
+void FileLock::unlock()
+{
+    if (m_handle >= 0) {
+        ::close(m_handle);  // closing the last descriptor releases the lock
+        m_handle = -1;
+    }
 }
 
 int ReadFile(const std::string& path, std::string& contents, std::string& error, std::size_t limit)

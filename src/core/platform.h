@@ -109,6 +109,30 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// An exclusive lock on a lock file, held from lock() until unlock() or
+// destruction; another process asking for the same file waits meanwhile. The
+// lock file is never the data file itself: that one is replaced by rename,
+// and a lock on a replaced file protects nothing. A link in the lock file's
+// place is refused, so the lock never creates or opens a file elsewhere.
+class FileLock {
+public:
+    FileLock() = default;
+    ~FileLock();
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Creates the lock file when missing and waits for the lock. 0 on
+    // success, -1 with the path and the system's reason in `error`.
+    int lock(const std::string& path, std::string& error);
+    void unlock();
+    bool locked() const { return m_handle >= 0; }
+
+private:
+    int m_handle = -1;
+};
+
 // Reads a whole file, or no more than its first `limit` bytes; -1 with a
 // message when it cannot be read.
 int ReadFile(const std::string& path, std::string& contents, std::string& error,

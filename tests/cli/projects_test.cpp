@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 namespace larkspur::clitest {
 namespace {
 
@@ -115,6 +117,37 @@ TEST_F(Projects, TheThirtyThirdProjectIsRefused)
     ASSERT_EQ(listed.size(), 32u);
     EXPECT_EQ(listed.front().substr(0, listed.front().find('\t')), "site 1");
     EXPECT_EQ(listed.back().substr(0, listed.back().find('\t')), "site 32");
+}
+
+// Fifty adds at once, as a deploy script might start them: each one's read,
+// change and write of saving.dat happens while no other is in between.
+TEST_F(Projects, ParallelAddsKeepEveryProjectThatFits)
+{
+    std::vector<std::future<RunResult>> runs;
+    for (int i = 0; i < 50; ++i)
+        runs.push_back(std::async(std::launch::async, [this, i] { return add("p" + std::to_string(i)); }));
+    int added = 0;
+    for (auto& run : runs) {
+        const RunResult r = run.get();
+        if (r.status == 0) {
+            ++added;
+            continue;
+        }
+        EXPECT_EQ(r.status, 1) << r;
+        EXPECT_EQ(r.err, "larkspur-cli: 32 projects in Maximum\n");
+    }
+    EXPECT_EQ(added, 32);
+    const std::vector<std::string> listed = Lines(cli({"projects"}).out);
+    ASSERT_EQ(listed.size(), 32u);
+    // Removes take the same lock.
+    std::vector<std::future<RunResult>> removes;
+    for (int i = 0; i < 16; ++i) {
+        const std::string name = listed[i].substr(0, listed[i].find('\t'));
+        removes.push_back(std::async(std::launch::async, [this, name] { return cli({"projects", "remove", name}); }));
+    }
+    for (auto& run : removes)
+        EXPECT_EQ(run.get().status, 0);
+    EXPECT_EQ(Lines(cli({"projects"}).out).size(), 16u);
 }
 
 TEST_F(Projects, RemovingFromAFullTableMakesRoomAgain)

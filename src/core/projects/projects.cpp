@@ -132,6 +132,11 @@ std::string SavingFilePath(const std::string& workingDirectory)
     return platform::JoinPath(workingDirectory, "saving.dat");
 }
 
+std::string SavingLockPath(const std::string& workingDirectory)
+{
+    return SavingFilePath(workingDirectory) + ".lock";
+}
+
 std::string EncodeTable(const ProjectTable& table)
 {
     std::string image(kTableSize, '\0');

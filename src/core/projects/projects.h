@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform.h"
 #include "scan/scan.h"
 
 namespace larkspur {
@@ -60,6 +61,28 @@ void ResetTable(ProjectTable& table);
 std::string FitField(std::string_view text);
 
 std::string SavingFilePath(const std::string& workingDirectory);
+
+// The lock file beside saving.dat: "saving.dat.lock".
+std::string SavingLockPath(const std::string& workingDirectory);
+
+// Held around every read-modify-write of saving.dat, and of any file kept
+// beside it, so that two Larkspur programs at once (two command lines, or the
+// window and a command line) never lose each other's changes. Only one
+// holder at a time; another waits in lock() until this one is released.
+class ProjectFileLock {
+public:
+    // Waits for the lock of this working directory. 0, or -1 with the lock
+    // file's path and the system's reason.
+    int lock(const std::string& workingDirectory, std::string& error)
+    {
+        return m_lock.lock(SavingLockPath(workingDirectory), error);
+    }
+    void unlock() { m_lock.unlock(); }
+    bool locked() const { return m_lock.locked(); }
+
+private:
+    platform::FileLock m_lock;
+};
 
 // The file image: 32 records of 1348 bytes, every 0x0A stored as 0x0D 0x0A.
 std::string EncodeTable(const ProjectTable& table);
