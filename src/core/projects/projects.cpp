@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include "platform.h"
 
@@ -219,37 +220,55 @@ void DecodeTable(std::string_view file, ProjectTable& table, LoadReport* report)
     }
     // Row i of the project list is slot i: used slots go to the front.
     int slot = 0;
-    for (ProjectRecord& record : used)
+    for (ProjectRecord& record : used) {
+        record.loadedSlot = slot;
         table.slots[slot++] = std::move(record);
+    }
     for (ProjectRecord& record : unused)
         table.slots[slot++] = std::move(record);
     table.projectCount = static_cast<int>(used.size());
 }
 
+namespace {
+
+// 1 when saving.dat is there and read, 0 when there is none, -1 on failure.
+int ReadSavingFile(const std::string& workingDirectory, std::string& contents, std::string& error)
+{
+    contents.clear();
+    const std::string path = SavingFilePath(workingDirectory);
+    if (!platform::Exists(path))
+        return 0;
+    // Nothing past the table's image is read: at most every byte of it
+    // stored as CR LF. A huge or endless file costs no more than that.
+    return platform::ReadFile(path, contents, error, 2 * kTableSize) == 0 ? 1 : -1;
+}
+
+}  // namespace
+
 int LoadProjects(ProjectTable& table, const std::string& workingDirectory, LoadReport* report,
-                 std::string* error)
+                 std::string* error, ProjectSnapshot* snapshot)
 {
     if (report)
         *report = {};
-    const std::string path = SavingFilePath(workingDirectory);
-    if (!platform::Exists(path)) {
-        ResetTable(table);
-        return 0;
-    }
     std::string contents;
     std::string message;
-    // Nothing past the table's image is read: at most every byte of it
-    // stored as CR LF. A huge or endless file costs no more than that.
-    if (platform::ReadFile(path, contents, message, 2 * kTableSize) != 0) {
+    const int found = ReadSavingFile(workingDirectory, contents, message);
+    if (found <= 0)
         ResetTable(table);
-        if (error)
-            *error = message;
-        return -1;
-    }
-    if (report)
+    else
+        DecodeTable(contents, table, report);
+    if (found < 0 && error)
+        *error = message;
+    if (found > 0 && report)
         report->fileFound = true;
-    DecodeTable(contents, table, report);
-    return 0;
+    if (snapshot) {
+        // An unreadable file counts as none: the window sets it aside
+        // before saving.
+        snapshot->found = found > 0;
+        snapshot->file = found > 0 ? contents : std::string();
+        snapshot->table = table;
+    }
+    return found < 0 ? -1 : 0;
 }
 
 int SaveProjects(const ProjectTable& table, const std::string& workingDirectory, std::string* error)
@@ -271,11 +290,177 @@ int SaveProjects(const ProjectTable& table, const std::string& workingDirectory,
     return 0;
 }
 
+namespace {
+
+constexpr unsigned kAllFields =
+    kEditedName | kEditedLocalPath | kEditedWebsiteUrl | kEditedPriority | kEditedFrequency;
+
+// The EditedField bits of the stored fields in which a and b differ.
+unsigned DifferentFields(const ProjectRecord& a, const ProjectRecord& b)
+{
+    return (a.name != b.name ? kEditedName : 0u) | (a.localPath != b.localPath ? kEditedLocalPath : 0u)
+         | (a.websiteUrl != b.websiteUrl ? kEditedWebsiteUrl : 0u)
+         | (a.priorityIndex != b.priorityIndex ? kEditedPriority : 0u)
+         | (a.frequencyIndex != b.frequencyIndex ? kEditedFrequency : 0u);
+}
+
+void CopyFields(ProjectRecord& to, const ProjectRecord& from, unsigned fields)
+{
+    if (fields & kEditedName)
+        to.name = from.name;
+    if (fields & kEditedLocalPath)
+        to.localPath = from.localPath;
+    if (fields & kEditedWebsiteUrl)
+        to.websiteUrl = from.websiteUrl;
+    if (fields & kEditedPriority)
+        to.priorityIndex = from.priorityIndex;
+    if (fields & kEditedFrequency)
+        to.frequencyIndex = from.frequencyIndex;
+    // The folder texts of a walk made here are what EncodeTable would store.
+    if (from.walked()) {
+        to.savedRoot = from.scan.tree.root;
+        to.savedBase = from.scan.tree.base;
+    }
+}
+
+// Names may repeat (older files, or the window's own renames): the n-th
+// project of a name in one table is the n-th of that name in the other.
+int Occurrence(const ProjectTable& table, int slot)
+{
+    int n = 0;
+    for (int i = 0; i < slot; ++i)
+        n += table.slots[i].name == table.slots[slot].name ? 1 : 0;
+    return n;
+}
+
+int FindOccurrence(const ProjectTable& table, std::string_view name, int n)
+{
+    for (int i = 0; i < table.projectCount; ++i) {
+        if (table.slots[i].name == name && n-- == 0)
+            return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const ProjectTable& theirs,
+                   ProjectTable& result, MergeReport& report)
+{
+    report = {};
+    report.merged = true;
+    auto overrule = [&report](const std::string& name) {
+        if (std::find(report.overruled.begin(), report.overruled.end(), name) == report.overruled.end())
+            report.overruled.push_back(name);
+    };
+    // Where each loaded project is in their table now, -1 when it is gone.
+    std::array<int, kMaxProjects> now;
+    std::array<bool, kMaxProjects> claimed{};  // their slots that a loaded project maps to
+    std::array<bool, kMaxProjects> keptHere{};  // loaded projects this side still has
+    for (int b = 0; b < kMaxProjects; ++b) {
+        now[b] = b < loaded.projectCount ? FindOccurrence(theirs, loaded.slots[b].name, Occurrence(loaded, b)) : -1;
+        if (now[b] >= 0)
+            claimed[now[b]] = true;
+    }
+
+    for (int i = 0; i < kMaxProjects; ++i) {
+        ProjectRecord& to = result.slots[i];
+        to = ProjectRecord{};
+        CopyFields(to, theirs.slots[i], kAllFields);
+        to.savedRoot = theirs.slots[i].savedRoot;
+        to.savedBase = theirs.slots[i].savedBase;
+    }
+    result.projectCount = theirs.projectCount;
+
+    std::vector<const ProjectRecord*> additions;
+    for (int i = 0; i < ours.projectCount; ++i) {
+        const ProjectRecord& mine = ours.slots[i];
+        const int b = mine.loadedSlot;
+        if (b < 0 || b >= loaded.projectCount) {
+            additions.push_back(&mine);
+            continue;
+        }
+        keptHere[b] = true;
+        const int t = now[b];
+        if (t < 0) {
+            // Removed elsewhere: stays removed unless it was changed here.
+            if (mine.edited != 0) {
+                additions.push_back(&mine);
+                overrule(mine.name);
+            }
+            continue;
+        }
+        const unsigned changedThere = DifferentFields(theirs.slots[t], loaded.slots[b]);
+        if (mine.edited & changedThere & DifferentFields(theirs.slots[t], mine))
+            overrule(mine.name);
+        CopyFields(result.slots[t], mine, mine.edited);
+    }
+
+    std::vector<int> removals;
+    for (int b = 0; b < loaded.projectCount; ++b) {
+        if (keptHere[b] || now[b] < 0)
+            continue;
+        removals.push_back(now[b]);
+        if (DifferentFields(theirs.slots[now[b]], loaded.slots[b]) != 0)
+            overrule(loaded.slots[b].name);
+    }
+    // Added on both sides under one name: one project, this side's.
+    std::vector<const ProjectRecord*> appended;
+    for (const ProjectRecord* mine : additions) {
+        const int t = FindOccurrence(theirs, mine->name, 0);
+        if (t >= 0 && !claimed[t]) {
+            claimed[t] = true;
+            CopyFields(result.slots[t], *mine, kAllFields);
+            overrule(mine->name);
+        } else {
+            appended.push_back(mine);
+        }
+    }
+    std::sort(removals.begin(), removals.end(), std::greater<int>());
+    for (const int t : removals)
+        RemoveProject(result, t);
+    for (const ProjectRecord* mine : appended) {
+        const int slot = AddProject(result, mine->name);
+        if (slot < 0) {
+            report.notKept.push_back(mine->name);
+            continue;
+        }
+        CopyFields(result.slots[slot], *mine, kAllFields);
+    }
+}
+
+int SaveMergedProjects(const ProjectTable& ours, const ProjectSnapshot& snapshot,
+                       const std::string& workingDirectory, MergeReport* report, std::string* error)
+{
+    MergeReport local;
+    MergeReport& r = report ? *report : local;
+    r = {};
+    std::string contents;
+    std::string message;
+    const int found = ReadSavingFile(workingDirectory, contents, message);
+    if (found < 0) {
+        if (error)
+            *error = message;
+        return -1;
+    }
+    if ((found > 0) == snapshot.found && contents == snapshot.file)
+        return SaveProjects(ours, workingDirectory, error);
+    ProjectTable theirs;
+    if (found > 0)
+        DecodeTable(contents, theirs);
+    else
+        ResetTable(theirs);
+    ProjectTable merged;
+    MergeProjects(snapshot.table, ours, theirs, merged, r);
+    return SaveProjects(merged, workingDirectory, error);
+}
+
 int AddProject(ProjectTable& table, std::string_view name)
 {
     if (table.projectCount >= kMaxProjects || name.empty())
         return -1;
     const int slot = table.projectCount;
+    table.slots[slot].loadedSlot = -1;
     table.slots[slot].name = FitField(name);
     ++table.projectCount;
     return slot;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform.h"
 #include "scan/scan.h"
@@ -42,7 +43,21 @@ struct ProjectRecord {
     std::string savedBase;
     ScanResult scan;  // run time only
 
+    // Run time only, so that saving can merge with what another program
+    // saved meanwhile: the slot this project had in the table as loaded (-1
+    // for one added since) and the EditedField bits of what was changed here.
+    int loadedSlot = -1;
+    unsigned edited = 0;
+
     bool walked() const { return scan.tree.walked; }
+};
+
+enum EditedField : unsigned {
+    kEditedName = 1,
+    kEditedLocalPath = 2,
+    kEditedWebsiteUrl = 4,
+    kEditedPriority = 8,
+    kEditedFrequency = 16,
 };
 
 // A slot of a freshly created table: empty texts, "0.6", "weekly".
@@ -96,14 +111,49 @@ struct LoadReport {
 // Reads a file image; never fails: what is missing becomes fresh slots.
 void DecodeTable(std::string_view image, ProjectTable& table, LoadReport* report = nullptr);
 
+// What a program read from saving.dat, kept to tell at saving time what
+// another program changed since.
+struct ProjectSnapshot {
+    bool found = false;
+    std::string file;    // the bytes as read
+    ProjectTable table;  // as loaded, each used slot's loadedSlot set
+};
+
 // Loads saving.dat from the working directory. A missing file gives a fresh
 // table and 0; -1 when it exists but cannot be read (the table is then fresh).
+// Each used slot's loadedSlot is its slot. `snapshot` receives the file as
+// read, for SaveMergedProjects.
 int LoadProjects(ProjectTable& table, const std::string& workingDirectory,
-                 LoadReport* report = nullptr, std::string* error = nullptr);
+                 LoadReport* report = nullptr, std::string* error = nullptr,
+                 ProjectSnapshot* snapshot = nullptr);
 // Writes saving.dat through a temporary file. -1 with a message on failure;
 // the previous file is then untouched.
 int SaveProjects(const ProjectTable& table, const std::string& workingDirectory,
                  std::string* error = nullptr);
+
+struct MergeReport {
+    bool merged = false;                // the file had changed since it was loaded
+    std::vector<std::string> overruled; // changed both here and elsewhere: this side's change was kept
+    std::vector<std::string> notKept;   // added here, but the table is full with the projects added elsewhere
+};
+
+// A merge by project name of the table a program holds (`ours`, loaded as
+// `loaded`) with the file's present table (`theirs`). Projects that only the
+// other program added, removed or changed stay as in `theirs`; our additions,
+// removals and edited fields (EditedField) are applied on top. Where both
+// changed a project, ours wins and the project is named in `report`. The
+// result keeps the file's slot rules: removal shifts the later slots down
+// and clears slot 31, an addition takes the next unused slot.
+void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const ProjectTable& theirs,
+                   ProjectTable& result, MergeReport& report);
+
+// Saves `ours`, loaded as `snapshot`. When saving.dat has changed since (or
+// appeared, or gone), `ours` is merged with the file's present table first.
+// Call it holding the working directory's ProjectFileLock, so nothing can
+// change the file between the look and the write.
+int SaveMergedProjects(const ProjectTable& ours, const ProjectSnapshot& snapshot,
+                       const std::string& workingDirectory, MergeReport* report = nullptr,
+                       std::string* error = nullptr);
 
 // Puts `name` into slot projectCount; the other fields keep what the slot
 // held. The new slot index, or -1 when the table is full or the name empty.
