@@ -34,7 +34,6 @@ using Repository = std::unique_ptr<git_repository, Deleter<git_repository, git_r
 using Commit = std::unique_ptr<git_commit, Deleter<git_commit, git_commit_free>>;
 using Tree = std::unique_ptr<git_tree, Deleter<git_tree, git_tree_free>>;
 using TreeEntry = std::unique_ptr<git_tree_entry, Deleter<git_tree_entry, git_tree_entry_free>>;
-using Diff = std::unique_ptr<git_diff, Deleter<git_diff, git_diff_free>>;
 using StatusList = std::unique_ptr<git_status_list, Deleter<git_status_list, git_status_list_free>>;
 
 std::string OidKey(const git_oid& id)
@@ -86,30 +85,115 @@ bool SameTree(const Tree& a, const Tree& b)
     return git_oid_equal(git_tree_id(a.get()), git_tree_id(b.get()));
 }
 
+// Adds the paths of the files below `tree` (null: none) to `paths`.
+int AddAllFiles(git_repository* repo, const git_tree* tree, std::string& path,
+                std::unordered_set<std::string>& paths);
+
+// One side of a comparison: a file is changed, a folder's files all are.
+int AddEntry(git_repository* repo, const git_tree_entry* entry, std::string& path,
+             std::unordered_set<std::string>& paths)
+{
+    const std::size_t length = path.size();
+    path += git_tree_entry_name(entry);
+    int result = 0;
+    if (git_tree_entry_type(entry) == GIT_OBJECT_TREE) {
+        git_tree* tree = nullptr;
+        result = git_tree_lookup(&tree, repo, git_tree_entry_id(entry));
+        if (result == 0) {
+            Tree owned(tree);
+            path += '/';
+            result = AddAllFiles(repo, tree, path, paths);
+        }
+    } else {
+        paths.insert(path);
+    }
+    path.resize(length);
+    return result;
+}
+
+int AddAllFiles(git_repository* repo, const git_tree* tree, std::string& path,
+                std::unordered_set<std::string>& paths)
+{
+    const std::size_t count = tree ? git_tree_entrycount(tree) : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (AddEntry(repo, git_tree_entry_byindex(tree, i), path, paths) != 0)
+            return -1;
+    }
+    return 0;
+}
+
+// The paths (below `path`) of the files that differ between two trees,
+// either of which may be null. Folders with the same object id are equal
+// without a look inside, so a commit that changes a few pages of a large
+// site costs a few tree reads.
+int ChangedFiles(git_repository* repo, const git_tree* before, const git_tree* after, std::string& path,
+                 std::unordered_set<std::string>& paths)
+{
+    const std::size_t beforeCount = before ? git_tree_entrycount(before) : 0;
+    const std::size_t afterCount = after ? git_tree_entrycount(after) : 0;
+    std::size_t i = 0;
+    std::size_t j = 0;
+    // Both lists are in git's order of tree entries; one pass over them.
+    while (i < beforeCount || j < afterCount) {
+        const git_tree_entry* a = i < beforeCount ? git_tree_entry_byindex(before, i) : nullptr;
+        const git_tree_entry* b = j < afterCount ? git_tree_entry_byindex(after, j) : nullptr;
+        const int order = !a ? 1 : !b ? -1 : git_tree_entry_cmp(a, b);
+        if (order < 0) {
+            ++i;
+            if (AddEntry(repo, a, path, paths) != 0)
+                return -1;
+            continue;
+        }
+        if (order > 0) {
+            ++j;
+            if (AddEntry(repo, b, path, paths) != 0)
+                return -1;
+            continue;
+        }
+        ++i;
+        ++j;
+        if (git_oid_equal(git_tree_entry_id(a), git_tree_entry_id(b)) &&
+            git_tree_entry_filemode(a) == git_tree_entry_filemode(b))
+            continue;
+        const bool aTree = git_tree_entry_type(a) == GIT_OBJECT_TREE;
+        const bool bTree = git_tree_entry_type(b) == GIT_OBJECT_TREE;
+        if (!aTree || !bTree) {
+            if (AddEntry(repo, a, path, paths) != 0 || AddEntry(repo, b, path, paths) != 0)
+                return -1;
+            continue;
+        }
+        git_tree* aSub = nullptr;
+        git_tree* bSub = nullptr;
+        if (git_tree_lookup(&aSub, repo, git_tree_entry_id(a)) != 0)
+            return -1;
+        Tree aOwned(aSub);
+        if (git_tree_lookup(&bSub, repo, git_tree_entry_id(b)) != 0)
+            return -1;
+        Tree bOwned(bSub);
+        const std::size_t length = path.size();
+        path += git_tree_entry_name(a);
+        path += '/';
+        const int result = ChangedFiles(repo, aSub, bSub, path, paths);
+        path.resize(length);
+        if (result != 0)
+            return -1;
+    }
+    return 0;
+}
+
 // Paths (relative to the site folder) that differ between two site trees.
 int ChangedPaths(git_repository* repo, const Tree& before, const Tree& after,
                  std::unordered_set<std::string>& paths)
 {
-    git_diff_options options = GIT_DIFF_OPTIONS_INIT;
-    options.flags = GIT_DIFF_SKIP_BINARY_CHECK | GIT_DIFF_IGNORE_SUBMODULES;
-    git_diff* diff = nullptr;
-    if (git_diff_tree_to_tree(&diff, repo, before.get(), after.get(), &options) != 0)
-        return -1;
-    Diff owned(diff);
-    const std::size_t count = git_diff_num_deltas(diff);
-    for (std::size_t i = 0; i < count; ++i) {
-        const git_diff_delta* delta = git_diff_get_delta(diff, i);
-        paths.insert(delta->new_file.path);
-        if (delta->old_file.path && std::strcmp(delta->old_file.path, delta->new_file.path) != 0)
-            paths.insert(delta->old_file.path);
-    }
-    return 0;
+    std::string path;
+    return ChangedFiles(repo, before.get(), after.get(), path, paths);
 }
 
 struct Pending {
     std::int64_t time;
     std::uint64_t order;  // first queued first among equal times, as git does
     Commit commit;
+    Tree tree;  // its site folder, read when it was queued
     bool operator<(const Pending& other) const
     {
         return time != other.time ? time < other.time : order > other.order;
@@ -215,11 +299,11 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
     std::priority_queue<Pending> queue;
     std::unordered_set<std::string> seen;
     std::uint64_t order = 0;
-    auto push = [&](Commit commit) {
+    auto push = [&](Commit commit, Tree tree) {
         if (!seen.insert(OidKey(*git_commit_id(commit.get()))).second)
             return;
         const std::int64_t time = git_commit_time(commit.get());
-        queue.push(Pending{time, order++, std::move(commit)});
+        queue.push(Pending{time, order++, std::move(commit), std::move(tree)});
     };
     git_oid headId;
     const int headResult = git_reference_name_to_id(&headId, opened, "HEAD");
@@ -238,24 +322,26 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
         return -1;
     if (wanted.empty())
         return 0;
-    push(std::move(headCommit));
+    Tree headTree;
+    if (CommitSiteTree(opened, head, prefix, headTree) != 0) {
+        error = GitMessage("cannot read the checked-out commit");
+        return -1;
+    }
+    push(std::move(headCommit), std::move(headTree));
 
     std::size_t remaining = wanted.size();
     bool historyEnded = false;
     std::unordered_set<std::string> changed;
     while (!queue.empty() && remaining > 0) {
-        // priority_queue only hands out const references; the commit is moved
-        // out before the element is dropped.
-        Commit commit = std::move(const_cast<Pending&>(queue.top()).commit);
-        const std::int64_t time = queue.top().time;
+        // priority_queue only hands out const references; the commit and its
+        // tree are moved out before the element is dropped.
+        Pending& top = const_cast<Pending&>(queue.top());
+        const Commit commit = std::move(top.commit);
+        const Tree tree = std::move(top.tree);
+        const std::int64_t time = top.time;
         queue.pop();
         ++out.commitsRead;
 
-        Tree tree;
-        if (CommitSiteTree(opened, commit.get(), prefix, tree) != 0) {
-            error = GitMessage("cannot read a commit");
-            return -1;
-        }
         const unsigned parentCount = git_commit_parentcount(commit.get());
         std::vector<Commit> parents;
         std::vector<Tree> parentTrees;
@@ -291,7 +377,7 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
         for (std::size_t i = 0; i < parents.size() && !sameAsParent; ++i) {
             if (SameTree(tree, parentTrees[i])) {
                 sameAsParent = true;
-                push(std::move(parents[i]));
+                push(std::move(parents[i]), std::move(parentTrees[i]));
             }
         }
         if (sameAsParent)
@@ -318,8 +404,8 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
             out.dates[found->second] = time;
             --remaining;
         }
-        for (Commit& parent : parents)
-            push(std::move(parent));
+        for (std::size_t i = 0; i < parents.size(); ++i)
+            push(std::move(parents[i]), std::move(parentTrees[i]));
     }
     if (remaining > 0 && historyEnded)
         out.beyondHistory = static_cast<long long>(remaining);
