@@ -483,6 +483,10 @@ int ReadFile(const std::string& path, std::string& contents, std::string& error,
         if (got == 0)
             break;
         contents.append(chunk, static_cast<std::size_t>(got));
+        // All the file held when it was opened: no second read just to see
+        // its end (files of /proc and the like say 0 and are read on).
+        if (st.st_size > 0 && contents.size() >= static_cast<std::size_t>(st.st_size))
+            break;
     }
     ::close(fd);
     return 0;
