@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "robots/robots_txt.h"
+#include "temp_tree.h"
+
+using namespace larkspur;
+using larkspur::test::TempTree;
+
+TEST(RobotsTxt, AddsMissingSitemapLinesKeepingEveryOtherByte)
+{
+    const std::vector<std::string> one = {"https://example.org/sitemap.xml"};
+    struct Case { std::string before; std::string after; int added; };
+    const Case cases[] = {
+        {"", "Sitemap: https://example.org/sitemap.xml\n", 1},
+        {"User-agent: *\nDisallow: /tmp/\n", "User-agent: *\nDisallow: /tmp/\nSitemap: https://example.org/sitemap.xml\n", 1},
+        {"User-agent: *\r\nDisallow:", "User-agent: *\r\nDisallow:\r\nSitemap: https://example.org/sitemap.xml\r\n", 1},
+        {"User-agent: *\n\n\n", "User-agent: *\n\n\nSitemap: https://example.org/sitemap.xml\n", 1},
+        {"Sitemap: https://example.org/sitemap.xml\n", "Sitemap: https://example.org/sitemap.xml\n", 0},
+        {"  SITEMAP:https://example.org/sitemap.xml  \r\nX", "  SITEMAP:https://example.org/sitemap.xml  \r\nX", 0},
+        {"Sitemap: https://example.org/sitemap.xml.gz",
+         "Sitemap: https://example.org/sitemap.xml.gz\nSitemap: https://example.org/sitemap.xml\n", 1},
+        {"# Sitemap: https://example.org/sitemap.xml\n",
+         "# Sitemap: https://example.org/sitemap.xml\nSitemap: https://example.org/sitemap.xml\n", 1},
+    };
+    for (const Case& c : cases) {
+        std::string contents = c.before;
+        EXPECT_EQ(AddSitemapLines(contents, one), c.added) << c.before;
+        EXPECT_EQ(contents, c.after) << c.before;
+    }
+    std::string contents;
+    EXPECT_EQ(AddSitemapLines(contents, {"https://e.org/a.txt", "https://e.org/b.txt", "https://e.org/a.txt"}), 2);
+    EXPECT_EQ(contents, "Sitemap: https://e.org/a.txt\nSitemap: https://e.org/b.txt\n");
+}
+
+TEST(RobotsTxt, CreatedAppendedOrLeftAlone)
+{
+    TempTree t;
+    const std::string site = t.folder("site");
+    const std::vector<std::string> urls = {"https://example.org/sitemap.xml"};
+    RobotsTxtReport report;
+    std::string error;
+    ASSERT_EQ(UpdateRobotsTxt(site, urls, report, error), 0) << error;
+    EXPECT_TRUE(report.created);
+    EXPECT_EQ(t.read("site/robots.txt"), "Sitemap: https://example.org/sitemap.xml\n");
+
+    t.file("site/robots.txt", "User-agent: *\r\nDisallow: /private/");
+    ::chmod(t.path("site/robots.txt").c_str(), 0640);
+    ASSERT_EQ(UpdateRobotsTxt(site, urls, report, error), 0) << error;
+    EXPECT_FALSE(report.created);
+    EXPECT_EQ(report.linesAdded, 1);
+    EXPECT_EQ(t.read("site/robots.txt"),
+              "User-agent: *\r\nDisallow: /private/\r\nSitemap: https://example.org/sitemap.xml\r\n");
+    struct stat before;
+    ASSERT_EQ(::stat(t.path("site/robots.txt").c_str(), &before), 0);
+    EXPECT_EQ(before.st_mode & 0777, 0640u);
+
+    // Nothing to add: not even rewritten.
+    ASSERT_EQ(UpdateRobotsTxt(site, urls, report, error), 0) << error;
+    EXPECT_EQ(report.linesAdded, 0);
+    struct stat after;
+    ASSERT_EQ(::stat(t.path("site/robots.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+
+    t.folder("site2/robots.txt");
+    EXPECT_EQ(UpdateRobotsTxt(t.path("site2"), urls, report, error), -1);
+    EXPECT_FALSE(error.empty());
+}
