@@ -32,7 +32,7 @@ void SelectSavingDirectoryDialog::setPath(const QString& path)
 
 void SelectSavingDirectoryDialog::accept()
 {
-    const std::string path = FitField(m_edit->text().toStdString());
+    const std::string path = FitField(StoredFolder(m_edit->text().toStdString()));
     m_path = QString::fromStdString(path);
     if (m_path.isEmpty()) {
         ShowMessage(this, tr("Saving directory required"));

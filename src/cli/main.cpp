@@ -1,5 +1,4 @@
 // larkspur-cli: the sitemap engine for scripts and deploy pipelines.
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -337,10 +336,8 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kFailure, "32 projects in Maximum"};
             return -1;
         }
-        std::error_code ignored;
-        const std::filesystem::path absolute = std::filesystem::absolute(args.value("path"), ignored);
         ProjectRecord& record = table.slots[slot];
-        record.localPath = absolute.empty() ? args.value("path") : absolute.lexically_normal().string();
+        record.localPath = StoredFolder(args.value("path"));
         record.websiteUrl = args.value("url");
         record.priorityIndex = priority;
         record.frequencyIndex = frequency;

@@ -67,6 +67,15 @@ std::string ToField(const QString& text)
     return FitField(text.toStdString());
 }
 
+// True when the box shows `stored` as it was put there. Stored texts need not
+// be UTF-8 (files of older versions hold other code pages), and the box can
+// only show such bytes replaced: a text the user did not change is never
+// written back, so the bytes survive a session that merely showed them.
+bool Unchanged(const QString& text, const std::string& stored)
+{
+    return text == FromStd(stored);
+}
+
 }  // namespace
 
 MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::MainDialog>())
@@ -159,7 +168,7 @@ void MainDialog::loadProjects()
 {
     LoadReport report;
     std::string error;
-    if (LoadProjects(m_table, m_workingDirectory, &report, &error) != 0) {
+    if (LoadProjects(m_table, m_workingDirectory, &report, &error, &m_loaded) != 0) {
         m_loadFailed = true;
         ShowMessage(this,
                     tr("Failed to load application data!\n%1\nThe file will be kept as %2.")
@@ -186,25 +195,54 @@ void MainDialog::loadProjects()
     }
 }
 
-bool MainDialog::saveProjects()
+bool MainDialog::saveProjects(QString& failure)
 {
+    if (m_workingDirectory.empty()) {
+        failure = tr("No saving directory is set.");
+        return false;
+    }
+    // Under the lock nothing else changes saving.dat between the look at
+    // what another program saved meanwhile and the write.
+    ProjectFileLock lock;
+    std::string error;
+    if (lock.lock(m_workingDirectory, error) != 0) {
+        failure = FromStd(error);
+        return false;
+    }
     // A table that could not be read is never overwritten: it may be all the
     // user has, and only the file system kept it from us this time.
     if (m_loadFailed) {
         const QString path = FromStd(SavingFilePath(m_workingDirectory));
         const QString kept = path + QLatin1String(".bak");
         QFile::remove(kept);
-        if (!QFile::rename(path, kept) && QFileInfo::exists(path)) {
-            ShowMessage(this, tr("Failed to save application data!"), QMessageBox::Warning);
+        QFile file(path);
+        if (!file.rename(kept) && QFileInfo::exists(path)) {
+            failure = path + QLatin1String(": ") + file.errorString();
             return false;
         }
         m_loadFailed = false;
     }
-    std::string error;
-    if (!m_workingDirectory.empty() && SaveProjects(m_table, m_workingDirectory, &error) == 0)
-        return true;
-    ShowMessage(this, tr("Failed to save application data!"), QMessageBox::Warning);
-    return false;
+    MergeReport report;
+    if (SaveMergedProjects(m_table, m_loaded, m_workingDirectory, &report, &error) != 0) {
+        failure = FromStd(error);
+        return false;
+    }
+    lock.unlock();
+    QStringList notes;
+    auto names = [](const std::vector<std::string>& list) {
+        QStringList out;
+        for (const std::string& name : list)
+            out.append(FromStd(name));
+        return out.join(QStringLiteral(", "));
+    };
+    if (!report.overruled.empty())
+        notes.append(tr("Changed here and by another program meanwhile; the changes made here were kept: %1")
+                         .arg(names(report.overruled)));
+    if (!report.notKept.empty())
+        notes.append(tr("32 projects in Maximum: not saved: %1").arg(names(report.notKept)));
+    if (!notes.isEmpty())
+        ShowMessage(this, notes.join(QLatin1Char('\n')), QMessageBox::Information);
+    return true;
 }
 
 void MainDialog::addProject()
@@ -252,6 +290,12 @@ void MainDialog::removeProject()
 
 void MainDialog::projectSelectionChanged()
 {
+    // A row left with its name box emptied shows the name it kept again.
+    for (int row = 0; row < m_table.projectCount && row < m_ui->projectList->count(); ++row) {
+        const QString name = FromStd(m_table.slots[static_cast<std::size_t>(row)].name);
+        if (m_ui->projectList->item(row)->text() != name)
+            m_ui->projectList->item(row)->setText(name);
+    }
     showProject(selectedRow());
 }
 
@@ -290,9 +334,14 @@ void MainDialog::nameChanged(const QString& text)
     ProjectRecord* record = selectedRecord();
     if (!record)
         return;
-    record->name = ToField(text);
+    // An emptied box is a name being retyped, not a removal: the project
+    // keeps its last name until a new one is typed.
+    if (!text.isEmpty() && !Unchanged(text, record->name)) {
+        record->name = ToField(text);
+        record->edited |= kEditedName;
+    }
     if (QListWidgetItem* item = m_ui->projectList->item(selectedRow()))
-        item->setText(FromStd(record->name));
+        item->setText(text.isEmpty() ? QString() : FromStd(record->name));
 }
 
 void MainDialog::nameFocusLost()
@@ -306,9 +355,10 @@ void MainDialog::nameFocusLost()
 void MainDialog::localPathChanged(const QString& text)
 {
     ProjectRecord* record = selectedRecord();
-    if (!record)
+    if (!record || Unchanged(text, record->localPath))
         return;
-    std::string path = ToField(text);
+    std::string path = FitField(StoredFolder(text.toStdString()));
+    record->edited |= kEditedLocalPath;
     // A scan belongs to the folder it was made of; keeping it under another
     // folder's name would write one site's sitemap into another.
     if (record->walked() && path != record->localPath) {
@@ -320,20 +370,29 @@ void MainDialog::localPathChanged(const QString& text)
 
 void MainDialog::websiteUrlChanged(const QString& text)
 {
-    if (ProjectRecord* record = selectedRecord())
+    ProjectRecord* record = selectedRecord();
+    if (record && !Unchanged(text, record->websiteUrl)) {
         record->websiteUrl = ToField(text);
+        record->edited |= kEditedWebsiteUrl;
+    }
 }
 
 void MainDialog::priorityChanged(int index)
 {
-    if (ProjectRecord* record = selectedRecord())
+    ProjectRecord* record = selectedRecord();
+    if (record && record->priorityIndex != index) {
         record->priorityIndex = index;
+        record->edited |= kEditedPriority;
+    }
 }
 
 void MainDialog::frequencyChanged(int index)
 {
-    if (ProjectRecord* record = selectedRecord())
+    ProjectRecord* record = selectedRecord();
+    if (record && record->frequencyIndex != index) {
         record->frequencyIndex = index;
+        record->edited |= kEditedFrequency;
+    }
 }
 
 // ----- walking
@@ -346,13 +405,18 @@ void MainDialog::walkPath()
     ProjectRecord* record = selectedRecord();
     if (!record)
         return;
-    const std::string path = ToField(m_ui->localPathEdit->text());
+    const QString text = m_ui->localPathEdit->text();
+    const std::string path = Unchanged(text, record->localPath) ? record->localPath
+                                                                 : FitField(StoredFolder(text.toStdString()));
     if (!platform::IsDirectory(path)) {
         ShowMessage(this, tr("Local filepath is invalid!"));
         m_ui->localPathEdit->setFocus();
         return;
     }
-    record->localPath = path;
+    if (path != record->localPath) {
+        record->localPath = path;
+        record->edited |= kEditedLocalPath;
+    }
 
     WalkJob job;
     job.root = path;
@@ -584,17 +648,6 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void MainDialog::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        m_escapePressed = true;
-        QDialog::keyPressEvent(event);
-        m_escapePressed = false;
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void MainDialog::reject()
 {
     if (m_activeWalk) {
@@ -604,11 +657,17 @@ void MainDialog::reject()
         m_activeWalk->cancel.store(true);
         return;
     }
-    // After a failed save, Escape is the way out that accepts the loss.
-    const bool leaveUnsaved = m_saveFailed && m_escapePressed;
-    if (!leaveUnsaved && !saveProjects()) {
-        m_saveFailed = true;
-        return;
+    QString failure;
+    while (!saveProjects(failure)) {
+        const auto answer = ShowMessage(
+            this, tr("Failed to save application data!\n%1").arg(failure), QMessageBox::Warning,
+            QLatin1String(kApplicationTitle),
+            QMessageBox::Retry | QMessageBox::Discard | QMessageBox::Cancel,
+            {{QMessageBox::Discard, tr("Close without saving")}});
+        if (answer == QMessageBox::Discard)
+            break;
+        if (answer != QMessageBox::Retry)
+            return;  // stay open, the table as it is
     }
     QDialog::reject();
 }

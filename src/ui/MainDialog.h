@@ -43,17 +43,18 @@ public:
     using WalkObserver = std::function<void(std::size_t entriesFound)>;
     void setWalkObserver(WalkObserver observer) { m_walkObserver = std::move(observer); }
 
-    // Every way of closing ends here: the table is saved first, and a failed
-    // save keeps the window open.
+    // Every way of closing ends here: the table is saved first; when that
+    // fails the user chooses between trying again, closing without saving
+    // and staying.
     void reject() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void loadProjects();
-    bool saveProjects();
+    // On failure `failure` names the file and the system's reason.
+    bool saveProjects(QString& failure);
     void addProject();
     void removeProject();
     void showProject(int row);
@@ -84,6 +85,7 @@ private:
     std::unique_ptr<Ui::MainDialog> m_ui;
     std::string m_workingDirectory;
     ProjectTable m_table;
+    ProjectSnapshot m_loaded;  // saving.dat as loaded, to merge with changes made meanwhile
     HyperlinkControl m_link;
     QAction* m_aboutAction = nullptr;
 
@@ -91,8 +93,6 @@ private:
     WalkObserver m_walkObserver;
     WalkJob* m_activeWalk = nullptr;
     bool m_closeAfterWalk = false;
-    bool m_escapePressed = false;
-    bool m_saveFailed = false;
     bool m_loadFailed = false;  // saving.dat exists but could not be read
 };
 

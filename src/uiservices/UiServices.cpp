@@ -1,6 +1,7 @@
 #include "UiServices.h"
 
 #include <QDesktopServices>
+#include <QAbstractButton>
 #include <QDialog>
 
 namespace larkspur {
@@ -37,6 +38,10 @@ QMessageBox::StandardButton DesktopUiServices::showMessage(const MessageRequest&
     // of an OK box; for OK/Cancel that is OK.
     if (request.buttons.testFlag(QMessageBox::Ok))
         box.setDefaultButton(QMessageBox::Ok);
+    for (const auto& [which, text] : request.buttonTexts) {
+        if (QAbstractButton* button = box.button(which))
+            button->setText(text);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -52,7 +57,8 @@ bool DesktopUiServices::openUrl(const QUrl& url)
 
 QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon,
                                         const QString& caption,
-                                        QMessageBox::StandardButtons buttons)
+                                        QMessageBox::StandardButtons buttons,
+                                        const QList<QPair<QMessageBox::StandardButton, QString>>& buttonTexts)
 {
     MessageRequest request;
     request.parent = parent;
@@ -60,6 +66,7 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text, QM
     request.caption = caption;
     request.text = text;
     request.buttons = buttons;
+    request.buttonTexts = buttonTexts;
     return UiServices::current().showMessage(request);
 }
 

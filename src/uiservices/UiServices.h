@@ -22,6 +22,8 @@ struct MessageRequest {
     QString caption;
     QString text;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    // Buttons whose standard caption would not say what they do here.
+    QList<QPair<QMessageBox::StandardButton, QString>> buttonTexts;
 };
 
 class UiServices {
@@ -64,7 +66,8 @@ private:
 QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text,
                                         QMessageBox::Icon icon = QMessageBox::NoIcon,
                                         const QString& caption = QLatin1String(kApplicationTitle),
-                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                        const QList<QPair<QMessageBox::StandardButton, QString>>& buttonTexts = {});
 int ExecDialog(QDialog& dialog);
 bool OpenUrl(const QUrl& url);
 

@@ -2,6 +2,7 @@
 // when the file changed while it was open.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -163,6 +164,20 @@ TEST(SaveMergedProjects, MergesOnlyWhenTheFileChanged)
     LoadProjects(after, dir.root());
     ASSERT_EQ(after.projectCount, 1);
     EXPECT_EQ(after.slots[0].name, "c");
+}
+
+TEST(StoredFolder, IsAbsoluteAndPlain)
+{
+    const std::string here = std::filesystem::current_path().string();
+    const std::string up = std::filesystem::current_path().parent_path().string();
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"/srv/a/./b/../c/", "/srv/a/c/"},
+        {"site", here + "/site"},
+        {"../work/", up + (up == "/" ? "work/" : "/work/")},
+    };
+    for (const auto& [typed, stored] : cases)
+        EXPECT_EQ(StoredFolder(typed), stored) << typed;
 }
 
 // 0 when another process could take the lock file's flock right now.

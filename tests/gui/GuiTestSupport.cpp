@@ -12,7 +12,7 @@ namespace larkspur::test {
 
 QMessageBox::StandardButton FakeUi::showMessage(const MessageRequest& request)
 {
-    messages.append({request.caption, request.text, request.icon, request.buttons});
+    messages.append({request.caption, request.text, request.icon, request.buttons, request.buttonTexts});
     return answers.isEmpty() ? QMessageBox::Ok : answers.takeFirst();
 }
 

@@ -30,6 +30,7 @@ public:
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
+        QList<QPair<QMessageBox::StandardButton, QString>> buttonTexts;
     };
     // Gets the dialog shown, as a modal run would; whatever it leaves as the
     // dialog's result is what the run returns. A dialog without a handler is

@@ -28,6 +28,7 @@ private Q_SLOTS:
     void goneDirectoryIsAskedForAgainWithOldPath();
     void dialogRefusesUntilFolderExists_data();
     void dialogRefusesUntilFolderExists();
+    void relativeFolderIsStoredAbsolute();
     void emptyPathGivesFocusBackToBox();
     void droppedFilesGiveFirstPath();
 };
@@ -145,6 +146,24 @@ void StartupTest::dialogRefusesUntilFolderExists()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.path(), tree.path());
     QCOMPARE(scope.ui.messages.size(), 1);
+}
+
+// A folder typed relative to where the program was started is kept as the
+// folder it named then, not wherever a later start happens to be.
+void StartupTest::relativeFolderIsStoredAbsolute()
+{
+    TempTree tree;
+    tree.folder(QStringLiteral("work"));
+    tree.folder(QStringLiteral("started/here"));
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(tree.path(QStringLiteral("started/here"))));
+    UiScope scope;
+    SelectSavingDirectoryDialog dialog;
+    Child<QLineEdit>(dialog, "pathEdit")->setText(QStringLiteral("../../work/"));
+    Child<QPushButton>(dialog, "okButton")->click();
+    QDir::setCurrent(before);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.path(), tree.path(QStringLiteral("work/")));
 }
 
 void StartupTest::emptyPathGivesFocusBackToBox()

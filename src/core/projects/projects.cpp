@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "platform.h"
@@ -131,6 +132,15 @@ std::string FitField(std::string_view text)
 std::string SavingFilePath(const std::string& workingDirectory)
 {
     return platform::JoinPath(workingDirectory, "saving.dat");
+}
+
+std::string StoredFolder(const std::string& typed)
+{
+    if (typed.empty())
+        return typed;
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(typed, failed);
+    return failed || absolute.empty() ? typed : absolute.lexically_normal().string();
 }
 
 std::string SavingLockPath(const std::string& workingDirectory)

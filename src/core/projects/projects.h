@@ -77,6 +77,11 @@ std::string FitField(std::string_view text);
 
 std::string SavingFilePath(const std::string& workingDirectory);
 
+// A folder as a project or the settings keep it: absolute, a relative one
+// taken against the current folder now (a later start may be elsewhere), "."
+// and ".." taken out by the text alone. An empty text stays empty.
+std::string StoredFolder(const std::string& typed);
+
 // The lock file beside saving.dat: "saving.dat.lock".
 std::string SavingLockPath(const std::string& workingDirectory);
 
