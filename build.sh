@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine for Larkspur, builds it, and then runs the program
 # ("./build.sh run") or the whole test suite ("./build.sh test"); "./build.sh
-# deps" only installs the packages.
+# package" builds the Debian package larkspur_VERSION_amd64.deb in the build
+# folder; "./build.sh deps" only installs the packages.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -9,6 +10,8 @@ action=${1:-run}
 build_dir=${LARKSPUR_BUILD_DIR:-build}
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev libxml2-utils
           libgit2-dev zlib1g-dev pkg-config git)
+# The manual page, completion and desktop metadata checks, and the package.
+packages+=(bash-completion man-db desktop-file-utils appstream dpkg-dev)
 # Further Debian packages a caller needs (the sanitizer and fuzzing checks).
 read -r -a extra_packages <<< "${LARKSPUR_EXTRA_PACKAGES:-}"
 packages+=("${extra_packages[@]}")
@@ -45,8 +48,13 @@ case "$action" in
     build
     ctest --test-dir "$build_dir" --output-on-failure -j2
     ;;
+  package)
+    install_packages
+    build
+    (cd "$build_dir" && cpack -G DEB)
+    ;;
   *)
-    echo "usage: $0 run|test|deps" >&2
+    echo "usage: $0 run|test|package|deps" >&2
     exit 2
     ;;
 esac
