@@ -160,6 +160,9 @@ int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
         failure = {kFailure, walkError.path + ": " + walkError.message};
         return -1;
     }
+    if (scan.tree.skippedLinks > 0)
+        std::cerr << "larkspur-cli: " << scan.tree.skippedLinks
+                  << " link(s) not followed: they belong to another user\n";
     return 0;
 }
 

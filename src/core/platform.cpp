@@ -96,12 +96,24 @@ int Folder::openChild(const std::string& name, Folder& child, std::string& error
     return 0;
 }
 
-int Folder::list(std::vector<DirEntry>& entries, std::string& error) const
+int Folder::openParent(Folder& parent, std::string& error) const
+{
+    Folder opened;
+    opened.m_handle = OpenFolderAt(m_handle, "..", error, O_NOFOLLOW);
+    if (opened.m_handle < 0)
+        return -1;
+    parent = std::move(opened);
+    return 0;
+}
+
+int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber) const
 {
     entries.clear();
     // fdopendir takes ownership of its descriptor, so list through a copy.
     const int fd = ::openat(m_handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
+        if (errorNumber)
+            *errorNumber = errno;
         error = SystemMessage(errno);
         return -1;
     }
@@ -125,15 +137,24 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error) const
         const char* name = found->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
+        // The link itself first: its owner decides whether it is followed,
+        // and a name that is no link needs no second call.
         struct stat st;
-        if (::fstatat(m_handle, name, &st, 0) != 0)
-            continue;  // dangling link, or removed while we list
+        if (::fstatat(m_handle, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;  // removed while we list
         DirEntry entry;
         entry.name = name;
-        FillEntry(entry, st);
-#ifdef DT_DIR
-        entry.mayBeLink = found->d_type != DT_DIR;
-#endif
+        if (S_ISLNK(st.st_mode)) {
+            entry.isLink = true;
+            entry.linkOwner = static_cast<std::uint32_t>(st.st_uid);
+            if (IsTrustedOwner(entry.linkOwner)) {
+                if (::fstatat(m_handle, name, &st, 0) != 0)
+                    continue;  // dangling
+                FillEntry(entry, st);
+            }
+        } else {
+            FillEntry(entry, st);
+        }
         entries.push_back(std::move(entry));
     }
     ::closedir(dir);
@@ -163,6 +184,21 @@ void RaiseOpenFileLimit()
         return;
     limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > kEnough ? kEnough : limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+std::size_t OpenFileLimit()
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > (1u << 30))
+        return std::size_t{1} << 30;
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
+
+bool IsTrustedOwner(std::uint32_t user)
+{
+    return user == 0 || user == static_cast<std::uint32_t>(::geteuid());
 }
 
 bool IsDirectory(const std::string& path)

@@ -21,18 +21,23 @@ struct FolderId {
     bool operator==(const FolderId&) const = default;
 };
 
-// One entry of a folder listing, with the status of what it names (links are
-// followed). Obtained with a single status call per entry.
+// One entry of a folder listing, with the status of what it names. A link
+// is followed only when it belongs to a trusted owner (below): a link that
+// someone else planted must not lead the walk into folders only the running
+// user may read. Any other link comes with kind Other. An entry that is no
+// link costs a single status call.
 struct DirEntry {
     std::string name;
     EntryKind kind = EntryKind::Other;
     std::uint64_t size = 0;
     std::int64_t mtime = 0;  // seconds since 1970-01-01 UTC
     FolderId id;             // meaningful for directories only
-    // False when the listing said this is no link, so opening it needs no
-    // second look at what was opened.
-    bool mayBeLink = true;
+    bool isLink = false;     // the fields above then describe the link's target
+    std::uint32_t linkOwner = 0;
 };
+
+// The running user and root: the owners whose links are followed.
+bool IsTrustedOwner(std::uint32_t user);
 
 // An open folder. Children are opened relative to it, so a tree deeper than
 // the system's path limit can still be walked.
@@ -51,11 +56,15 @@ public:
     // Without `followLink` a link in the child's place is not opened (ELOOP).
     int openChild(const std::string& name, Folder& child, std::string& error,
                   int* errorNumber = nullptr, bool followLink = true) const;
+    // The folder that holds this one (not the folder of a link that led
+    // here): the way back up when a deep walk had to let go of it.
+    int openParent(Folder& parent, std::string& error) const;
 
     // Every entry except "." and "..", in the order the system returns them.
     // Entries whose status cannot be read (dangling link, removed meanwhile)
     // are left out.
-    int list(std::vector<DirEntry>& entries, std::string& error) const;
+    // `errorNumber` as for openChild.
+    int list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber = nullptr) const;
 
     // Status of the folder itself.
     int stat(DirEntry& self, std::string& error) const;
@@ -66,9 +75,12 @@ private:
     int m_handle = -1;
 };
 
-// A walk holds one open folder per level: lets the process have as many
-// open files as the system allows it. Does its work on the first call only.
+// A walk holds one open folder per level as far as it can: lets the process
+// have as many open files as the system allows it. Does its work on the
+// first call only.
 void RaiseOpenFileLimit();
+// How many files the process may have open now.
+std::size_t OpenFileLimit();
 
 bool IsDirectory(const std::string& path);
 bool Exists(const std::string& path);

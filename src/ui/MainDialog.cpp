@@ -438,6 +438,9 @@ void MainDialog::walkPath()
         }
         if (selectedRow() == row)
             fillStatistics(target.scan);
+        if (job.result == 0 && target.scan.tree.skippedLinks > 0)
+            ShowMessage(this, tr("%1 link(s) not followed: they belong to another user.")
+                                  .arg(target.scan.tree.skippedLinks));
     }
 
     if (m_closeAfterWalk) {

@@ -366,5 +366,39 @@ TEST(Links, ASiteFolderGivenAsALinkIsWalked)
     EXPECT_EQ(r.out, "https://example.com/a.html\r\n");
 }
 
+// A link that another user planted in a shared site folder is not followed,
+// and the run says how many there were.
+TEST(PlantedLinks, AreSkippedAndCountedOnStandardError)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a link of another user can only be made by root here";
+    Sandbox box;
+    box.file("site/index.html", "x", k2006March7);
+    box.file("private/secret.html", "s", k2006March7);
+    ASSERT_EQ(::chmod(box.root().c_str(), 0711), 0);
+    ASSERT_EQ(::chmod(box.path("site").c_str(), 0777), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const bool planted = ::setgroups(0, nullptr) == 0 && ::setgid(kUnprivilegedId) == 0
+                          && ::setuid(kUnprivilegedId) == 0
+                          && ::symlink(box.path("private").c_str(), box.path("site/p").c_str()) == 0;
+        ::_exit(planted ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "could not plant the link as another user";
+
+    const std::string said = "larkspur-cli: 1 link(s) not followed: they belong to another user\n";
+    const RunResult stats = box.run({"stats", box.path("site")});
+    EXPECT_EQ(stats.status, 0) << stats;
+    EXPECT_EQ(stats.out.substr(0, 16), "file totally: 1\n") << stats;
+    EXPECT_EQ(stats.err, said);
+    const RunResult txt = box.run({"txt", box.path("site"), "--url", "https://example.com", "--output", "-"});
+    EXPECT_EQ(txt.status, 0) << txt;
+    EXPECT_EQ(txt.out, "https://example.com/index.html\r\n");
+    EXPECT_EQ(txt.err, said);
+}
+
 }  // namespace
 }  // namespace larkspur::clitest

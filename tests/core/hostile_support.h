@@ -120,7 +120,7 @@ inline int MakeDeepFolders(const std::string& root, const std::vector<std::strin
 }
 
 // Removes `name` inside the folder `parent` with everything below it,
-// however deep.
+// however deep: one folder open at a time, climbing back up through "..".
 inline void RemoveAt(int parent, const char* name)
 {
     struct stat st;
@@ -131,22 +131,40 @@ inline void RemoveAt(int parent, const char* name)
         return;
     }
     ::fchmodat(parent, name, 0755, 0);
-    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd >= 0) {
+    int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    std::vector<std::string> below;  // folder names from `name` down to fd
+    while (fd >= 0) {
+        std::string folder;
         const int listing = ::dup(fd);
         if (DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr) {
-            std::vector<std::string> children;
             while (const dirent* d = ::readdir(dir)) {
-                if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
-                    children.emplace_back(d->d_name);
+                if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0)
+                    continue;
+                if (::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+                    folder = d->d_name;
+                else
+                    ::unlinkat(fd, d->d_name, 0);
             }
             ::closedir(dir);
-            for (const std::string& child : children)
-                RemoveAt(fd, child.c_str());
-        } else if (listing >= 0) {
-            ::close(listing);
         }
+        if (!folder.empty()) {
+            ::fchmodat(fd, folder.c_str(), 0755, 0);
+            const int next = ::openat(fd, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+            ::close(fd);
+            fd = next;
+            below.push_back(folder);
+            continue;
+        }
+        if (below.empty()) {
+            ::close(fd);
+            break;
+        }
+        const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         ::close(fd);
+        fd = up >= 0 && ::unlinkat(up, below.back().c_str(), AT_REMOVEDIR) == 0 ? up : -1;
+        if (fd < 0 && up >= 0)
+            ::close(up);
+        below.pop_back();
     }
     ::unlinkat(parent, name, AT_REMOVEDIR);
 }

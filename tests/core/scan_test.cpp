@@ -43,6 +43,12 @@ TEST(Extension, FromTheLastDot)
         {".htaccess", ".htaccess"},
         {"trailing.", "."},
         {"x.abcdefghijklmnopqrstu", ".abcdefghijklmn"},  // cut to 15 bytes
+        // Never inside a UTF-8 character: two, three and four bytes long.
+        {"x.abcdefghijklm\xC3\xA9", ".abcdefghijklm"},
+        {"x.abcdefghijkl\xE2\x82\xAC", ".abcdefghijkl"},
+        {"x.abcdefghijk\xF0\x9F\x98\x80", ".abcdefghijk"},
+        {"x.abcdefghijkl\xC3\xA9x", ".abcdefghijkl\xC3\xA9"},  // ends right at the limit
+        {"x.abcdefghijklmn\xA9x", ".abcdefghijklmn"},          // no UTF-8: cut at the byte
     };
     for (const Case& c : cases)
         EXPECT_EQ(Extension(c.name), c.extension) << c.name;
@@ -178,6 +184,24 @@ TEST(Statistics, GroupsByExtensionWithoutCase)
     EXPECT_TRUE(lines[2].checked);   // .HTML
     EXPECT_FALSE(lines[3].checked);  // .gz
     EXPECT_TRUE(lines[6].checked);   // .htm
+}
+
+TEST(Statistics, ThousandsOfGroupsKeepOrderAndFirstSpelling)
+{
+    ScanResult scan;
+    for (const char* stem : {"a.Log", "b.lOG", "c.LOG"}) {
+        for (int i = 0; i < 3000; ++i) {
+            FileEntry file;
+            file.name = stem + std::to_string(i);
+            ASSERT_EQ(CountFiles(file, &scan), 0);
+        }
+    }
+    ASSERT_EQ(scan.groups.size(), 3000u);
+    for (int i = 0; i < 3000; ++i) {
+        EXPECT_EQ(scan.groups[i].extension, ".Log" + std::to_string(i));
+        EXPECT_EQ(scan.groups[i].count, 3);
+    }
+    EXPECT_EQ(scan.fileTotal, 9000);
 }
 
 TEST(Statistics, EmptyFolder)

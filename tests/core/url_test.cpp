@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "sitemap/sitemap.h"
 
 using namespace larkspur;
@@ -112,6 +114,14 @@ TEST(FormatDate, UtcWithZeroPadding)
         {951782400, "2000-02-29"},           // leap day
         {1767225599, "2025-12-31"},
         {-1, "1969-12-31"},
+        // A sitemap date has four digits: other years give no date.
+        {-62135596800, "0001-01-01"},
+        {253402300799, "9999-12-31"},
+        {-62135596801, ""},
+        {253402300800, ""},
+        {1000000000000, ""},
+        {INT64_MIN, ""},
+        {INT64_MAX, ""},
     };
     for (const Case& c : cases)
         EXPECT_EQ(FormatDate(c.seconds), c.date) << c.seconds;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -140,6 +141,35 @@ TEST_F(Writers, FailedSaveLeavesThePreviousFile)
     EXPECT_EQ(SaveSitemap(t.path("site/sitemap.xml"), SitemapFormat::Xml, scan.tree, parameters, &error), -1);
     EXPECT_EQ(error, "Invalid parameter(s)!");
     EXPECT_EQ(t.read("site/sitemap.xml"), "previous");
+}
+
+TEST(WritersDates, ATimeOutsideYearsOneTo9999LeavesTheDateOut)
+{
+    struct Case { std::int64_t mtime; const char* date; };
+    const Case cases[] = {
+        {-62135596800, "0001-01-01"}, {253402300799, "9999-12-31"}, {253402300800, ""},
+        {1000000000000, ""},          {INT64_MIN, ""},              {INT64_MAX, ""},
+    };
+    for (const Case& c : cases) {
+        ScanTree tree;
+        tree.walked = true;
+        FileEntry& root = tree.entries.emplace_back();
+        root.name = ".";
+        root.type = EntryType::Directory;
+        FileEntry& page = tree.entries.emplace_back();
+        page.parent = &root;
+        page.name = "p.html";
+        page.mtime = c.mtime;
+        const std::string date = c.date;
+        std::ostringstream xml, csv;
+        ASSERT_EQ(WriteSitemap(xml, SitemapFormat::Xml, tree, {"https://e.com", 6, 3}), 0);
+        ASSERT_EQ(WriteSitemap(csv, SitemapFormat::Csv, tree, {"https://e.com", 6, 3}), 0);
+        EXPECT_NE(xml.str().find(date.empty() ? "</loc>\r\n  <changefreq>" : "<lastmod>" + date + "</lastmod>"),
+                  std::string::npos) << c.mtime << "\n" << xml.str();
+        EXPECT_EQ(xml.str().find("<lastmod>" + date + "</lastmod>") != std::string::npos, !date.empty());
+        EXPECT_NE(csv.str().find("\r\nhttps://e.com/p.html," + date + ",weekly,0.6\r\n"), std::string::npos)
+            << c.mtime << "\n" << csv.str();
+    }
 }
 
 TEST(CsvField, QuotesOnlyWhenNeeded)

@@ -15,10 +15,12 @@ namespace larkspur::test {
 
 class TempTree {
 public:
-    TempTree()
+    // Under `base` when given, else under $TMPDIR or /tmp.
+    explicit TempTree(const std::string& base = {})
     {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/larkspur-test-XXXXXX";
+        const char* system = std::getenv("TMPDIR");
+        std::string pattern = (!base.empty() ? base : std::string(system && *system ? system : "/tmp"))
+                            + "/larkspur-test-XXXXXX";
         if (!::mkdtemp(pattern.data()))
             std::abort();
         m_root = pattern;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform.h"
 
@@ -45,32 +47,87 @@ bool ListingOrder(const platform::DirEntry& a, const platform::DirEntry& b)
     return a.name < b.name;
 }
 
+struct FolderIdHash {
+    std::size_t operator()(const platform::FolderId& id) const noexcept
+    {
+        return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+    }
+};
+
+// The walk keeps its own stack of folders instead of recursing, so a tree of
+// any depth fits in a thread's stack. Each folder on the stack keeps its
+// listing until its last entry is taken, which yields the entries in the same
+// pre-order as a recursive walk would.
+bool IsContinuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Cut to kExtensionMax bytes, and before a UTF-8 character the cut would
+// split, so that a statistics line stays valid text. A name that is not
+// UTF-8 is cut at the byte.
+std::string_view CutExtension(std::string_view extension)
+{
+    if (extension.size() <= kExtensionMax || !IsContinuationByte(extension[kExtensionMax]))
+        return extension.substr(0, kExtensionMax);
+    std::size_t lead = kExtensionMax;
+    while (lead > kExtensionMax - 3 && IsContinuationByte(extension[lead - 1]))
+        --lead;
+    --lead;
+    const auto first = static_cast<unsigned char>(extension[lead]);
+    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    return extension.substr(0, lead + length > kExtensionMax && first >= 0xC0 ? lead : kExtensionMax);
+}
+
+// Groups are found by their extension with ASCII letters in upper case.
+std::string GroupKey(std::string_view extension)
+{
+    std::string key(extension);
+    for (char& c : key)
+        c = FoldCase(static_cast<unsigned char>(c));
+    return key;
+}
+
 class Walker {
 public:
     Walker(ScanTree& tree, WalkError* error, WalkProgress progress, void* context)
         : m_tree(tree), m_error(error), m_progress(progress), m_context(context)
     {
+        // Half of what the process may open, so the rest of the program
+        // (the window, the writers) never finds itself without descriptors.
+        m_budget = std::max<std::size_t>(platform::OpenFileLimit() / 2, 4);
     }
 
-    int listFolder(const platform::Folder& folder, const FileEntry* parent)
+    int walk(platform::Folder root, const platform::FolderId& id, FileEntry* rootEntry)
     {
-        std::vector<platform::DirEntry> found;
+        m_walked.insert(id);
+        if (enter(std::move(root), id, rootEntry, false) != 0)
+            return -1;
         std::string message;
-        if (folder.list(found, message) != 0)
-            return fail(m_tree.fullPath(*parent), message);
-        std::sort(found.begin(), found.end(), ListingOrder);
-        if (report() != 0)
-            return cancel();
-
-        for (platform::DirEntry& item : found) {
+        while (!m_stack.empty()) {
+            Frame& frame = m_stack.back();
+            if (frame.next == frame.items.size()) {
+                if (leave() != 0)
+                    return -1;
+                if (report() != 0)
+                    return cancel();
+                continue;
+            }
+            platform::DirEntry& item = frame.items[frame.next++];
+            if (item.isLink && !platform::IsTrustedOwner(item.linkOwner)) {
+                ++m_tree.skippedLinks;
+                continue;
+            }
             if (item.kind == platform::EntryKind::Other)
                 continue;
             const bool isDirectory = item.kind == platform::EntryKind::Directory;
-            if (isDirectory && onCurrentPath(item.id))
-                continue;  // a link back into a folder being listed: a cycle
+            // A second way into a folder (a link to it, a link back up, a
+            // bind mount) would list its pages again, or without end.
+            if (isDirectory && m_walked.count(item.id) != 0)
+                continue;
 
             FileEntry& child = m_tree.entries.emplace_back();
-            child.parent = parent;
+            child.parent = frame.entry;
             child.name = std::move(item.name);
             child.mtime = item.mtime;
             child.type = isDirectory ? EntryType::Directory : EntryType::File;
@@ -78,9 +135,14 @@ public:
             if (!isDirectory)
                 continue;
 
+            makeRoom(2);  // the subfolder and its listing
             platform::Folder sub;
             int errorNumber = 0;
-            if (folder.openChild(child.name, sub, message, &errorNumber, item.mayBeLink) != 0) {
+            int opened = 0;
+            while ((opened = frame.folder.openChild(child.name, sub, message, &errorNumber, item.isLink)) != 0
+                   && OutOfDescriptors(errorNumber) && letGo()) {
+            }
+            if (opened != 0) {
                 // Removed, or replaced by a file or a link, since it was listed.
                 if (errorNumber == ENOENT || errorNumber == ENOTDIR || errorNumber == ELOOP) {
                     m_tree.entries.pop_back();
@@ -89,28 +151,24 @@ public:
                 return fail(m_tree.fullPath(child), message);
             }
             platform::FolderId id = item.id;
-            if (item.mayBeLink) {
-                // A link may have been pointed elsewhere (back up, say) since
-                // it was listed: check what was actually opened.
+            if (item.isLink) {
+                // A link may have been pointed elsewhere since it was listed:
+                // check what was actually opened.
                 platform::DirEntry opened;
                 if (sub.stat(opened, message) != 0)
                     return fail(m_tree.fullPath(child), message);
-                if (onCurrentPath(opened.id)) {
+                if (m_walked.count(opened.id) != 0) {
                     m_tree.entries.pop_back();
                     continue;
                 }
                 id = opened.id;
             }
-            m_path.push_back(id);
-            const int result = listFolder(sub, &child);
-            m_path.pop_back();
-            if (result != 0)
-                return result;
+            m_walked.insert(id);
+            if (enter(std::move(sub), id, &child, item.isLink) != 0)
+                return -1;
         }
-        return report() != 0 ? cancel() : 0;
+        return 0;
     }
-
-    void enter(const platform::FolderId& id) { m_path.push_back(id); }
 
     int fail(const std::string& path, const std::string& message)
     {
@@ -120,10 +178,91 @@ public:
     }
 
 private:
-    bool onCurrentPath(const platform::FolderId& id) const
+    struct Frame {
+        platform::Folder folder;  // closed while deeper folders need the descriptors
+        platform::FolderId id;
+        FileEntry* entry = nullptr;
+        bool throughLink = false;
+        std::vector<platform::DirEntry> items;
+        std::size_t next = 0;
+    };
+
+    int enter(platform::Folder folder, const platform::FolderId& id, FileEntry* entry, bool throughLink)
     {
-        return std::find(m_path.begin(), m_path.end(), id) != m_path.end();
+        Frame& frame = m_stack.emplace_back();
+        frame.folder = std::move(folder);
+        frame.id = id;
+        frame.entry = entry;
+        frame.throughLink = throughLink;
+        std::string message;
+        int errorNumber = 0;
+        int listed = 0;
+        while ((listed = frame.folder.list(frame.items, message, &errorNumber)) != 0
+               && OutOfDescriptors(errorNumber) && letGo()) {
+        }
+        if (listed != 0)
+            return fail(m_tree.fullPath(*entry), message);
+        std::sort(frame.items.begin(), frame.items.end(), ListingOrder);
+        return report() != 0 ? cancel() : 0;
     }
+
+    // Closes the finished folder and makes sure its parent is open again.
+    int leave()
+    {
+        Frame finished = std::move(m_stack.back());
+        m_stack.pop_back();
+        if (m_stack.empty() || m_lowOpen < m_stack.size())
+            return 0;
+        m_lowOpen = m_stack.size() - 1;
+        Frame& parent = m_stack.back();
+        std::string message;
+        platform::DirEntry self;
+        // Straight up costs one step; a folder reached through a link has
+        // another parent, and is found again from the root.
+        if (finished.folder.openParent(parent.folder, message) == 0 && parent.folder.stat(self, message) == 0
+            && self.id == parent.id)
+            return 0;
+        finished.folder = platform::Folder();
+        platform::Folder at;
+        if (at.open(m_tree.root, message) != 0)
+            return fail(m_tree.root, message);
+        for (std::size_t level = 0; level < m_stack.size(); ++level) {
+            const Frame& frame = m_stack[level];
+            if (level > 0) {
+                platform::Folder next;
+                if (at.openChild(frame.entry->name, next, message, nullptr, frame.throughLink) != 0)
+                    return fail(m_tree.fullPath(*frame.entry), message);
+                at = std::move(next);
+            }
+            if (at.stat(self, message) != 0)
+                return fail(m_tree.fullPath(*frame.entry), message);
+            if (self.id != frame.id)
+                return fail(m_tree.fullPath(*frame.entry), "moved while it was walked");
+        }
+        parent.folder = std::move(at);
+        return 0;
+    }
+
+    // Lets go of the folders nearest the root, whose next subfolder is far
+    // off, until `needed` more descriptors fit in the budget.
+    void makeRoom(std::size_t needed)
+    {
+        while (m_stack.size() - m_lowOpen + needed > m_budget && letGo()) {
+        }
+    }
+
+    // Closes the open folder nearest the root, never the one being listed.
+    bool letGo()
+    {
+        if (m_lowOpen + 1 >= m_stack.size())
+            return false;
+        m_stack[m_lowOpen++].folder = platform::Folder();
+        return true;
+    }
+
+    // The rest of the process may hold descriptors too: running out of them
+    // is a reason to let go of more folders, not to fail.
+    static bool OutOfDescriptors(int errorNumber) { return errorNumber == EMFILE || errorNumber == ENFILE; }
 
     int report() const { return m_progress ? m_progress(m_tree.entries.size(), m_context) : 0; }
     int cancel() { return fail(m_tree.root, "cancelled"); }
@@ -132,7 +271,10 @@ private:
     WalkError* m_error;
     WalkProgress m_progress;
     void* m_context;
-    std::vector<platform::FolderId> m_path;  // folders being listed, root first
+    std::vector<Frame> m_stack;  // root first; the last one is being listed
+    std::size_t m_lowOpen = 0;   // m_stack[m_lowOpen] and all after it are open
+    std::size_t m_budget = 0;    // descriptors the walk may hold
+    std::unordered_set<platform::FolderId, FolderIdHash> m_walked;
 };
 
 void ClearTree(ScanTree& tree)
@@ -140,6 +282,7 @@ void ClearTree(ScanTree& tree)
     tree.walked = false;
     tree.root.clear();
     tree.base.clear();
+    tree.skippedLinks = 0;
     std::deque<FileEntry>().swap(tree.entries);
 }
 
@@ -161,10 +304,7 @@ std::string_view Extension(std::string_view name)
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos)
         return {};
-    std::string_view extension = name.substr(dot);
-    if (extension.size() > kExtensionMax)
-        extension = extension.substr(0, kExtensionMax);
-    return extension;
+    return CutExtension(name.substr(dot));
 }
 
 void PathSegments(const FileEntry& entry, std::vector<const std::string*>& segments)
@@ -230,8 +370,7 @@ int WalkTree(ScanTree& tree, const std::string& root, const std::string& base, W
     rootEntry.name = ".";
     rootEntry.type = EntryType::Directory;
     rootEntry.mtime = self.mtime;
-    walker.enter(self.id);
-    if (walker.listFolder(folder, &rootEntry) != 0) {
+    if (walker.walk(std::move(folder), self.id, &rootEntry) != 0) {
         ClearTree(tree);
         return -1;
     }
@@ -252,7 +391,9 @@ int EnumerateTree(const ScanTree& tree, Visitor visitor, void* context)
 
 int AddGroup(ScanResult& scan, std::string_view extension)
 {
-    scan.groups.push_back({std::string(extension.substr(0, kExtensionMax)), 1});
+    extension = CutExtension(extension);
+    scan.groupIndex.emplace(GroupKey(extension), scan.groups.size());
+    scan.groups.push_back({std::string(extension), 1});
     return 0;
 }
 
@@ -264,12 +405,17 @@ int CountFiles(const FileEntry& entry, void* context)
     ++scan.fileTotal;
     if (entry.empty)
         ++scan.emptyCount;
+    if (scan.groupIndex.size() != scan.groups.size()) {
+        // Groups made without AddGroup: index them first.
+        scan.groupIndex.clear();
+        for (std::size_t i = 0; i < scan.groups.size(); ++i)
+            scan.groupIndex.emplace(GroupKey(scan.groups[i].extension), i);
+    }
     const std::string_view extension = Extension(entry.name);
-    for (ExtensionGroup& group : scan.groups) {
-        if (EqualsIgnoringCase(group.extension, extension)) {
-            ++group.count;
-            return 0;
-        }
+    const auto found = scan.groupIndex.find(GroupKey(extension));
+    if (found != scan.groupIndex.end()) {
+        ++scan.groups[found->second].count;
+        return 0;
     }
     return AddGroup(scan, extension);
 }
@@ -279,6 +425,7 @@ void ReleaseScan(ScanResult& scan)
     scan.fileTotal = 0;
     scan.emptyCount = 0;
     std::vector<ExtensionGroup>().swap(scan.groups);
+    std::unordered_map<std::string, std::size_t>().swap(scan.groupIndex);
     ClearTree(scan.tree);
 }
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace larkspur {
@@ -25,8 +26,9 @@ struct FileEntry {
     bool isDirectory() const { return type == EntryType::Directory; }
 };
 
-// Text after the last "." of a name, dot included, cut to 15 bytes; empty
-// when the name holds no dot.
+// Text after the last "." of a name, dot included, cut to 15 bytes (fewer
+// where the cut would split a UTF-8 character); empty when the name holds no
+// dot.
 std::string_view Extension(std::string_view name);
 
 // "/docs/a.htm" for a nested file, "/." for the root.
@@ -41,6 +43,9 @@ struct ScanTree {
     // Entries in pre-order: the root first, then each folder's content right
     // after the folder. A deque keeps parent pointers valid while it grows.
     std::deque<FileEntry> entries;
+    // Links of other users met on the way: not followed, since they could
+    // lead into folders that are only the running user's to read.
+    long long skippedLinks = 0;
 
     const FileEntry* rootEntry() const { return entries.empty() ? nullptr : &entries.front(); }
     std::string fullPath(const FileEntry& entry) const;
@@ -77,6 +82,9 @@ struct ScanResult {
     long long fileTotal = 0;
     long long emptyCount = 0;
     std::vector<ExtensionGroup> groups;  // in order of first appearance
+    // Group position by extension in upper case, so that counting is not
+    // slowed by the number of groups.
+    std::unordered_map<std::string, std::size_t> groupIndex;
     ScanTree tree;
 };
 

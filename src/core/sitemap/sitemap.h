@@ -46,7 +46,8 @@ int MakePlainEntryUrl(std::string_view websiteUrl, const FileEntry& entry, std::
 // The same, XML-escaped: the text of sitemap.xml and sitemap.csv.
 int MakeEntryUrl(const ProjectRecord& record, const FileEntry& entry, std::string& url);
 
-// The UTC calendar date of a time, as YYYY-MM-DD.
+// The UTC calendar date of a time, as YYYY-MM-DD; empty outside the years
+// 1 to 9999.
 std::string FormatDate(std::int64_t secondsSince1970);
 
 enum class SitemapFormat { Xml, Text, Csv };

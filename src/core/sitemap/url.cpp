@@ -240,6 +240,12 @@ int MakeEntryUrl(const ProjectRecord& record, const FileEntry& entry, std::strin
 
 std::string FormatDate(std::int64_t secondsSince1970)
 {
+    // 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z: a file system may hold
+    // any 64-bit time, a sitemap date has four digits.
+    constexpr std::int64_t kFirst = -62135596800;
+    constexpr std::int64_t kLast = 253402300799;
+    if (secondsSince1970 < kFirst || secondsSince1970 > kLast)
+        return {};
     using namespace std::chrono;
     const sys_seconds time{seconds{secondsSince1970}};
     const year_month_day date{floor<days>(time)};

@@ -55,10 +55,28 @@ bool EntryUrl(WriteContext& context, const FileEntry& entry)
     return true;
 }
 
+void AppendUrl(std::string& out, std::string_view loc, const std::string_view* lastmod,
+               std::string_view changefreq, std::string_view priority)
+{
+    out += "<url>\r\n  <loc>";
+    out += loc;
+    if (lastmod) {
+        out += "</loc>\r\n  <lastmod>";
+        out += *lastmod;
+        out += "</lastmod>\r\n  <changefreq>";
+    } else {
+        out += "</loc>\r\n  <changefreq>";
+    }
+    out += changefreq;
+    out += "</changefreq>\r\n  <priority>";
+    out += priority;
+    out += "</priority>\r\n</url>\r\n";
+}
+
 // Files of one folder mostly share their day.
 const std::string& EntryDate(WriteContext& context, std::int64_t mtime)
 {
-    const std::int64_t day = mtime >= 0 ? mtime / 86400 : (mtime - 86399) / 86400;
+    const std::int64_t day = mtime / 86400 - (mtime % 86400 < 0 ? 1 : 0);
     if (day != context.day || context.date.empty()) {
         context.day = day;
         context.date = FormatDate(mtime);
@@ -73,8 +91,9 @@ int WriteXmlEntry(const FileEntry& entry, void* data)
         return 0;
     std::string& line = context.line;
     line.clear();
-    AppendUrlElement(line, context.xml, EntryDate(context, entry.mtime), context.frequency,
-                     context.priority);
+    // A date no sitemap can hold is left out rather than written wrong.
+    const std::string_view date = EntryDate(context, entry.mtime);
+    AppendUrl(line, context.xml, date.empty() ? nullptr : &date, context.frequency, context.priority);
     return context.urlset->add(line);
 }
 
@@ -121,15 +140,7 @@ const char* const kUrlsetTail = "</urlset>\r\n";
 void AppendUrlElement(std::string& out, std::string_view loc, std::string_view lastmod,
                       std::string_view changefreq, std::string_view priority)
 {
-    out += "<url>\r\n  <loc>";
-    out += loc;
-    out += "</loc>\r\n  <lastmod>";
-    out += lastmod;
-    out += "</lastmod>\r\n  <changefreq>";
-    out += changefreq;
-    out += "</changefreq>\r\n  <priority>";
-    out += priority;
-    out += "</priority>\r\n</url>\r\n";
+    AppendUrl(out, loc, &lastmod, changefreq, priority);
 }
 
 const char* SitemapFileName(SitemapFormat format)
