@@ -245,6 +245,23 @@ for file in "$work/direct-big"/*.xml; do
 done
 echo "$big_pages URLs in ${#part_locs[@]} parts checked"
 
+# Standard output cannot be split: one document, and a warning.
+"$cli" xml "$big" --url "$big_base" --output - > "$work/big-stdout.xml" 2> "$work/big-stderr.txt" \
+    || fail "xml --output - on the large site failed"
+(($(grep -c '<loc>' "$work/big-stdout.xml") == big_pages)) || fail "standard output does not hold every URL"
+grep -q "over the protocol's limit for one file" "$work/big-stderr.txt" \
+    || fail "xml --output - past the limits gives no warning"
+
+# The site shrinks below the limit: the parts the old index listed go.
+if ((big_pages - 2 <= 50000)); then
+    rm "$big/part & 0/page 0.html" "$big/part & 1/page 1.html"
+    run xml "$big" --url "$big_base"
+    grep -q '<urlset' "$big/sitemap.xml" || fail "sitemap.xml of the smaller site is no urlset"
+    for n in "${!part_locs[@]}"; do
+        [[ ! -e "$big/sitemap$((n + 1)).xml" ]] || fail "sitemap$((n + 1)).xml is left over from the larger site"
+    done
+fi
+
 if ((failures > 0)); then
     echo "$failures check(s) failed" >&2
     exit 1

@@ -2,9 +2,11 @@
 
 #include "ApplicationIcon.h"
 #include "LarkspurApp.h"
+#include "platform.h"
 
 int main(int argc, char* argv[])
 {
+    larkspur::platform::HandleInterruptions();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Larkspur"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));

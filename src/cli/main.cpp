@@ -231,13 +231,15 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         return -1;
     const std::string output = args.value("output", platform::JoinPath(folder, SitemapFileName(format)));
     SaveReport saved;
+    OutputLimits limits;
+    limits.writeIntoDevices = args.has("output");
     if (output == "-") {
         if (WriteSitemap(std::cout, format, scan.tree, parameters, &saved) != 0) {
             failure = {kFailure, "cannot write to standard output"};
             return -1;
         }
     } else {
-        if (SaveSitemap(output, format, scan.tree, parameters, &error, &saved) != 0) {
+        if (SaveSitemap(output, format, scan.tree, parameters, &error, &saved, limits) != 0) {
             failure = {kFailure, error};
             return -1;
         }
@@ -245,6 +247,10 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
             std::cout << file << " saved.\n";
     }
     WarnTooLong(saved.tooLong);
+    if (saved.overLimit)
+        std::cerr << "larkspur-cli: warning: " << (output == "-" ? std::string("standard output") : output)
+                  << " holds one sitemap of " << saved.urls << " URLs, over the protocol's limit for one file ("
+                  << limits.maxUrls << " URLs, " << limits.maxBytes << " bytes); only a file can be split\n";
     return 0;
 }
 
@@ -387,6 +393,7 @@ int Finish(int status)
 int main(int argc, char** argv)
 {
     std::ios::sync_with_stdio(false);
+    platform::HandleInterruptions();
     const std::vector<std::string> words(argv + 1, argv + argc);
     cli::Arguments args;
     std::string error;

@@ -12,6 +12,7 @@
 #include <streambuf>
 
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -297,13 +298,198 @@ private:
 
 }  // namespace
 
+// ----- Links and targets of a write
+
+namespace {
+
+bool TrustedOwner(uid_t owner)
+{
+    return owner == ::geteuid() || owner == 0;
+}
+
+// The folder part of a path, with its trailing "/"; empty for a bare name.
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+int ReadLinkText(const std::string& path, std::string& text)
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+        if (n < 0)
+            return -1;
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            text.assign(buffer.data(), static_cast<std::size_t>(n));
+            return 0;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string& error)
+{
+    target = {path, TargetKind::New, -1};
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return 0;
+        error = path + ": " + SystemMessage(errno);
+        return -1;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        auto refuse = [&](const std::string& why) {
+            error = path + ": a link Larkspur does not write through: " + why;
+            return -1;
+        };
+        // A link of ours to a link someone else planted is as good as theirs.
+        target.throughLink = true;
+        std::string hop = path;
+        struct stat link = st;
+        for (int hops = 0;; ++hops) {
+            if (!TrustedOwner(link.st_uid))
+                return refuse(hop == path ? "it belongs to another user"
+                                          : "it leads through " + hop + ", a link of another user");
+            if (hops == 40)
+                return refuse(SystemMessage(ELOOP));
+            std::string text;
+            if (ReadLinkText(hop, text) != 0)
+                return refuse(SystemMessage(errno));
+            const std::string next = !text.empty() && text[0] == '/' ? text : FolderOf(hop) + text;
+            // A target that is not a path (a pipe behind /proc/self/fd/1) ends the chain.
+            if (::lstat(next.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+                break;
+            hop = next;
+        }
+        if (::stat(path.c_str(), &st) != 0)
+            return refuse("it leads to no file (" + SystemMessage(errno) + ")");
+        if (S_ISDIR(st.st_mode))
+            return refuse("it leads to a folder");
+        if (!S_ISREG(st.st_mode)) {
+            target.kind = TargetKind::Special;  // opening the link reaches it
+            return 0;
+        }
+        std::string resolved;
+        if (CanonicalPath(path, resolved, error) != 0)
+            return refuse(error);
+        if (st.st_uid != ::geteuid())
+            return refuse("it leads to " + resolved + ", a file of another user");
+        target.path = resolved;
+    } else if (S_ISDIR(st.st_mode)) {
+        error = path + ": " + SystemMessage(EISDIR);
+        return -1;
+    } else if (!S_ISREG(st.st_mode)) {
+        target.kind = TargetKind::Special;
+        return 0;
+    }
+    target.kind = TargetKind::Regular;
+    // Someone else's mode is theirs to choose, not ours to copy.
+    if (st.st_uid == ::geteuid())
+        target.mode = static_cast<int>(st.st_mode & 0775);
+    return 0;
+}
+
+int RemoveFile(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    return ::unlink(path.c_str());
+}
+
+// ----- Temporary files in flight, for the signal handlers
+
+namespace {
+
+// Fixed slots of lock-free pointers, since a signal handler may neither lock
+// nor allocate. A name that finds no free slot is only not cleaned up.
+constexpr std::size_t kTemporarySlots = 4096;
+std::atomic<char*> g_temporaries[kTemporarySlots];
+
+int TrackTemporary(const std::string& path)
+{
+    char* copy = ::strdup(path.c_str());
+    if (!copy)
+        return -1;
+    for (std::size_t i = 0; i < kTemporarySlots; ++i) {
+        char* expected = nullptr;
+        if (g_temporaries[i].compare_exchange_strong(expected, copy))
+            return static_cast<int>(i);
+    }
+    std::free(copy);
+    return -1;
+}
+
+void UntrackTemporary(int& slot)
+{
+    if (slot < 0)
+        return;
+    std::free(g_temporaries[slot].exchange(nullptr));
+    slot = -1;
+}
+
+extern "C" void RemoveTemporariesAndEnd(int signalNumber)
+{
+    for (auto& slot : g_temporaries) {
+        if (const char* path = slot.load())
+            ::unlink(path);
+    }
+    // The handler was installed with SA_RESETHAND: the signal, pending until
+    // the handler returns, now ends the process with its usual status.
+    ::raise(signalNumber);
+}
+
+}  // namespace
+
+void HandleInterruptions()
+{
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporariesAndEnd;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&action.sa_mask, signalNumber);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous {};
+        // A signal ignored by whoever started us (nohup, a background job)
+        // stays ignored.
+        if (::sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+// ----- AtomicFile
+
 struct AtomicFile::Impl {
     std::string target;
     std::string temporary;
     int fd = -1;
+    int slot = -1;          // of `temporary` among the names signal handlers remove
+    bool direct = false;    // a device or a pipe, written into
     bool prepared = false;  // written, synced and closed; not yet renamed
     std::unique_ptr<DescriptorBuffer> buffer;
     std::ostream stream{nullptr};
+
+    void attach(int descriptor)
+    {
+        fd = descriptor;
+        buffer = std::make_unique<DescriptorBuffer>(fd);
+        stream.rdbuf(buffer.get());
+        stream.clear();
+    }
+    void removeTemporary()
+    {
+        if (!temporary.empty())
+            ::unlink(temporary.c_str());
+        UntrackTemporary(slot);
+        temporary.clear();
+    }
 };
 
 AtomicFile::AtomicFile() : m_impl(std::make_unique<Impl>()) {}
@@ -313,17 +499,39 @@ AtomicFile::~AtomicFile()
     abandon();
 }
 
-int AtomicFile::open(const std::string& requested, std::string& error)
+int AtomicFile::open(const std::string& requested, std::string& error, bool writeIntoDevices)
 {
     abandon();
-    // A link (sitemap.xml pointing into a deploy folder, say) keeps being a
-    // link: the file it points to is the one replaced.
-    std::string target = requested;
-    struct stat link;
-    if (::lstat(requested.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        std::string resolved;
-        if (CanonicalPath(requested, resolved, error) == 0)
-            target = resolved;
+    WriteTarget resolved;
+    if (ResolveWriteTarget(requested, resolved, error) != 0)
+        return -1;
+    const std::string& target = resolved.path;
+    if (resolved.kind == TargetKind::Special && !writeIntoDevices && resolved.throughLink) {
+        error = target + ": a link Larkspur does not write through: it leads to a device or a pipe";
+        return -1;
+    }
+    if (resolved.kind == TargetKind::Special && writeIntoDevices) {
+        // Without a reader a pipe would hold us for ever: refuse at once.
+        const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            const int failure = errno;
+            struct stat st;
+            const bool pipe = ::stat(target.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+            error = target + ": " + (failure == ENXIO && pipe ? "nothing reads this pipe" : SystemMessage(failure));
+            return -1;
+        }
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+            // Replaced since it was looked at: not what was checked.
+            error = target + ": changed while being opened";
+            ::close(fd);
+            return -1;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        m_impl->target = target;
+        m_impl->direct = true;
+        m_impl->attach(fd);
+        return 0;
     }
     std::random_device seed;
     std::mt19937 random(seed());
@@ -335,32 +543,32 @@ int AtomicFile::open(const std::string& requested, std::string& error)
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(random()));
         const std::string temporary = stem + suffix;
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Tracked before it exists, so that no moment leaves it behind.
+        int slot = TrackTemporary(temporary);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0) {
-            if (errno == EEXIST)
+            const int failure = errno;
+            UntrackTemporary(slot);
+            if (failure == EEXIST)
                 continue;
-            error = target + ": " + SystemMessage(errno);
+            error = target + ": " + SystemMessage(failure);
             return -1;
         }
-        // A replaced file keeps its permissions.
-        struct stat st;
-        if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            ::fchmod(fd, st.st_mode & 07777);
+        if (resolved.mode >= 0)
+            ::fchmod(fd, static_cast<mode_t>(resolved.mode));
         m_impl->target = target;
         m_impl->temporary = temporary;
-        m_impl->fd = fd;
-        m_impl->buffer = std::make_unique<DescriptorBuffer>(fd);
-        m_impl->stream.rdbuf(m_impl->buffer.get());
-        m_impl->stream.clear();
+        m_impl->slot = slot;
+        m_impl->attach(fd);
         return 0;
     }
     error = target + ": no free temporary name";
     return -1;
 }
 
-void AtomicFile::retarget(const std::string& target)
+bool AtomicFile::direct() const
 {
-    m_impl->target = target;
+    return m_impl->direct;
 }
 
 std::ostream& AtomicFile::stream()
@@ -381,7 +589,7 @@ int AtomicFile::prepare(std::string& error)
     int failure = 0;
     if (!impl.stream || impl.buffer->error() != 0)
         failure = impl.buffer->error() ? impl.buffer->error() : EIO;
-    else if (::fsync(impl.fd) != 0)
+    else if (!impl.direct && ::fsync(impl.fd) != 0)
         failure = errno;
     if (::close(impl.fd) != 0 && failure == 0)
         failure = errno;
@@ -389,8 +597,7 @@ int AtomicFile::prepare(std::string& error)
     impl.stream.rdbuf(nullptr);
     impl.buffer.reset();
     if (failure != 0) {
-        ::unlink(impl.temporary.c_str());
-        impl.temporary.clear();
+        impl.removeTemporary();
         error = impl.target + ": " + SystemMessage(failure);
         return -1;
     }
@@ -404,12 +611,17 @@ int AtomicFile::commit(std::string& error)
         return -1;
     Impl& impl = *m_impl;
     impl.prepared = false;
+    if (impl.direct) {
+        impl.direct = false;
+        return 0;
+    }
     int failure = 0;
     if (::rename(impl.temporary.c_str(), impl.target.c_str()) != 0) {
         failure = errno;
-        ::unlink(impl.temporary.c_str());
         error = impl.target + ": " + SystemMessage(failure);
+        impl.removeTemporary();
     }
+    UntrackTemporary(impl.slot);
     impl.temporary.clear();
     return failure == 0 ? 0 : -1;
 }
@@ -417,17 +629,14 @@ int AtomicFile::commit(std::string& error)
 void AtomicFile::abandon()
 {
     Impl& impl = *m_impl;
-    if (impl.fd >= 0) {
+    if (impl.fd >= 0)
         ::close(impl.fd);
-        impl.fd = -1;
-        ::unlink(impl.temporary.c_str());
-    } else if (impl.prepared) {
-        ::unlink(impl.temporary.c_str());
-    }
+    impl.fd = -1;
+    impl.removeTemporary();
+    impl.direct = false;
     impl.prepared = false;
     impl.stream.rdbuf(nullptr);
     impl.buffer.reset();
-    impl.temporary.clear();
 }
 
 // ----- FileLock

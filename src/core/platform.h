@@ -93,9 +93,29 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // The last component of a path.
 std::string FileName(const std::string& path);
 
+// What writing `path` would replace. A link is followed only when it, and
+// every link it leads through, belongs to the running user or to root, and
+// it ends at a regular file of the running user (or at a device or a pipe):
+// another user cannot plant a link that makes Larkspur overwrite a file of
+// ours. Any other link is refused with a message naming it and saying why.
+enum class TargetKind : std::uint8_t { New, Regular, Special };
+struct WriteTarget {
+    std::string path;  // where the file goes: `path`, or the file a followed link leads to
+    TargetKind kind = TargetKind::New;
+    // The permissions a replacement keeps (a file of the running user's,
+    // without set-id bits or write for all); -1: those of a new file.
+    int mode = -1;
+    bool throughLink = false;
+};
+int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string& error);
+
+// Removes a file or a link, never a folder; 0 or -1.
+int RemoveFile(const std::string& path);
+
 // Writes a file through a temporary file beside the target and renames it
 // over the target on commit, so the target is either the old or the complete
-// new file, never a half-written one.
+// new file, never a half-written one. A target that is a device or a pipe is
+// written into directly instead, as cp does.
 class AtomicFile {
 public:
     AtomicFile();
@@ -103,9 +123,13 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    int open(const std::string& target, std::string& error);
-    // Commit to another name in the same folder instead.
-    void retarget(const std::string& target);
+    // Applies the rule of ResolveWriteTarget. A device or a pipe is written
+    // into with `writeIntoDevices` (an output the user named); otherwise it
+    // is replaced when it stands in the target's place, and refused behind a
+    // link.
+    int open(const std::string& target, std::string& error, bool writeIntoDevices = false);
+    // True when the target is a device or a pipe, written as it goes.
+    bool direct() const;
     std::ostream& stream();
     // Flushes, syncs and closes the temporary file without renaming it, so
     // every write error shows here; on failure the temporary file is removed.
@@ -144,6 +168,12 @@ public:
 private:
     int m_handle = -1;
 };
+
+// For the programs' main(): a file size limit becomes a write error
+// ("File too large") instead of ending the process, and an interrupt,
+// termination or hang-up first removes the temporary files of AtomicFiles
+// still open, then ends the process by that signal as it would have.
+void HandleInterruptions();
 
 // Reads a whole file, or no more than its first `limit` bytes; -1 with a
 // message when it cannot be read.

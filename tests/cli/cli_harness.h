@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +56,7 @@ struct RunOptions {
     bool unprivileged = false;     // run as an ordinary user even when we are root
     bool withXdgConfigHome = true; // false: leave XDG_CONFIG_HOME unset
     std::vector<std::string> extraEnvironment;
+    std::uint64_t fileSizeLimit = 0;  // bytes a file may grow to (ulimit -f); 0: no limit set
 };
 
 class Sandbox : public larkspur::test::TempTree {
@@ -207,6 +209,11 @@ inline RunResult Sandbox::run(const std::vector<std::string>& args, const RunOpt
         ::dup2(devNull, STDIN_FILENO);
         if (::chdir(cwd.c_str()) != 0)
             ::_exit(126);
+        if (options.fileSizeLimit > 0) {
+            const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                ::_exit(126);
+        }
         if (dropPrivileges) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 || ::setuid(kUnprivilegedId) != 0)
                 ::_exit(126);

@@ -67,19 +67,27 @@ struct OutputLimits {
     std::size_t maxUrls = 50000;
     std::size_t maxBytes = 10 * 1024 * 1024;
     std::int64_t now = -1;  // the date of an index; -1: the clock
+    // The user named this output: a device or a pipe there is written into
+    // (one document, never split), as cp does. Otherwise such a thing in
+    // the place of a sitemap is replaced like any other file.
+    bool writeIntoDevices = false;
 };
 
 struct SaveReport {
     long long urls = 0;
     long long tooLong = 0;           // pages left out: URL past kMaxUrlLength
     std::vector<std::string> files;  // every file written, the index first
+    // An XML sitemap past the limits for one file written as one document
+    // all the same: to a stream, a device or a pipe, which cannot be split.
+    bool overLimit = false;
 };
 
 // Writers: one stream, the walked tree, the parameters. 0, or -1 when the
 // tree is not walked, the URL is not valid or the stream failed. Written to
-// a stream, a sitemap is never split.
+// a stream, a sitemap is never split; `limits` only say when it is too big.
 int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
-                 const SitemapParameters& parameters, SaveReport* report = nullptr);
+                 const SitemapParameters& parameters, SaveReport* report = nullptr,
+                 const OutputLimits& limits = {});
 
 // Writes `path` through a temporary file; -1 with a message on failure, the
 // previous file then untouched. An XML sitemap past the limits becomes an

@@ -23,7 +23,7 @@ const char* const kSitemapIndexHead =
     "\thttp://www.google.com/schemas/sitemap/0.84/siteindex.xsd\">\r\n";
 const char* const kSitemapIndexTail = "</sitemapindex>\r\n";
 
-UrlsetWriter::UrlsetWriter(std::ostream& out) : m_stream(&out) {}
+UrlsetWriter::UrlsetWriter(std::ostream& out, const OutputLimits& limits) : m_stream(&out), m_limits(limits) {}
 
 UrlsetWriter::UrlsetWriter(std::string path, const OutputLimits& limits)
     : m_path(std::move(path)), m_limits(limits)
@@ -32,34 +32,126 @@ UrlsetWriter::UrlsetWriter(std::string path, const OutputLimits& limits)
 
 UrlsetWriter::~UrlsetWriter() = default;  // uncommitted parts are abandoned
 
+namespace {
+
+// "sitemap.xml" as "sitemap" and ".xml".
+void SplitName(const std::string& name, std::string& stem, std::string& extension)
+{
+    const auto dot = name.rfind('.');
+    stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The file name at the end of an index entry's <loc> text, undoing the XML
+// and percent escapes the index was written with.
+std::string LocFileName(std::string_view loc)
+{
+    const auto slash = loc.rfind('/');
+    loc = loc.substr(slash == std::string_view::npos ? 0 : slash + 1);
+    static const std::pair<std::string_view, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string plain;
+    for (std::size_t i = 0; i < loc.size(); ++i) {
+        bool replaced = false;
+        for (const auto& [entity, c] : kEntities) {
+            if (loc.substr(i, entity.size()) == entity) {
+                plain += c;
+                i += entity.size() - 1;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced)
+            plain += loc[i];
+    }
+    std::string name;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        if (plain[i] == '%' && i + 2 < plain.size() && HexValue(plain[i + 1]) >= 0 && HexValue(plain[i + 2]) >= 0) {
+            name += static_cast<char>(HexValue(plain[i + 1]) * 16 + HexValue(plain[i + 2]));
+            i += 2;
+        } else {
+            name += plain[i];
+        }
+    }
+    return name;
+}
+
+// The part numbers an earlier index lists: names of the form STEMn.EXT
+// only, so that an index someone else wrote cannot make us remove any other
+// file.
+std::vector<std::size_t> ListedParts(const std::string& index, const std::string& stem, const std::string& extension)
+{
+    std::vector<std::size_t> numbers;
+    if (index.find("<sitemapindex") == std::string::npos)
+        return numbers;
+    for (auto open = index.find("<loc>"); open != std::string::npos; open = index.find("<loc>", open + 5)) {
+        const auto close = index.find("</loc>", open);
+        if (close == std::string::npos)
+            break;
+        std::string loc = index.substr(open + 5, close - open - 5);
+        TrimSpaces(loc);
+        const std::string name = LocFileName(loc);
+        if (name.size() <= stem.size() + extension.size() || name.compare(0, stem.size(), stem) != 0
+            || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+            continue;
+        const std::string digits = name.substr(stem.size(), name.size() - stem.size() - extension.size());
+        if (digits.size() > 9 || digits[0] == '0'
+            || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        numbers.push_back(static_cast<std::size_t>(std::stoul(digits)));
+    }
+    return numbers;
+}
+
+}  // namespace
+
 std::string UrlsetWriter::partPath(std::size_t number) const
 {
     const std::string name = platform::FileName(m_path);
     const std::string folder = m_path.substr(0, m_path.size() - name.size());
-    const auto dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    std::string stem, extension;
+    SplitName(name, stem, extension);
     return folder + stem + std::to_string(number) + extension;
 }
 
-std::ostream& UrlsetWriter::current()
+void UrlsetWriter::write(std::string_view text)
 {
-    return m_stream ? *m_stream : m_parts.back()->stream();
+    if (m_stream)
+        m_stream->write(text.data(), static_cast<std::streamsize>(text.size()));
+    else if (m_parts.empty())
+        m_first.append(text);
+    else
+        m_parts.back()->stream().write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 int UrlsetWriter::startPart(std::string& error)
 {
-    if (!m_parts.empty()) {
-        current() << kUrlsetTail;
-        if (m_parts.size() == 1)
-            m_parts.front()->retarget(partPath(1));
+    write(kUrlsetTail);
+    if (m_parts.empty()) {
+        // The first part turns out to be part 1 of an index.
+        auto first = std::make_unique<platform::AtomicFile>();
+        if (first->open(partPath(1), error) != 0)
+            return -1;
+        first->stream() << m_first;
+        std::string().swap(m_first);
+        m_parts.push_back(std::move(first));
     }
     auto part = std::make_unique<platform::AtomicFile>();
-    const std::string target = m_parts.empty() ? m_path : partPath(m_parts.size() + 1);
-    if (part->open(target, error) != 0)
+    if (part->open(partPath(m_parts.size() + 1), error) != 0)
         return -1;
     m_parts.push_back(std::move(part));
-    current() << kUrlsetHead;
+    write(kUrlsetHead);
     m_partUrls = 0;
     m_partBytes = std::strlen(kUrlsetHead);
     return 0;
@@ -67,27 +159,58 @@ int UrlsetWriter::startPart(std::string& error)
 
 int UrlsetWriter::open(std::string& error)
 {
+    m_partUrls = 0;
+    m_partBytes = std::strlen(kUrlsetHead);
     if (m_stream) {
         *m_stream << kUrlsetHead;
         return *m_stream ? 0 : -1;
     }
-    return startPart(error);
+    // Refused links and folders show before any work is done.
+    platform::WriteTarget target;
+    if (platform::ResolveWriteTarget(m_path, target, error) != 0)
+        return -1;
+    if (target.kind == platform::TargetKind::Special && m_limits.writeIntoDevices) {
+        m_direct = std::make_unique<platform::AtomicFile>();
+        if (m_direct->open(m_path, error, true) != 0)
+            return -1;
+        m_stream = &m_direct->stream();
+        *m_stream << kUrlsetHead;
+        return 0;
+    }
+    std::string previous, ignored;
+    if (target.kind == platform::TargetKind::Regular
+        && platform::ReadFile(m_path, previous, ignored, std::size_t(64) << 20) == 0) {
+        std::string stem, extension;
+        SplitName(platform::FileName(m_path), stem, extension);
+        m_oldParts = ListedParts(previous, stem, extension);
+    }
+    m_first = kUrlsetHead;
+    return 0;
 }
 
 int UrlsetWriter::add(std::string_view element)
 {
-    if (!m_stream) {
-        const std::size_t tail = std::strlen(kUrlsetTail);
-        const bool full = m_partUrls >= m_limits.maxUrls
-                       || m_partBytes + element.size() + tail > m_limits.maxBytes;
-        if (full && m_partUrls > 0 && startPart(m_error) != 0)
+    const std::size_t tail = std::strlen(kUrlsetTail);
+    const bool full = m_partUrls >= m_limits.maxUrls || m_partBytes + element.size() + tail > m_limits.maxBytes;
+    if (full && m_partUrls > 0) {
+        if (m_stream)
+            m_overLimit = true;
+        else if (startPart(m_error) != 0)
             return -1;
     }
-    current().write(element.data(), static_cast<std::streamsize>(element.size()));
+    write(element);
     ++m_partUrls;
     m_partBytes += element.size();
     ++m_urls;
     return 0;  // a failed write shows when the file is committed, with its cause
+}
+
+void UrlsetWriter::removeOldParts(std::size_t kept)
+{
+    for (const std::size_t number : m_oldParts) {
+        if (number > kept)
+            platform::RemoveFile(partPath(number));
+    }
 }
 
 int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::vector<std::string>* files)
@@ -96,47 +219,65 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         error = m_error;
         return -1;
     }
-    current() << kUrlsetTail;
+    write(kUrlsetTail);
+    if (m_direct) {
+        if (m_direct->commit(error) != 0)
+            return -1;
+        if (files)
+            *files = {m_path};
+        return 0;
+    }
     if (m_stream) {
         m_stream->flush();
         return *m_stream ? 0 : -1;
     }
 
-    std::vector<std::string> written;
-    platform::AtomicFile index;
-    if (m_parts.size() > 1) {
-        if (index.open(m_path, error) != 0)
+    if (m_parts.empty()) {
+        platform::AtomicFile file;
+        if (file.open(m_path, error) != 0)
             return -1;
-        const std::string date = FormatDate(m_limits.now >= 0 ? m_limits.now : Now());
-        std::string text = kSitemapIndexHead;
-        for (std::size_t i = 1; i <= m_parts.size(); ++i) {
-            text += "<sitemap>\r\n  <loc>";
-            text += indexBase;
-            text += EscapeXml(EscapePathSegment(platform::FileName(partPath(i))));
-            text += "</loc>\r\n  <lastmod>";
-            text += date;
-            text += "</lastmod>\r\n</sitemap>\r\n";
-        }
-        text += kSitemapIndexTail;
-        index.stream() << text;
-        written.push_back(m_path);
+        file.stream() << m_first;
+        if (file.commit(error) != 0)
+            return -1;
+        removeOldParts(0);
+        if (files)
+            *files = {m_path};
+        return 0;
     }
+
+    std::vector<std::string> written{m_path};
+    platform::AtomicFile index;
+    if (index.open(m_path, error) != 0)
+        return -1;
+    const std::string date = FormatDate(m_limits.now >= 0 ? m_limits.now : Now());
+    std::string text = kSitemapIndexHead;
+    for (std::size_t i = 1; i <= m_parts.size(); ++i) {
+        text += "<sitemap>\r\n  <loc>";
+        text += indexBase;
+        text += EscapeXml(EscapePathSegment(platform::FileName(partPath(i))));
+        text += "</loc>\r\n  <lastmod>";
+        text += date;
+        text += "</lastmod>\r\n</sitemap>\r\n";
+    }
+    text += kSitemapIndexTail;
+    index.stream() << text;
     // Every file complete on disk before any of them replaces its previous
     // version: a write error (a full disk) leaves the previous set as it was.
     for (const auto& part : m_parts) {
         if (part->prepare(error) != 0)
             return -1;
     }
-    if (m_parts.size() > 1 && index.prepare(error) != 0)
+    if (index.prepare(error) != 0)
         return -1;
     // The parts first, the file that names them last.
     for (std::size_t i = 0; i < m_parts.size(); ++i) {
         if (m_parts[i]->commit(error) != 0)
             return -1;
-        written.push_back(m_parts.size() > 1 ? partPath(i + 1) : m_path);
+        written.push_back(partPath(i + 1));
     }
-    if (m_parts.size() > 1 && index.commit(error) != 0)
+    if (index.commit(error) != 0)
         return -1;
+    removeOldParts(m_parts.size());
     if (files)
         *files = std::move(written);
     return 0;

@@ -15,11 +15,13 @@ namespace larkspur {
 
 class UrlsetWriter {
 public:
-    // Everything into one stream, whatever its size.
-    explicit UrlsetWriter(std::ostream& out);
+    // Everything into one stream, whatever its size; `limits` only tell
+    // when it is past what one file may hold.
+    explicit UrlsetWriter(std::ostream& out, const OutputLimits& limits = {});
     // Into the file `path` (through temporary files); past the limits the
     // parts go to NAME1.xml, NAME2.xml, ... beside it and `path` becomes
-    // their index.
+    // their index. A device or a pipe at `path` gets one document, like a
+    // stream.
     UrlsetWriter(std::string path, const OutputLimits& limits);
     ~UrlsetWriter();
 
@@ -27,25 +29,37 @@ public:
     // One complete url element; -1 when a new part cannot be created.
     int add(std::string_view element);
     // `indexBase`: the XML text that part file names are appended to in
-    // the index. Commits every file; `files` receives their paths.
+    // the index. Commits every file, then removes the parts of a previous,
+    // larger run that its index listed; `files` receives the paths written.
     int finish(std::string_view indexBase, std::string& error, std::vector<std::string>* files);
 
     long long urls() const { return m_urls; }
+    // One document holds more than the protocol allows in one file: written
+    // to a stream, a device or a pipe, which cannot be split.
+    bool overLimit() const { return m_overLimit; }
     // Why add() failed: a part could not be created.
     const std::string& error() const { return m_error; }
 
 private:
     std::string partPath(std::size_t number) const;
     int startPart(std::string& error);
-    std::ostream& current();
+    void write(std::string_view text);
+    void removeOldParts(std::size_t kept);
 
-    std::ostream* m_stream = nullptr;
+    std::ostream* m_stream = nullptr;  // one document
     std::string m_path;
     OutputLimits m_limits;
+    std::unique_ptr<platform::AtomicFile> m_direct;  // the device or pipe at m_path
+    // The first part, kept until it is known whether it is the whole sitemap
+    // (written to `path`) or part 1 of an index: every file then has a
+    // temporary beside its own target from the start.
+    std::string m_first;
     std::vector<std::unique_ptr<platform::AtomicFile>> m_parts;
+    std::vector<std::size_t> m_oldParts;  // numbers the previous index at m_path listed
     std::size_t m_partUrls = 0;
     std::size_t m_partBytes = 0;
     long long m_urls = 0;
+    bool m_overLimit = false;
     std::string m_error;
 };
 

@@ -206,24 +206,31 @@ int WriteLines(std::ostream& out, SitemapFormat format, const ScanTree& tree, Wr
 }  // namespace
 
 int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
-                 const SitemapParameters& parameters, SaveReport* report)
+                 const SitemapParameters& parameters, SaveReport* report, const OutputLimits& limits)
 {
     WriteContext context;
     if (Prepare(context, tree, parameters) != 0)
         return -1;
     int result = 0;
+    bool overLimit = false;
+    long long urls = 0;
     if (format != SitemapFormat::Xml) {
         result = WriteLines(out, format, tree, context);
     } else {
-        UrlsetWriter urlset(out);
+        UrlsetWriter urlset(out, limits);
         context.urlset = &urlset;
         std::string error;
         result = urlset.open(error) != 0 || EnumerateTree(tree, WriteXmlEntry, &context) != 0
                      ? -1
                      : urlset.finish({}, error, nullptr);
+        overLimit = urlset.overLimit();
+        urls = urlset.urls();
     }
-    if (report)
+    if (report) {
+        report->urls = urls;
         report->tooLong = context.tooLong;
+        report->overLimit = overLimit;
+    }
     return result;
 }
 
@@ -258,13 +265,14 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
             result = urlset.finish(EscapeXml(context.base), message, &r.files);
         r.urls = urlset.urls();
         r.tooLong = context.tooLong;
+        r.overLimit = urlset.overLimit();
         if (result != 0 && error)
             *error = message;
         return result;
     }
 
     platform::AtomicFile file;
-    if (file.open(path, message) != 0) {
+    if (file.open(path, message, limits.writeIntoDevices) != 0) {
         if (error)
             *error = message;
         return -1;
