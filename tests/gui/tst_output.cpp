@@ -1,6 +1,8 @@
 // The three Save commands, the status line that opens the site folder, and
 // CSV to XML through its dialog.
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 
 #include "CsvToXmlDialog.h"
@@ -44,6 +46,7 @@ private Q_SLOTS:
     void saveRefused_data();
     void saveRefused();
     void failedSaveNamesFileAndKeepsStatus();
+    void saveThroughARefusedLinkSaysWhy();
     void secondSaveKeepsStyle();
     void statusLineOpensSiteFolder();
     void csvPathCheck_data();
@@ -163,6 +166,28 @@ void OutputTest::failedSaveNamesFileAndKeepsStatus()
     QVERIFY2(scope.ui.messages[0].text.contains(tree.path(QStringLiteral("site/sitemap.xml"))),
              qPrintable(scope.ui.messages[0].text));
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.txt saved, click to open."));
+}
+
+// The window writes through the same rule as the command line, and its
+// message carries the reason a link was refused.
+void OutputTest::saveThroughARefusedLinkSaysWhy()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"));
+    const QString link = tree.path(QStringLiteral("site/sitemap.txt"));
+    QVERIFY(QFile::link(tree.path(QStringLiteral("gone/sitemap.txt")), link));
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+
+    main.button("saveUrlButton")->click();
+
+    QCOMPARE(scope.ui.messages.size(), 1);
+    const QString text = scope.ui.messages[0].text;
+    QVERIFY2(text.contains(link + QStringLiteral(": a link Larkspur does not write through: it leads to no file")),
+             qPrintable(text));
+    QVERIFY(QFileInfo(link).isSymLink());
 }
 
 void OutputTest::secondSaveKeepsStyle()
