@@ -149,8 +149,14 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorN
             entry.isLink = true;
             entry.linkOwner = static_cast<std::uint32_t>(st.st_uid);
             if (IsTrustedOwner(entry.linkOwner)) {
+                const struct stat link = st;
                 if (::fstatat(m_handle, name, &st, 0) != 0)
                     continue;  // dangling
+                // The same link still: not one put in its place meanwhile.
+                struct stat again;
+                if (::fstatat(m_handle, name, &again, AT_SYMLINK_NOFOLLOW) != 0 || again.st_ino != link.st_ino
+                    || again.st_dev != link.st_dev || again.st_uid != link.st_uid)
+                    continue;
                 FillEntry(entry, st);
             }
         } else {

@@ -708,6 +708,24 @@ TEST(ChangedDuringWalkCancel, ACancelledWalkLeavesNothingBehind)
     EXPECT_EQ(scan.fileTotal, 0);
 }
 
+TEST(ChangedDuringWalkLinks, ALinkPointedElsewhereAfterItWasListedIsSkipped)
+{
+    TempTree t;
+    t.file("site/top.html");
+    t.file("outside/o.html");
+    t.file("private/secret.html");
+    ASSERT_EQ(::symlink(t.path("outside").c_str(), t.path("site/l").c_str()), 0);
+    auto repoint = [](std::size_t, void* data) {
+        const auto& tree = *static_cast<const TempTree*>(data);
+        ::unlink(tree.path("site/l").c_str());
+        return ::symlink(tree.path("private").c_str(), tree.path("site/l").c_str());
+    };
+    ScanResult scan;
+    WalkError error;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site"), &error, repoint, &t), 0) << error.path << ": " << error.message;
+    EXPECT_EQ(PagesOf(scan), std::vector<std::string>{"top.html"});
+}
+
 // ----- Paths past the system's limit
 
 // Memory when the system offers it: ext4 takes minutes to remove 100,000

@@ -150,18 +150,18 @@ public:
                 }
                 return fail(m_tree.fullPath(child), message);
             }
-            platform::FolderId id = item.id;
+            const platform::FolderId id = item.id;
             if (item.isLink) {
-                // A link may have been pointed elsewhere since it was listed:
-                // check what was actually opened.
+                // A link may have been replaced since it was listed (by
+                // another user's link, or one back up): check that what was
+                // opened is the folder the listing saw.
                 platform::DirEntry opened;
                 if (sub.stat(opened, message) != 0)
                     return fail(m_tree.fullPath(child), message);
-                if (m_walked.count(opened.id) != 0) {
+                if (opened.id != item.id) {
                     m_tree.entries.pop_back();
                     continue;
                 }
-                id = opened.id;
             }
             m_walked.insert(id);
             if (enter(std::move(sub), id, &child, item.isLink) != 0)
