@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "robots/robots_txt.h"
 #include "temp_tree.h"
@@ -66,4 +67,22 @@ TEST(RobotsTxt, CreatedAppendedOrLeftAlone)
     t.folder("site2/robots.txt");
     EXPECT_EQ(UpdateRobotsTxt(t.path("site2"), urls, report, error), -1);
     EXPECT_FALSE(error.empty());
+}
+
+// Someone else's link in the site folder: robots.txt is neither read through
+// it nor written through it.
+TEST(RobotsTxt, APlantedLinkIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the link to another user";
+    TempTree t;
+    const std::string site = t.folder("site");
+    t.file("victim.txt", "User-agent: *\n");
+    ASSERT_EQ(::symlink(t.path("victim.txt").c_str(), t.path("site/robots.txt").c_str()), 0);
+    ASSERT_EQ(::lchown(t.path("site/robots.txt").c_str(), 65534, 65534), 0);
+    RobotsTxtReport report;
+    std::string error;
+    EXPECT_EQ(UpdateRobotsTxt(site, {"https://example.org/sitemap.xml"}, report, error), -1);
+    EXPECT_NE(error.find("robots.txt"), std::string::npos) << error;
+    EXPECT_EQ(t.read("victim.txt"), "User-agent: *\n");
 }
