@@ -58,7 +58,9 @@ locs=$(grep -o '<loc>[^<]*</loc>' "$tmp/site/sitemap.xml" | tr '\n' ' ' || true)
   fail "unexpected sitemap entries: $locs"
 
 echo "== manual page and completion"
-[ "$(man -w larkspur-cli)" = /usr/share/man/man1/larkspur-cli.1.gz ] || fail "man does not find the page"
+for page in larkspur-cli larkspur; do
+  [ "$(man -w $page)" = /usr/share/man/man1/$page.1.gz ] || fail "man does not find the page of $page"
+done
 MANWIDTH=80 man larkspur-cli 2> /dev/null | grep -q 'larkspur-cli - write sitemaps' || fail "man larkspur-cli does not show the page"
 # bash-completion loads the script on first use of the command.
 loaded=$(bash -c '. /usr/share/bash-completion/bash_completion
@@ -67,7 +69,7 @@ loaded=$(bash -c '. /usr/share/bash-completion/bash_completion
 
 echo "== desktop metadata"
 desktop-file-validate /usr/share/applications/larkspur.desktop || fail "desktop-file-validate"
-appstreamcli validate --no-net /usr/share/metainfo/*.metainfo.xml || fail "appstreamcli validate"
+appstreamcli validate --no-net /usr/share/metainfo/org.example.larkspur.Larkspur.metainfo.xml || fail "appstreamcli validate"
 for size in 16 32 48 64 128 256; do
   [ -f /usr/share/icons/hicolor/${size}x${size}/apps/larkspur.png ] || fail "no ${size}x${size} icon"
 done
