@@ -1,9 +1,11 @@
 #include "SelectSavingDirectoryDialog.h"
 
 #include <QPushButton>
+#include <QToolButton>
 
 #include "DialogFont.h"
 #include "FileDropFilter.h"
+#include "PathChooser.h"
 #include "UiServices.h"
 #include "platform.h"
 #include "projects/projects.h"
@@ -18,6 +20,9 @@ SelectSavingDirectoryDialog::SelectSavingDirectoryDialog(QWidget* parent)
     ApplyDialogFont(this);
     m_edit = m_ui->pathEdit;
     new FileDropFilter(this, m_edit);
+    connect(m_ui->browseButton, &QToolButton::clicked, this, [this] {
+        ChooseInto(m_edit, ChooserRequest::Kind::Folder, tr("Saving directory"));
+    });
     connect(m_ui->okButton, &QPushButton::clicked, this, &SelectSavingDirectoryDialog::accept);
     connect(m_ui->cancelButton, &QPushButton::clicked, this,
             &SelectSavingDirectoryDialog::reject);

@@ -11,6 +11,7 @@
 #include <QStyleOptionFocusRect>
 #include <QUrl>
 
+#include <cmath>
 #include <memory>
 
 #include "UiServices.h"
@@ -23,7 +24,47 @@ int g_liveCount = 0;
 std::unique_ptr<QFont> g_underlineFont;
 std::unique_ptr<QCursor> g_cursor;
 
+// Relative luminance and contrast ratio as the WCAG define them.
+double Luminance(const QColor& color)
+{
+    const auto channel = [](float value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = color.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) +
+           0.0722 * channel(rgb.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b)
+{
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+// The least contrast the WCAG ask of normal text.
+constexpr double kReadableContrast = 4.5;
+
 }  // namespace
+
+QColor HyperlinkControl::readableColor(const QPalette& palette, const QColor& background,
+                                       bool visited)
+{
+    // Dark: white text would stand out more than black.
+    if (Contrast(background, Qt::white) <= Contrast(background, Qt::black))
+        return visited ? visitedColor() : linkColor();
+    QColor color = palette.color(visited ? QPalette::LinkVisited : QPalette::Link);
+    // Blend towards white, keeping the hue, until the link reads well; white
+    // itself always does on a dark background.
+    const QColor base = color.toRgb();
+    for (int step = 1; step <= 20 && Contrast(color, background) < kReadableContrast; ++step) {
+        const double mix = step / 20.0;
+        color = QColor::fromRgbF(float(base.redF() + (1 - base.redF()) * mix),
+                                 float(base.greenF() + (1 - base.greenF()) * mix),
+                                 float(base.blueF() + (1 - base.blueF()) * mix));
+    }
+    return color;
+}
 
 HyperlinkControl::HyperlinkControl(QObject* parent) : QObject(parent) {}
 
@@ -125,7 +166,8 @@ void HyperlinkControl::applyColor()
     if (!m_label)
         return;
     QPalette palette = m_label->palette();
-    palette.setColor(QPalette::WindowText, m_visited ? visitedColor() : linkColor());
+    palette.setColor(QPalette::WindowText,
+                     readableColor(palette, palette.color(m_label->backgroundRole()), m_visited));
     m_label->setPalette(palette);
 }
 
@@ -183,6 +225,17 @@ bool HyperlinkControl::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && m_label->rect().contains(mouse->position().toPoint())) {
+            activate();
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        // Enter follows the link as on a web page, instead of reaching the
+        // window's default button.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !key->isAutoRepeat()) {
             activate();
             return true;
         }

@@ -1,7 +1,7 @@
 // Turns an existing QLabel into a web link: blue text (purple once
 // followed), a hand cursor, underline while the pointer is over it, a focus
-// frame, and activation by a left click or on release of the space key,
-// which hands the target to the desktop.
+// frame, and activation by a left click, on release of the space key or on
+// Enter, which hands the target to the desktop.
 #pragma once
 
 #include <QColor>
@@ -37,6 +37,11 @@ public:
     static constexpr int kTargetLimit = 511;
     static QColor linkColor() { return QColor(0, 0, 255); }
     static QColor visitedColor() { return QColor(128, 0, 128); }
+    // The colour to draw a link in on `background`: the two above on a light
+    // background; on a dark one (a dark theme) the palette's own link
+    // colours, lightened where they would be hard to read.
+    static QColor readableColor(const QPalette& palette, const QColor& background,
+                                bool visited = false);
 
     // State shared by all links: how many are attached to a live label, and
     // the hover font and cursor they share (null while none is).

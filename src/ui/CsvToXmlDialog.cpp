@@ -2,9 +2,11 @@
 
 #include <QEvent>
 #include <QPushButton>
+#include <QToolButton>
 
 #include "DialogFont.h"
 #include "FileDropFilter.h"
+#include "PathChooser.h"
 #include "sitemap/sitemap.h"
 #include "ui_CsvToXmlDialog.h"
 
@@ -17,11 +19,22 @@ CsvToXmlDialog::CsvToXmlDialog(QWidget* parent)
     ApplyDialogFont(this);
     new FileDropFilter(this, m_ui->pathEdit);
     m_ui->pathEdit->installEventFilter(this);
+    connect(m_ui->browseButton, &QToolButton::clicked, this, [this] {
+        // No focus leaves the box for a chosen path, so it is checked here.
+        if (ChooseInto(m_ui->pathEdit, ChooserRequest::Kind::File, tr("Csv file path"),
+                       tr("CSV files (*.csv);;All files (*)")))
+            checkPath();
+    });
     connect(m_ui->convertButton, &QPushButton::clicked, this, &CsvToXmlDialog::accept);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &CsvToXmlDialog::reject);
 }
 
 CsvToXmlDialog::~CsvToXmlDialog() = default;
+
+void CsvToXmlDialog::setPath(const QString& path)
+{
+    m_ui->pathEdit->setText(path);
+}
 
 void CsvToXmlDialog::accept()
 {

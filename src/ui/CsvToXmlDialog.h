@@ -21,6 +21,8 @@ public:
 
     // The path as it stood when the dialog was accepted; empty before.
     const QString& path() const { return m_path; }
+    // Puts a proposal into the box.
+    void setPath(const QString& path);
 
     void accept() override;
 

@@ -12,11 +12,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QToolButton>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 
 #include <atomic>
+#include <utility>
 
 #include "AboutBox.h"
 #include "AddProjectDialog.h"
@@ -24,6 +26,7 @@
 #include "ApplicationIcon.h"
 #include "DialogFont.h"
 #include "MakerAddress.h"
+#include "PathChooser.h"
 #include "StatusLabel.h"
 #include "UiServices.h"
 #include "WalkProgressDialog.h"
@@ -128,6 +131,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
             [this] { saveSitemap(SitemapFormat::Text); });
     connect(m_ui->saveXmlButton, &QPushButton::clicked, this,
             [this] { saveSitemap(SitemapFormat::Xml); });
+    connect(m_ui->browseButton, &QToolButton::clicked, this, &MainDialog::browseLocalPath);
     connect(m_ui->walkButton, &QPushButton::clicked, this, &MainDialog::walkPath);
     connect(m_ui->projectList, &QListWidget::itemSelectionChanged, this,
             &MainDialog::projectSelectionChanged);
@@ -170,10 +174,8 @@ void MainDialog::loadProjects()
     std::string error;
     if (LoadProjects(m_table, m_workingDirectory, &report, &error, &m_loaded) != 0) {
         m_loadFailed = true;
-        ShowMessage(this,
-                    tr("Failed to load application data!\n%1\nThe file will be kept as %2.")
-                        .arg(FromStd(error), QLatin1String("saving.dat.bak")),
-                    QMessageBox::Warning);
+        m_loadFailure = tr("Failed to load application data!\n%1\nThe file will be kept as %2.")
+                            .arg(FromStd(error), QLatin1String("saving.dat.bak"));
     }
 
     QSignalBlocker blocker(m_ui->projectList);
@@ -191,6 +193,7 @@ void MainDialog::loadProjects()
         // are: empty, and neither combo showing a choice.
         m_ui->priorityCombo->setCurrentIndex(-1);
         m_ui->frequencyCombo->setCurrentIndex(-1);
+        enableProjectControls(false);
         updateStatusCursor();
     }
 }
@@ -301,6 +304,7 @@ void MainDialog::projectSelectionChanged()
 
 void MainDialog::showProject(int row)
 {
+    enableProjectControls(row >= 0 && row < m_table.projectCount);
     updateStatusCursor();
     if (row >= m_table.projectCount)
         return;
@@ -325,6 +329,27 @@ void MainDialog::showProject(int row)
     m_ui->websiteUrlEdit->setText(FromStd(record.websiteUrl));
     m_ui->priorityCombo->setCurrentIndex(record.priorityIndex);
     m_ui->frequencyCombo->setCurrentIndex(record.frequencyIndex);
+}
+
+void MainDialog::enableProjectControls(bool enable)
+{
+    // Without a project, typing would go nowhere and be wiped by the next
+    // Add, and the commands would do nothing without a word.
+    const std::initializer_list<QWidget*> controls{
+        m_ui->nameEdit,       m_ui->localPathEdit,  m_ui->browseButton,   m_ui->walkButton,
+        m_ui->statisticsList, m_ui->websiteUrlEdit, m_ui->priorityCombo,  m_ui->frequencyCombo,
+        m_ui->saveXmlButton,  m_ui->saveUrlButton,  m_ui->saveCsvButton};
+    for (QWidget* control : controls)
+        control->setEnabled(enable);
+}
+
+void MainDialog::showLoadFailure()
+{
+    // Only a window on the screen gives the box a place to centre on.
+    if (m_loadFailure.isEmpty() || !isVisible())
+        return;
+    const QString text = std::exchange(m_loadFailure, QString());
+    ShowMessage(this, text, QMessageBox::Warning);
 }
 
 // ----- write-back of the boxes into the selected record
@@ -396,6 +421,11 @@ void MainDialog::frequencyChanged(int index)
 }
 
 // ----- walking
+
+void MainDialog::browseLocalPath()
+{
+    ChooseInto(m_ui->localPathEdit, ChooserRequest::Kind::Folder, tr("Local filepath"));
+}
 
 void MainDialog::walkPath()
 {
@@ -555,8 +585,16 @@ void MainDialog::saveSitemap(SitemapFormat format)
     }
     StatusLabel* status = m_ui->statusLabel;
     status->setText(tr("%1 saved, click to open.").arg(QLatin1String(SitemapFileName(format))));
-    status->setTextColor(QColor(0, 0, 255));
+    status->setTextColor(HyperlinkControl::readableColor(status->palette(), status->backColor()));
     status->setUnderline(true);
+    // The line names one file; a split sitemap wrote more, each named here.
+    QStringList written;
+    for (const std::string& file : report.files)
+        written.append(FromStd(file).toHtmlEscaped());
+    if (report.tooLong > 0)
+        written.append(tooLongText(report.tooLong).toHtmlEscaped());
+    status->setToolTip(QStringLiteral("<p style='white-space:pre'>%1</p>")
+                           .arg(written.join(QStringLiteral("<br>"))));
     if (report.tooLong > 0)
         ShowMessage(this, tooLongText(report.tooLong), QMessageBox::Warning);
 }
@@ -571,6 +609,13 @@ QString MainDialog::tooLongText(long long pages) const
 void MainDialog::convertCsvToXml()
 {
     CsvToXmlDialog dialog(this);
+    // The usual input is the CSV just saved for the selected project.
+    if (const ProjectRecord* record = selectedRecord(); record && !record->localPath.empty()) {
+        const QString csv = FromStd(platform::JoinPath(
+            record->localPath, SitemapFileName(SitemapFormat::Csv)));
+        if (QFileInfo(csv).isFile())
+            dialog.setPath(csv);
+    }
     if (ExecDialog(dialog) != QDialog::Accepted || dialog.path().isEmpty())
         return;
     const std::string csvPath = dialog.path().toStdString();
@@ -649,6 +694,13 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
         layoutStatistics();
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_loadFailure.isEmpty())
+        QTimer::singleShot(0, this, &MainDialog::showLoadFailure);
 }
 
 void MainDialog::reject()

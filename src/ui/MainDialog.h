@@ -50,6 +50,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void loadProjects();
@@ -58,6 +59,8 @@ private:
     void addProject();
     void removeProject();
     void showProject(int row);
+    void enableProjectControls(bool enable);
+    void showLoadFailure();
     void projectSelectionChanged();
 
     void nameChanged(const QString& text);
@@ -67,6 +70,7 @@ private:
     void priorityChanged(int index);
     void frequencyChanged(int index);
 
+    void browseLocalPath();
     void walkPath();
     bool runWalk(WalkJob& job);
     void fillStatistics(const ScanResult& scan);
@@ -94,6 +98,7 @@ private:
     WalkJob* m_activeWalk = nullptr;
     bool m_closeAfterWalk = false;
     bool m_loadFailed = false;  // saving.dat exists but could not be read
+    QString m_loadFailure;      // its message, until the window shows to centre it on
 };
 
 }  // namespace larkspur

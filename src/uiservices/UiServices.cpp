@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QAbstractButton>
 #include <QDialog>
+#include <QFileDialog>
 
 namespace larkspur {
 namespace {
@@ -18,6 +19,11 @@ DesktopUiServices& Desktop()
 }  // namespace
 
 UiServices::~UiServices() = default;
+
+QString UiServices::choosePath(const ChooserRequest&)
+{
+    return {};
+}
 
 UiServices& UiServices::current()
 {
@@ -55,6 +61,14 @@ bool DesktopUiServices::openUrl(const QUrl& url)
     return QDesktopServices::openUrl(url);
 }
 
+QString DesktopUiServices::choosePath(const ChooserRequest& request)
+{
+    if (request.kind == ChooserRequest::Kind::Folder)
+        return QFileDialog::getExistingDirectory(request.parent, request.caption, request.start);
+    return QFileDialog::getOpenFileName(request.parent, request.caption, request.start,
+                                        request.filter);
+}
+
 QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon,
                                         const QString& caption,
                                         QMessageBox::StandardButtons buttons,
@@ -78,6 +92,11 @@ int ExecDialog(QDialog& dialog)
 bool OpenUrl(const QUrl& url)
 {
     return UiServices::current().openUrl(url);
+}
+
+QString ChoosePath(const ChooserRequest& request)
+{
+    return UiServices::current().choosePath(request);
 }
 
 }  // namespace larkspur

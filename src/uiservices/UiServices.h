@@ -1,6 +1,6 @@
 // Everything the windows do that needs a person or the desktop goes through
-// here: message boxes, modal dialog runs and "open" of files, folders and web
-// addresses. The desktop implementation does the real thing; tests put their
+// here: message boxes, modal dialog runs, the folder and file choosers, and
+// "open" of files, folders and web addresses. The desktop implementation does the real thing; tests put their
 // own in place to answer boxes and dialogs and to record what was opened.
 #pragma once
 
@@ -26,6 +26,15 @@ struct MessageRequest {
     QList<QPair<QMessageBox::StandardButton, QString>> buttonTexts;
 };
 
+struct ChooserRequest {
+    enum class Kind { Folder, File };
+    QWidget* parent = nullptr;
+    Kind kind = Kind::Folder;
+    QString caption;
+    QString start;   // folder or file the chooser opens at; empty: its own choice
+    QString filter;  // file choosers only, in QFileDialog's form
+};
+
 class UiServices {
 public:
     virtual ~UiServices();
@@ -36,6 +45,9 @@ public:
     virtual int execDialog(QDialog& dialog) = 0;
     // Hands a file, folder or web address to the desktop.
     virtual bool openUrl(const QUrl& url) = 0;
+    // The path chosen in the platform's chooser; empty when cancelled. The
+    // default cancels, so stand-ins that never browse need not care.
+    virtual QString choosePath(const ChooserRequest& request);
 
     // The services in force; the desktop ones unless a test installed others.
     static UiServices& current();
@@ -48,6 +60,7 @@ public:
     QMessageBox::StandardButton showMessage(const MessageRequest& request) override;
     int execDialog(QDialog& dialog) override;
     bool openUrl(const QUrl& url) override;
+    QString choosePath(const ChooserRequest& request) override;
 };
 
 // Installs services for the lifetime of the object.
@@ -70,5 +83,6 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text,
                                         const QList<QPair<QMessageBox::StandardButton, QString>>& buttonTexts = {});
 int ExecDialog(QDialog& dialog);
 bool OpenUrl(const QUrl& url);
+QString ChoosePath(const ChooserRequest& request);
 
 }  // namespace larkspur

@@ -12,7 +12,8 @@ namespace larkspur::test {
 
 QMessageBox::StandardButton FakeUi::showMessage(const MessageRequest& request)
 {
-    messages.append({request.caption, request.text, request.icon, request.buttons, request.buttonTexts});
+    messages.append({request.caption, request.text, request.icon, request.buttons,
+                     request.buttonTexts, request.parent && request.parent->isVisible()});
     return answers.isEmpty() ? QMessageBox::Ok : answers.takeFirst();
 }
 
@@ -39,6 +40,12 @@ bool FakeUi::openUrl(const QUrl& url)
     return true;
 }
 
+QString FakeUi::choosePath(const ChooserRequest& request)
+{
+    choosers.append(request);
+    return chosen.isEmpty() ? QString() : chosen.takeFirst();
+}
+
 QStringList FakeUi::texts() const
 {
     QStringList list;
@@ -54,6 +61,8 @@ void FakeUi::clear()
     handlers.clear();
     dialogsRun.clear();
     opened.clear();
+    choosers.clear();
+    chosen.clear();
 }
 
 bool ShowActive(QWidget& window)

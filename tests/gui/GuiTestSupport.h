@@ -31,6 +31,7 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
         QList<QPair<QMessageBox::StandardButton, QString>> buttonTexts;
+        bool parentShown = false;  // a box centres on its parent only then
     };
     // Gets the dialog shown, as a modal run would; whatever it leaves as the
     // dialog's result is what the run returns. A dialog without a handler is
@@ -42,10 +43,13 @@ public:
     QList<DialogHandler> handlers;               // used in order
     QStringList dialogsRun;                      // class names, in order
     QList<QUrl> opened;
+    QList<ChooserRequest> choosers;
+    QStringList chosen;  // used in order; a cancelled chooser when none is left
 
     QMessageBox::StandardButton showMessage(const MessageRequest& request) override;
     int execDialog(QDialog& dialog) override;
     bool openUrl(const QUrl& url) override;
+    QString choosePath(const ChooserRequest& request) override;
 
     QStringList texts() const;
     void clear();

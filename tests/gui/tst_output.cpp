@@ -14,7 +14,8 @@ namespace {
 
 const QDateTime kMarch7 = QDateTime(QDate(2006, 3, 7), QTime(12, 0), Qt::UTC);
 
-// Runs the CSV dialog as a person would: types the path, leaves the box,
+// Runs the CSV dialog as a person would: types the path over what the box
+// offers, leaves the box,
 // and presses the dialog's button.
 FakeUi::DialogHandler TypeCsvPath(const QString& path, QString* verdict = nullptr,
                                   const char* button = "convertButton")
@@ -23,6 +24,7 @@ FakeUi::DialogHandler TypeCsvPath(const QString& path, QString* verdict = nullpt
         QVERIFY(ShowActive(dialog));
         auto* edit = Child<QLineEdit>(dialog, "pathEdit");
         edit->setFocus();
+        edit->selectAll();
         QTest::keyClicks(edit, path);
         Child<QPushButton>(dialog, "cancelButton")->setFocus();
         if (verdict)

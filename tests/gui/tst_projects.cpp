@@ -426,11 +426,14 @@ void ProjectsTest::unreadableFileIsKeptNotOverwritten()
     {
         UiScope scope;
         MainWindowDriver main(scope.ui, tree.path());
-        QCOMPARE(scope.ui.messages.size(), 1);
+        // The box waits for the window, to appear centred on it.
+        QVERIFY(scope.ui.messages.isEmpty());
+        QVERIFY(ShowActive(*main.window));
+        QTRY_COMPARE(scope.ui.messages.size(), 1);
         QVERIFY(scope.ui.messages[0].text.startsWith(QStringLiteral("Failed to load application data!")));
+        QVERIFY(scope.ui.messages[0].parentShown);
         QCOMPARE(main.projects()->count(), 0);
         main.add(QStringLiteral("new"));
-        QVERIFY(ShowActive(*main.window));
         main.window->close();
         QVERIFY(!main.window->isVisible());
     }
