@@ -145,6 +145,10 @@ private:
     int m_handle = -1;
 };
 
+// Removes the name `path` (a link itself, not what it leads to); 0 also
+// when there was nothing to remove.
+int RemoveFile(const std::string& path, std::string& error);
+
 // Reads a whole file, or no more than its first `limit` bytes; -1 with a
 // message when it cannot be read.
 int ReadFile(const std::string& path, std::string& contents, std::string& error,
