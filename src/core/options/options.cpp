@@ -64,7 +64,7 @@ std::vector<OptionField> MakeFields()
     std::vector<OptionField> fields;
     fields.push_back({
         "protocol", OptionKind::Choice, "VERSION", "Protocol:",
-        "0.84 (default) or 0.9, the sitemaps.org namespace with a 50 MiB file limit",
+        "0.84 (default) or 0.9 (sitemaps.org, 50 MiB files)",
         {kProtocolWords[0], kProtocolWords[1]},
         [](const SitemapOptions& o) {
             return std::vector<std::string>{kProtocolWords[static_cast<int>(o.protocol)]};
@@ -79,7 +79,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "exclude", OptionKind::List, "GLOB", "Exclude:",
-        "leave out pages whose path matches, .gitignore style (repeatable)",
+        "leave out matching pages, .gitignore style; repeatable",
         {},
         [](const SitemapOptions& o) { return o.exclude; },
         [](SitemapOptions& o, const std::vector<std::string>& v, std::string&) {
@@ -93,7 +93,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "extensions", OptionKind::Text, "LIST", "Extensions:",
-        "the file extensions that become pages (default html,htm)",
+        "extensions of the pages (default html,htm)",
         {},
         [](const SitemapOptions& o) {
             std::string text;
@@ -109,7 +109,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "url-style", OptionKind::Choice, "STYLE", "URL style:",
-        "file (default), folder (index pages as their folder) or clean (no .html)",
+        "file (default), folder or clean",
         {kUrlStyleWords[0], kUrlStyleWords[1], kUrlStyleWords[2]},
         [](const SitemapOptions& o) {
             return std::vector<std::string>{kUrlStyleWords[static_cast<int>(o.urlStyle)]};
@@ -124,7 +124,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "omit-hints", OptionKind::Flag, nullptr, "Leave out priority and change frequency",
-        "no <priority> and <changefreq> in XML, empty in CSV",
+        "no <priority> and <changefreq> in XML",
         {},
         [](const SitemapOptions& o) { return std::vector<std::string>{o.omitHints ? "yes" : "no"}; },
         [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {

@@ -224,7 +224,7 @@ const char* SitemapFileName(SitemapFormat format)
 
 SitemapParameters ParametersOf(const ProjectRecord& record)
 {
-    return {record.websiteUrl, record.priorityIndex, record.frequencyIndex};
+    return {record.websiteUrl, record.priorityIndex, record.frequencyIndex, record.options};
 }
 
 void AppendCsvField(std::string& out, std::string_view text)
