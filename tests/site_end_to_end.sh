@@ -231,14 +231,25 @@ done
 expected_saved="$big/sitemap.xml saved."
 for n in "${!part_locs[@]}"; do expected_saved+=$'\n'"$big/sitemap$((n + 1)).xml saved."; done
 [[ $big_saved == "$expected_saved" ]] || fail "xml reported: $big_saved"
-tr -d '\r' < "$big/sitemap.txt" | cmp -s - "$work/big-locs.txt" \
-    || fail "the parts together do not list the URLs of sitemap.txt in order"
+# Past 50,000 URLs the text sitemap is split the same way: sitemap1.txt, ...
+# listed by sitemap-index.xml, and no sitemap.txt.
+[[ ! -e "$big/sitemap.txt" ]] || fail "sitemap.txt is left beside the text parts"
+xmllint --noout --schema "$data/siteindex-0.84.xsd" "$big/sitemap-index.xml" 2> "$work/xmllint.log" \
+    || { head -5 "$work/xmllint.log" >&2; fail "the text sitemap index does not validate"; }
+text_parts=()
+for n in "${!part_locs[@]}"; do
+    text_parts+=("$big/sitemap$((n + 1)).txt")
+    grep -q "<loc>${big_base}sitemap$((n + 1)).txt</loc>" "$big/sitemap-index.xml" \
+        || fail "sitemap-index.xml does not list sitemap$((n + 1)).txt"
+done
+cat "${text_parts[@]}" | tr -d '\r' | cmp -s - "$work/big-locs.txt" \
+    || fail "the XML parts and the text parts do not list the same URLs in order"
 (($(wc -l < "$work/big-locs.txt") == big_pages)) || fail "the parts list $(wc -l < "$work/big-locs.txt") URLs"
 
 # The CSV converted back gives the same index and parts.
 mkdir "$work/direct-big"
-cp "$big"/sitemap*.xml "$work/direct-big/"
-rm "$big"/sitemap*.xml
+cp "$big"/sitemap.xml "$big"/sitemap[0-9]*.xml "$work/direct-big/"
+rm "$big"/sitemap.xml "$big"/sitemap[0-9]*.xml
 run csv2xml "$big/sitemap.csv"
 for file in "$work/direct-big"/*.xml; do
     cmp -s "$file" "$big/${file##*/}" || fail "csv2xml's ${file##*/} differs from the xml command's"
