@@ -104,7 +104,14 @@ for pages in "${sizes[@]}"; do
         mv "$bench_dir/site-$pages.new" "$bench_dir/site-$pages.done"
     fi
 
-    labels=(find stats xml txt csv "xml --output -")
+    labels=(find stats xml txt csv "xml --output -" "xml --exclude x10 --url-style clean")
+    # Ten patterns of the kinds sites use: folders, names anywhere, anchored
+    # paths, "**", classes.
+    exclusions=""
+    for pattern in drafts/ 404.html '/private/**' '*.bak.html' tmp/ '**/old/*.html' '[_]*.html' \
+        'test?.html' /admin/ node_modules/; do
+        exclusions+=" --exclude $(printf '%q' "$pattern")"
+    done
     commands=(
         "find $(printf '%q' "$site") -type f -printf '%s %T@ %p\n'"
         "$(printf '%q' "$cli") stats $(printf '%q' "$site")"
@@ -112,6 +119,7 @@ for pages in "${sizes[@]}"; do
         "$(printf '%q' "$cli") txt $(printf '%q' "$site") --url https://example.com"
         "$(printf '%q' "$cli") csv $(printf '%q' "$site") --url https://example.com"
         "$(printf '%q' "$cli") xml $(printf '%q' "$site") --url https://example.com --output -"
+        "$(printf '%q' "$cli") xml $(printf '%q' "$site") --url https://example.com$exclusions --url-style clean"
     )
     if [ -n "$peer" ]; then
         labels+=("static-sitemap-cli (npm peer)")

@@ -25,8 +25,9 @@ _larkspur_cli()
     _init_completion -s || return
 
     local commands='stats xml txt csv csv2xml projects'
-    local project_commands='add remove'
-    local value_options='--url --priority --changefreq --output --project --path --working-dir'
+    local project_commands='add remove set show'
+    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style'
+    local sitemap_options='--protocol --exclude --extensions --url-style --omit-hints --no-omit-hints'
     local priorities='0.0 0.1 0.2 0.3 0.4 0.5 0.6 0.7 0.8 0.9 1.0'
     local frequencies='always hourly daily weekly monthly yearly never'
 
@@ -80,7 +81,15 @@ _larkspur_cli()
             [[ - == "$cur"* ]] && COMPREPLY+=(-)
             return
             ;;
-        --url)
+        --protocol)
+            COMPREPLY=($(compgen -W '0.84 0.9' -- "$cur"))
+            return
+            ;;
+        --url-style)
+            COMPREPLY=($(compgen -W 'file folder clean' -- "$cur"))
+            return
+            ;;
+        --url | --exclude | --extensions)
             return
             ;;
     esac
@@ -89,9 +98,9 @@ _larkspur_cli()
     if [[ $cur == -* ]]; then
         local options='--working-dir --help --version'
         case $command in
-            xml | txt | csv) options+=' --url --priority --changefreq --output --project' ;;
+            xml | txt | csv) options+=" --url --priority --changefreq --output --project $sitemap_options" ;;
             csv2xml) options+=' --url' ;;
-            projects) [[ $sub == add ]] && options+=' --path --url --priority --changefreq' ;;
+            projects) [[ $sub == add || $sub == set ]] && options+=" --path --url --priority --changefreq $sitemap_options" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return

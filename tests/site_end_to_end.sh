@@ -190,6 +190,70 @@ done
 
 echo "$index URLs checked against ${#page_date[@]} pages on disk"
 
+# ----- options: protocol 0.9 against its own schema
+
+for extra in "" "--omit-hints --url-style clean --exclude *.htm"; do
+    # shellcheck disable=SC2086
+    run xml "$site" --url "$base_given" --protocol 0.9 $extra --output "$work/p09.xml"
+    xmllint --noout --schema "$data/sitemap-0.9.xsd" "$work/p09.xml" 2> "$work/xmllint.log" \
+        || { head -5 "$work/xmllint.log" >&2; fail "xml --protocol 0.9 $extra does not validate"; }
+done
+
+# ----- URL styles: every URL is one that a server set up for the style
+# serves, mapped back to its file the way that server does:
+#   folder: a URL ending in "/" is that folder's index.html, else index.htm
+#           (Apache "DirectoryIndex index.html index.htm", nginx "index");
+#           any other URL is the file of that path.
+#   clean:  as folder, and a URL naming no file is that path plus ".html",
+#           else plus ".htm" (nginx "try_files $uri $uri.html $uri.htm $uri/").
+# Every page must be reached by exactly one URL, but for pages that share
+# one: here dup.html and dup.htm share .../dup under clean.
+printf 'home' > "$site/index.html"
+printf 'x' > "$site/dup.html"
+printf 'x' > "$site/dup.htm"
+printf 'x' > "$site${folders[3]}/index.htm"
+printf 'x' > "$site${folders[3]}/INDEX.HTML"
+declare -A pages=()
+while IFS= read -r -d '' rel; do
+    pages[$rel]=1
+done < <(find "$site" -type f ! -empty \( -iname '*.html' -o -iname '*.htm' \) -printf '%P\0')
+for style in folder clean; do
+    "$cli" txt "$site" --url "$base_given" --url-style "$style" --output - > "$work/$style.txt" \
+        || fail "txt --url-style $style failed"
+    declare -A reached=()
+    urls=0
+    while IFS= read -r url; do
+        url=${url%$'\r'}
+        urls=$((urls + 1))
+        encoded=${url#"$base"}
+        printf -v rel '%b' "${encoded//%/\\x}"
+        file=""
+        if [[ -z $rel || $rel == */ ]]; then
+            for index_page in index.html index.htm; do
+                if [[ -f "$site/$rel$index_page" ]]; then file=$rel$index_page; break; fi
+            done
+        elif [[ -f "$site/$rel" ]]; then
+            file=$rel
+        elif [[ $style == clean ]]; then
+            for ext in .html .htm; do
+                if [[ -f "$site/$rel$ext" ]]; then file=$rel$ext; break; fi
+            done
+        fi
+        if [[ -z $file || -z ${pages[$file]+set} ]]; then
+            fail "$style: $url is served by no page (${file:-nothing})"
+            continue
+        fi
+        [[ -z ${reached[$file]+set} ]] || fail "$style: $file is reached twice"
+        reached[$file]=1
+    done < "$work/$style.txt"
+    shared=0
+    [[ $style == clean ]] && shared=1
+    ((urls == ${#pages[@]} - shared)) || fail "$style: $urls URLs for ${#pages[@]} pages"
+    grep -qxF "$base"$'\r' "$work/$style.txt" || fail "$style: the site's own index page is not $base"
+    unset reached
+done
+echo "url styles folder and clean: every URL maps back to its page"
+
 # ----- a site just over the protocol's 50,000 URLs per file
 
 big="$work/big site"
@@ -231,18 +295,38 @@ done
 expected_saved="$big/sitemap.xml saved."
 for n in "${!part_locs[@]}"; do expected_saved+=$'\n'"$big/sitemap$((n + 1)).xml saved."; done
 [[ $big_saved == "$expected_saved" ]] || fail "xml reported: $big_saved"
-tr -d '\r' < "$big/sitemap.txt" | cmp -s - "$work/big-locs.txt" \
-    || fail "the parts together do not list the URLs of sitemap.txt in order"
+# Past 50,000 URLs the text sitemap is split the same way: sitemap1.txt, ...
+# listed by sitemap-index.xml, and no sitemap.txt.
+[[ ! -e "$big/sitemap.txt" ]] || fail "sitemap.txt is left beside the text parts"
+xmllint --noout --schema "$data/siteindex-0.84.xsd" "$big/sitemap-index.xml" 2> "$work/xmllint.log" \
+    || { head -5 "$work/xmllint.log" >&2; fail "the text sitemap index does not validate"; }
+text_parts=()
+for n in "${!part_locs[@]}"; do
+    text_parts+=("$big/sitemap$((n + 1)).txt")
+    grep -q "<loc>${big_base}sitemap$((n + 1)).txt</loc>" "$big/sitemap-index.xml" \
+        || fail "sitemap-index.xml does not list sitemap$((n + 1)).txt"
+done
+cat "${text_parts[@]}" | tr -d '\r' | cmp -s - "$work/big-locs.txt" \
+    || fail "the XML parts and the text parts do not list the same URLs in order"
 (($(wc -l < "$work/big-locs.txt") == big_pages)) || fail "the parts list $(wc -l < "$work/big-locs.txt") URLs"
 
 # The CSV converted back, told the address of its folder, gives the same
 # index and parts.
 mkdir "$work/direct-big"
-cp "$big"/sitemap*.xml "$work/direct-big/"
-rm "$big"/sitemap*.xml
+cp "$big"/sitemap.xml "$big"/sitemap[0-9]*.xml "$work/direct-big/"
+rm "$big"/sitemap.xml "$big"/sitemap[0-9]*.xml
 run csv2xml "$big/sitemap.csv" --url "$big_base"
 for file in "$work/direct-big"/*.xml; do
     cmp -s "$file" "$big/${file##*/}" || fail "csv2xml's ${file##*/} differs from the xml command's"
+done
+# The same site in protocol 0.9: an index and parts valid against its schemas.
+mkdir "$work/big09"
+run xml "$big" --url "$big_base" --protocol 0.9 --output "$work/big09/sitemap.xml"
+xmllint --noout --schema "$data/siteindex-0.9.xsd" "$work/big09/sitemap.xml" 2> "$work/xmllint.log" \
+    || { head -5 "$work/xmllint.log" >&2; fail "the 0.9 sitemap index does not validate"; }
+for part in "$work/big09"/sitemap[0-9]*.xml; do
+    xmllint --noout --schema "$data/sitemap-0.9.xsd" "$part" 2> "$work/xmllint.log" \
+        || { head -5 "$work/xmllint.log" >&2; fail "${part##*/} (0.9) does not validate"; }
 done
 echo "$big_pages URLs in ${#part_locs[@]} parts checked"
 

@@ -60,6 +60,7 @@ int ParseArguments(const std::vector<std::string>& argv, const std::vector<Optio
             return -1;
         }
         parsed.values[name] = value;
+        parsed.repeated[name].push_back(value);
     }
     return 0;
 }
@@ -67,9 +68,15 @@ int ParseArguments(const std::vector<std::string>& argv, const std::vector<Optio
 int CheckAllowed(const Arguments& parsed, std::initializer_list<const char*> allowed,
                  const std::string& command, std::string& error)
 {
+    return CheckAllowed(parsed, std::vector<std::string>(allowed.begin(), allowed.end()), command, error);
+}
+
+int CheckAllowed(const Arguments& parsed, const std::vector<std::string>& allowed,
+                 const std::string& command, std::string& error)
+{
     for (const auto& [name, value] : parsed.values) {
         const bool ok = std::any_of(allowed.begin(), allowed.end(),
-                                    [&](const char* a) { return name == a; });
+                                    [&](const std::string& a) { return name == a; });
         if (!ok) {
             error = "option --" + name + " does not go with " + command;
             return -1;

@@ -15,7 +15,8 @@ struct OptionInfo {
 
 struct Arguments {
     std::vector<std::string> words;             // everything that is not an option
-    std::map<std::string, std::string> values;  // option name -> value ("" for flags)
+    std::map<std::string, std::string> values;  // option name -> last value ("" for flags)
+    std::map<std::string, std::vector<std::string>> repeated;  // option name -> every value given
 
     bool has(const std::string& name) const { return values.count(name) != 0; }
     std::string value(const std::string& name, const std::string& fallback = {}) const;
@@ -29,6 +30,8 @@ int ParseArguments(const std::vector<std::string>& argv, const std::vector<Optio
 
 // -1 with a message when `parsed` holds an option not in `allowed`.
 int CheckAllowed(const Arguments& parsed, std::initializer_list<const char*> allowed,
+                 const std::string& command, std::string& error);
+int CheckAllowed(const Arguments& parsed, const std::vector<std::string>& allowed,
                  const std::string& command, std::string& error);
 
 }  // namespace larkspur::cli

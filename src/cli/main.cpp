@@ -1,11 +1,13 @@
 // larkspur-cli: the sitemap engine for scripts and deploy pipelines.
 #include <cerrno>
+#include <deque>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
 #include "platform.h"
+#include "project_options.h"
 #include "projects/projects.h"
 #include "scan/scan.h"
 #include "settings.h"
@@ -28,11 +30,14 @@ Commands:
       Walks FOLDER and prints its statistics: all files, empty files and the
       number of files per extension, one line each.
   xml|txt|csv FOLDER --url BASE [--priority P] [--changefreq F] [--output FILE|-]
+              [SITEMAP OPTIONS]
   xml|txt|csv --project NAME [--priority P] [--changefreq F] [--output FILE|-]
+              [SITEMAP OPTIONS]
       Walks the site and writes sitemap.xml, sitemap.txt or sitemap.csv into
       the site folder (or FILE; "-" writes to standard output). Only
       non-empty .html and .htm files become entries. With --project the
-      folder, URL, priority and change frequency come from a saved project.
+      folder, URL, priority, change frequency and sitemap options come from
+      a saved project; options given here override them for this run.
   csv2xml FILE.csv [--url BASE]
       Converts a (hand-edited) sitemap CSV into FILE.xml beside it. Rows
       whose first field is not an http:// or https:// URL are skipped. Past
@@ -43,8 +48,15 @@ Commands:
       Lists the saved projects: name, folder, URL, priority and change
       frequency, separated by tabs.
   projects add NAME --path FOLDER --url BASE [--priority P] [--changefreq F]
+               [SITEMAP OPTIONS]
   projects remove NAME
       Adds or removes a saved project (32 at most).
+  projects set NAME [--path FOLDER] [--url BASE] [--priority P]
+               [--changefreq F] [SITEMAP OPTIONS]
+      Changes what is given of a saved project; the rest stays.
+  projects show NAME
+      Prints every field and sitemap option of a project, one "key: value"
+      line each.
 
 Options:
   --url BASE          the site's address, http:// or https://
@@ -59,6 +71,8 @@ Options:
   -h, --help          this text
   --version           the program's version
 
+Sitemap options (stored per project beside saving.dat):
+%OPTIONS%
 Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error.
 )";
 
@@ -67,6 +81,91 @@ const std::vector<cli::OptionInfo> kOptions = {
     {"project", true}, {"path", true},     {"working-dir", true}, {"help", false},
     {"version", false},
 };
+
+// ----- sitemap options: one command-line option per field of the options
+// table, and "--no-NAME" to turn a flag off again.
+
+std::string NoFlag(const OptionField& field)
+{
+    return std::string("no-") + field.key;
+}
+
+const std::vector<cli::OptionInfo>& AllOptions()
+{
+    static std::deque<std::string> names;  // keeps the names the table points to
+    static const std::vector<cli::OptionInfo> all = [] {
+        std::vector<cli::OptionInfo> list = kOptions;
+        for (const OptionField& field : SitemapOptionFields()) {
+            list.push_back({field.key, field.kind != OptionKind::Flag});
+            if (field.kind == OptionKind::Flag)
+                list.push_back({names.emplace_back(NoFlag(field)).c_str(), false});
+        }
+        return list;
+    }();
+    return all;
+}
+
+std::vector<std::string> WithSitemapOptions(std::initializer_list<const char*> names)
+{
+    std::vector<std::string> allowed(names.begin(), names.end());
+    for (const OptionField& field : SitemapOptionFields()) {
+        allowed.emplace_back(field.key);
+        if (field.kind == OptionKind::Flag)
+            allowed.push_back(NoFlag(field));
+    }
+    return allowed;
+}
+
+bool HasSitemapOptions(const cli::Arguments& args)
+{
+    for (const OptionField& field : SitemapOptionFields()) {
+        if (args.has(field.key) || (field.kind == OptionKind::Flag && args.has(NoFlag(field))))
+            return true;
+    }
+    return false;
+}
+
+// The options given on the command line, over `options`.
+int ReadSitemapOptions(const cli::Arguments& args, SitemapOptions& options, std::string& error)
+{
+    for (const OptionField& field : SitemapOptionFields()) {
+        int result = 0;
+        if (field.kind == OptionKind::Flag) {
+            if (args.has(field.key) && args.has(NoFlag(field))) {
+                error = "--" + std::string(field.key) + " and --" + NoFlag(field) + " contradict each other";
+                return -1;
+            }
+            if (args.has(field.key) || args.has(NoFlag(field)))
+                result = field.set(options, {args.has(field.key) ? "yes" : "no"}, error);
+        } else if (args.has(field.key)) {
+            result = field.set(options, field.kind == OptionKind::List ? args.repeated.at(field.key)
+                                                                         : std::vector<std::string>{args.value(field.key)},
+                               error);
+        }
+        if (result != 0)
+            return -1;
+    }
+    return 0;
+}
+
+std::string Usage()
+{
+    std::string lines;
+    for (const OptionField& field : SitemapOptionFields()) {
+        std::string name = std::string("  --") + field.key;
+        if (field.kind == OptionKind::Flag)
+            name += ", --" + NoFlag(field);
+        else
+            name += std::string(" ") + field.valueName;
+        lines += name;
+        lines += name.size() < 22 ? std::string(22 - name.size(), ' ') : "\n" + std::string(22, ' ');
+        lines += field.help;
+        lines += '\n';
+    }
+    std::string usage = kUsage;
+    usage.replace(usage.find("%OPTIONS%\n"), 10, lines);
+    return usage;
+}
 
 struct Failure {
     int status;
@@ -211,7 +310,7 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
 {
     const std::string& command = args.words[0];
     std::string error;
-    if (CheckAllowed(args, {"url", "priority", "changefreq", "output", "project", "working-dir"},
+    if (CheckAllowed(args, WithSitemapOptions({"url", "priority", "changefreq", "output", "project", "working-dir"}),
                      command, error) != 0) {
         failure = {kUsageError, error};
         return -1;
@@ -234,6 +333,10 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         }
         folder = table.slots[slot].localPath;
         parameters = ParametersOf(table.slots[slot]);
+        if (LoadProjectOptions(workingDirectory, table.slots[slot].name, parameters.options, &error) != 0) {
+            failure = {kFailure, error};
+            return -1;
+        }
     } else {
         if (args.words.size() != 2 || !args.has("url")) {
             failure = {kUsageError, command + " takes one FOLDER and --url BASE"};
@@ -242,7 +345,8 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         folder = args.words[1];
         parameters.websiteUrl = args.value("url");
     }
-    if (ReadScales(args, parameters.priorityIndex, parameters.frequencyIndex, error) != 0) {
+    if (ReadScales(args, parameters.priorityIndex, parameters.frequencyIndex, error) != 0
+        || ReadSitemapOptions(args, parameters.options, error) != 0) {
         failure = {kUsageError, error};
         return -1;
     }
@@ -333,14 +437,16 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
         return 0;
     }
     if (sub == "add") {
-        if (CheckAllowed(args, {"path", "url", "priority", "changefreq", "working-dir"}, "projects add", error) != 0
+        if (CheckAllowed(args, WithSitemapOptions({"path", "url", "priority", "changefreq", "working-dir"}), "projects add", error) != 0
             || args.words.size() != 3 || !args.has("path") || !args.has("url")) {
             failure = {kUsageError, error.empty() ? "projects add takes NAME, --path FOLDER and --url BASE" : error};
             return -1;
         }
         int priority = kDefaultPriority;
         int frequency = kDefaultFrequency;
-        if (ReadScales(args, priority, frequency, error) != 0) {
+        std::string base;
+        SitemapOptions options;
+        if (ReadScales(args, priority, frequency, error) != 0 || ReadSitemapOptions(args, options, error) != 0) {
             failure = {kUsageError, error};
             return -1;
         }
@@ -380,10 +486,85 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
         record.websiteUrl = args.value("url");
         record.priorityIndex = priority;
         record.frequencyIndex = frequency;
+        record.options = options;
+        // Stored even when all are defaults: a group an older program left
+        // under this name must not pass to the new project.
+        record.optionsEdited = true;
         if (FitField(record.localPath) != record.localPath || FitField(record.websiteUrl) != record.websiteUrl) {
             failure = {kFailure, "the folder and the URL of a project hold at most 259 bytes each"};
             return -1;
         }
+    } else if (sub == "set") {
+        if (CheckAllowed(args, WithSitemapOptions({"path", "url", "priority", "changefreq", "working-dir"}),
+                         "projects set", error) != 0
+            || args.words.size() != 3) {
+            failure = {kUsageError, error.empty() ? "projects set takes NAME and the fields to change" : error};
+            return -1;
+        }
+        std::string base;
+        if (args.has("url") && NormalizeBaseUrl(args.value("url"), base) != 0) {
+            failure = {kUsageError, "the URL must be absolute, http:// or https:// and a host: '" + args.value("url") + "'"};
+            return -1;
+        }
+        if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
+            return -1;
+        const int slot = FindProject(table, args.words[2]);
+        if (slot < 0) {
+            failure = {kFailure, "no project named '" + args.words[2] + "'"};
+            return -1;
+        }
+        ProjectRecord& record = table.slots[slot];
+        if (LoadProjectOptions(workingDirectory, record.name, record.options, &error) != 0) {
+            failure = {kFailure, error};
+            return -1;
+        }
+        int priority = record.priorityIndex;
+        int frequency = record.frequencyIndex;
+        if (ReadScales(args, priority, frequency, error) != 0
+            || ReadSitemapOptions(args, record.options, error) != 0) {
+            failure = {kUsageError, error};
+            return -1;
+        }
+        record.priorityIndex = priority;
+        record.frequencyIndex = frequency;
+        if (args.has("path"))
+            record.localPath = StoredFolder(args.value("path"));
+        if (args.has("url"))
+            record.websiteUrl = args.value("url");
+        record.optionsEdited = HasSitemapOptions(args);
+        if (FitField(record.localPath) != record.localPath || FitField(record.websiteUrl) != record.websiteUrl) {
+            failure = {kFailure, "the folder and the URL of a project hold at most 259 bytes each"};
+            return -1;
+        }
+    } else if (sub == "show") {
+        if (CheckAllowed(args, {"working-dir"}, "projects show", error) != 0 || args.words.size() != 3) {
+            failure = {kUsageError, error.empty() ? "projects show takes NAME" : error};
+            return -1;
+        }
+        if (LoadTable(args, table, workingDirectory, failure) != 0)
+            return -1;
+        const int slot = FindProject(table, args.words[2]);
+        if (slot < 0) {
+            failure = {kFailure, "no project named '" + args.words[2] + "'"};
+            return -1;
+        }
+        const ProjectRecord& r = table.slots[slot];
+        SitemapOptions options;
+        if (LoadProjectOptions(workingDirectory, r.name, options, &error) != 0) {
+            failure = {kFailure, error};
+            return -1;
+        }
+        std::cout << "name: " << r.name << "\npath: " << r.localPath << "\nurl: " << r.websiteUrl
+                  << "\npriority: " << PriorityText(r.priorityIndex) << "\nchangefreq: "
+                  << FrequencyText(r.frequencyIndex) << '\n';
+        for (const OptionField& field : SitemapOptionFields()) {
+            const std::vector<std::string> values = field.get(options);
+            if (values.empty())
+                std::cout << field.key << ":\n";
+            for (const std::string& value : values)
+                std::cout << field.key << ':' << (value.empty() ? "" : " ") << value << '\n';
+        }
+        return 0;
     } else if (sub == "remove") {
         if (CheckAllowed(args, {"working-dir"}, "projects remove", error) != 0 || args.words.size() != 3) {
             failure = {kUsageError, error.empty() ? "projects remove takes NAME" : error};
@@ -405,6 +586,19 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
         failure = {kFailure, "Failed to save application data! " + error};
         return -1;
     }
+    // Beside saving.dat, still under its lock.
+    int stored = 0;
+    if (sub == "remove") {
+        stored = RemoveProjectOptions(workingDirectory, args.words[2], &error);
+    } else {
+        const ProjectRecord& record = table.slots[FindProject(table, args.words[2])];
+        if (record.optionsEdited)
+            stored = StoreProjectOptions(workingDirectory, record.name, record.options, &error);
+    }
+    if (stored != 0) {
+        failure = {kFailure, "cannot save the project's sitemap options: " + error};
+        return -1;
+    }
     return 0;
 }
 
@@ -412,10 +606,10 @@ int Run(const std::vector<std::string>& words)
 {
     cli::Arguments args;
     std::string error;
-    if (cli::ParseArguments(words, kOptions, args, error) != 0)
+    if (cli::ParseArguments(words, AllOptions(), args, error) != 0)
         return Report({kUsageError, error});
     if (args.has("help")) {
-        std::cout << kUsage;
+        std::cout << Usage();
         return kSuccess;
     }
     if (args.has("version")) {

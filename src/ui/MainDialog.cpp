@@ -27,10 +27,12 @@
 #include "DialogFont.h"
 #include "MakerAddress.h"
 #include "PathChooser.h"
+#include "OptionsDialog.h"
 #include "StatusLabel.h"
 #include "UiServices.h"
 #include "WalkProgressDialog.h"
 #include "platform.h"
+#include "project_options.h"
 #include "settings.h"
 #include "ui_MainDialog.h"
 
@@ -133,6 +135,13 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
             [this] { saveSitemap(SitemapFormat::Xml); });
     connect(m_ui->browseButton, &QToolButton::clicked, this, &MainDialog::browseLocalPath);
     connect(m_ui->walkButton, &QPushButton::clicked, this, &MainDialog::walkPath);
+    // Beside the Save buttons whose output it shapes.
+    m_optionsButton = new QPushButton(tr("Options..."), this);
+    m_optionsButton->setObjectName(QStringLiteral("optionsButton"));
+    m_ui->saveButtonsLayout->insertWidget(m_ui->saveButtonsLayout->indexOf(m_ui->saveCsvButton) + 1,
+                                          m_optionsButton);
+    setTabOrder(m_ui->saveCsvButton, m_optionsButton);
+    connect(m_optionsButton, &QPushButton::clicked, this, &MainDialog::editOptions);
     connect(m_ui->projectList, &QListWidget::itemSelectionChanged, this,
             &MainDialog::projectSelectionChanged);
     connect(m_ui->nameEdit, &QLineEdit::textChanged, this, &MainDialog::nameChanged);
@@ -176,6 +185,13 @@ void MainDialog::loadProjects()
         m_loadFailed = true;
         m_loadFailure = tr("Failed to load application data!\n%1\nThe file will be kept as %2.")
                             .arg(FromStd(error), QLatin1String("saving.dat.bak"));
+    }
+
+    for (int slot = 0; slot < m_table.projectCount; ++slot) {
+        ProjectRecord& record = m_table.slots[static_cast<std::size_t>(slot)];
+        // Options that cannot be read stay at their defaults here and are
+        // not written back unless they are edited.
+        LoadProjectOptions(m_workingDirectory, record.name, record.options);
     }
 
     QSignalBlocker blocker(m_ui->projectList);
@@ -226,7 +242,8 @@ bool MainDialog::saveProjects(QString& failure)
         m_loadFailed = false;
     }
     MergeReport report;
-    if (SaveMergedProjects(m_table, m_loaded, m_workingDirectory, &report, &error) != 0) {
+    if (SaveMergedProjects(m_table, m_loaded, m_workingDirectory, &report, &error) != 0
+        || saveOptions(error) != 0) {
         failure = FromStd(error);
         return false;
     }
@@ -559,6 +576,54 @@ int MainDialog::validateParameters() const
     if (NormalizeBaseUrl(url.toStdString(), base) != 0)
         return -1;
     return 0;
+}
+
+// Beside saving.dat, under its lock: a removed project leaves no options
+// behind for a later one of the same name, a renamed one takes them along,
+// and only options edited here are written over what another program stored.
+int MainDialog::saveOptions(std::string& error)
+{
+    std::array<bool, kMaxProjects> kept{};
+    for (int i = 0; i < m_table.projectCount; ++i) {
+        const int loaded = m_table.slots[static_cast<std::size_t>(i)].loadedSlot;
+        if (loaded >= 0 && loaded < kMaxProjects)
+            kept[static_cast<std::size_t>(loaded)] = true;
+    }
+    for (int slot = 0; slot < m_loaded.table.projectCount; ++slot) {
+        if (!kept[static_cast<std::size_t>(slot)]
+            && RemoveProjectOptions(m_workingDirectory, m_loaded.table.slots[static_cast<std::size_t>(slot)].name,
+                                    &error) != 0)
+            return -1;
+    }
+    for (int i = 0; i < m_table.projectCount; ++i) {
+        const ProjectRecord& record = m_table.slots[static_cast<std::size_t>(i)];
+        if (record.loadedSlot < 0 || record.loadedSlot >= kMaxProjects)
+            continue;
+        const std::string& before = m_loaded.table.slots[static_cast<std::size_t>(record.loadedSlot)].name;
+        if (before != record.name && RenameProjectOptions(m_workingDirectory, before, record.name, &error) != 0)
+            return -1;
+    }
+    for (int i = 0; i < m_table.projectCount; ++i) {
+        ProjectRecord& record = m_table.slots[static_cast<std::size_t>(i)];
+        if (!record.optionsEdited)
+            continue;
+        if (StoreProjectOptions(m_workingDirectory, record.name, record.options, &error) != 0)
+            return -1;
+        record.optionsEdited = false;
+    }
+    return 0;
+}
+
+void MainDialog::editOptions()
+{
+    ProjectRecord* record = selectedRecord();
+    if (!record)
+        return;
+    OptionsDialog dialog(FromStd(record->name), record->options, this);
+    if (ExecDialog(dialog) != QDialog::Accepted || dialog.options() == record->options)
+        return;
+    record->options = dialog.options();
+    record->optionsEdited = true;
 }
 
 void MainDialog::saveSitemap(SitemapFormat format)

@@ -16,6 +16,7 @@
 #include "sitemap/sitemap.h"
 
 class QAction;
+class QPushButton;
 
 namespace Ui {
 class MainDialog;
@@ -79,6 +80,8 @@ private:
     int validateParameters() const;
     QString tooLongText(long long pages) const;
     void saveSitemap(SitemapFormat format);
+    void editOptions();
+    int saveOptions(std::string& error);
     void convertCsvToXml();
     void showAbout();
     void openSavedFolder();
@@ -92,6 +95,7 @@ private:
     ProjectSnapshot m_loaded;  // saving.dat as loaded, to merge with changes made meanwhile
     HyperlinkControl m_link;
     QAction* m_aboutAction = nullptr;
+    QPushButton* m_optionsButton = nullptr;
 
     int m_progressDelay = 500;
     WalkObserver m_walkObserver;

@@ -35,8 +35,9 @@ check() {  # expected offers (one a line), then the words of the line
 nl=$'\n'
 
 check "csv${nl}csv2xml" larkspur-cli c
-check "--priority${nl}--project" larkspur-cli xml --pr
-check "--path${nl}--priority" larkspur-cli projects add blog2 --p
+check "--priority${nl}--project${nl}--protocol" larkspur-cli xml --pr
+check "clean" larkspur-cli xml site --url-style c
+check "--path${nl}--priority${nl}--protocol" larkspur-cli projects add blog2 --p
 check "--help" larkspur-cli projects remove --h
 check "$(printf '0.%s\n' 0 1 2 3 4 5 6 7 8 9)${nl}1.0" larkspur-cli xml site --priority ''
 check "$(printf '0.%s\n' 0 1 2 3 4 5 6 7 8 9)" larkspur-cli xml site --priority = 0.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "options/options.h"
 #include "scan/scan.h"
 
 namespace larkspur {
@@ -48,6 +49,10 @@ struct ProjectRecord {
     // for one added since) and the EditedField bits of what was changed here.
     int loadedSlot = -1;
     unsigned edited = 0;
+    // Kept beside saving.dat, not in it (see ProjectOptionsPath); loaded and
+    // stored by the programs that edit them.
+    SitemapOptions options;
+    bool optionsEdited = false;
 
     bool walked() const { return scan.tree.walked; }
 };

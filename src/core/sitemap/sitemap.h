@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "options/options.h"
 #include "projects/projects.h"
 #include "scan/scan.h"
 
@@ -26,6 +27,9 @@ extern const char* const kSitemapIndexHead;
 extern const char* const kSitemapIndexTail;
 void AppendUrlElement(std::string& out, std::string_view loc, std::string_view lastmod,
                       std::string_view changefreq, std::string_view priority);
+// The same heads in a protocol's namespace.
+const char* UrlsetHead(Protocol protocol);
+const char* SitemapIndexHead(Protocol protocol);
 
 // "&" "'" '"' "<" ">" as XML's predefined entities.
 std::string EscapeXml(std::string_view text);
@@ -61,9 +65,17 @@ const char* SitemapFileName(SitemapFormat format);  // "sitemap.xml", ...
 
 // The settings a writer needs besides the tree.
 struct SitemapParameters {
+    SitemapParameters() = default;
+    SitemapParameters(std::string url, int priority, int frequency, SitemapOptions sitemapOptions = {})
+        : websiteUrl(std::move(url)), priorityIndex(priority), frequencyIndex(frequency),
+          options(std::move(sitemapOptions))
+    {
+    }
+
     std::string websiteUrl;
     int priorityIndex = kDefaultPriority;
     int frequencyIndex = kDefaultFrequency;
+    SitemapOptions options;
 };
 SitemapParameters ParametersOf(const ProjectRecord& record);
 
@@ -71,7 +83,7 @@ SitemapParameters ParametersOf(const ProjectRecord& record);
 // The protocol's limits for one sitemap file. Tests lower them.
 struct OutputLimits {
     std::size_t maxUrls = 50000;
-    std::size_t maxBytes = 10 * 1024 * 1024;
+    std::size_t maxBytes = 0;  // 0: the protocol's
     std::int64_t now = -1;  // the date of an index; -1: the clock
     // The user named this output: a device or a pipe there is written into
     // (one document, never split), as cp does. Otherwise such a thing in
@@ -82,6 +94,7 @@ struct OutputLimits {
 struct SaveReport {
     long long urls = 0;
     long long tooLong = 0;           // pages left out: URL past kMaxUrlLength
+    long long duplicates = 0;        // pages left out: an earlier page had their URL
     std::vector<std::string> files;  // every file written, the index first
     // An XML sitemap past the limits for one file written as one document
     // all the same: to a stream, a device or a pipe, which cannot be split.
@@ -97,7 +110,11 @@ int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
 
 // Writes `path` through a temporary file; -1 with a message on failure, the
 // previous file then untouched. An XML sitemap past the limits becomes an
-// index of NAME1.xml, NAME2.xml, ... written beside it.
+// index of NAME1.xml, NAME2.xml, ... written beside it. A text sitemap past
+// them becomes NAME1.txt, NAME2.txt, ... listed by the index NAME-index.xml,
+// and `path` is removed: text has no index of its own, and a sitemap.txt
+// left behind would list pages that may be gone. Parts and an index that an
+// earlier, larger text sitemap left are removed.
 int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& tree,
                 const SitemapParameters& parameters, std::string* error = nullptr,
                 SaveReport* report = nullptr, const OutputLimits& limits = {});

@@ -23,11 +23,30 @@ const char* const kSitemapIndexHead =
     "\thttp://www.google.com/schemas/sitemap/0.84/siteindex.xsd\">\r\n";
 const char* const kSitemapIndexTail = "</sitemapindex>\r\n";
 
-UrlsetWriter::UrlsetWriter(std::ostream& out, const OutputLimits& limits) : m_stream(&out), m_limits(limits) {}
-
-UrlsetWriter::UrlsetWriter(std::string path, const OutputLimits& limits)
-    : m_path(std::move(path)), m_limits(limits)
+const char* SitemapIndexHead(Protocol protocol)
 {
+    if (protocol != Protocol::Sitemaps09)
+        return kSitemapIndexHead;
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+           "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"\r\n"
+           "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
+           "\txsi:schemaLocation=\"http://www.sitemaps.org/schemas/sitemap/0.9\r\n"
+           "\thttp://www.sitemaps.org/schemas/sitemap/0.9/siteindex.xsd\">\r\n";
+}
+
+UrlsetWriter::UrlsetWriter(std::ostream& out, const OutputLimits& limits, Protocol protocol)
+    : m_stream(&out), m_limits(limits), m_protocol(protocol), m_head(UrlsetHead(protocol)), m_tail(kUrlsetTail)
+{
+    if (m_limits.maxBytes == 0)
+        m_limits.maxBytes = ProtocolByteLimit(protocol);
+}
+
+UrlsetWriter::UrlsetWriter(std::string path, const OutputLimits& limits, Protocol protocol, bool text)
+    : m_path(std::move(path)), m_limits(limits), m_protocol(protocol), m_text(text),
+      m_head(text ? "" : UrlsetHead(protocol)), m_tail(text ? "" : kUrlsetTail)
+{
+    if (m_limits.maxBytes == 0)
+        m_limits.maxBytes = ProtocolByteLimit(protocol);
 }
 
 UrlsetWriter::~UrlsetWriter() = default;  // uncommitted parts are abandoned
@@ -125,6 +144,18 @@ std::string UrlsetWriter::partPath(std::size_t number) const
     return folder + stem + std::to_string(number) + extension;
 }
 
+// A text sitemap has no index of its own kind: its parts are listed by
+// NAME-index.xml beside it.
+std::string UrlsetWriter::indexPath() const
+{
+    if (!m_text)
+        return m_path;
+    const std::string name = platform::FileName(m_path);
+    std::string stem, extension;
+    SplitName(name, stem, extension);
+    return m_path.substr(0, m_path.size() - name.size()) + stem + "-index.xml";
+}
+
 void UrlsetWriter::write(std::string_view text)
 {
     if (m_stream)
@@ -137,7 +168,7 @@ void UrlsetWriter::write(std::string_view text)
 
 int UrlsetWriter::startPart(std::string& error)
 {
-    write(kUrlsetTail);
+    write(m_tail);
     if (m_parts.empty()) {
         // The first part turns out to be part 1 of an index.
         auto first = std::make_unique<platform::AtomicFile>();
@@ -151,18 +182,18 @@ int UrlsetWriter::startPart(std::string& error)
     if (part->open(partPath(m_parts.size() + 1), error) != 0)
         return -1;
     m_parts.push_back(std::move(part));
-    write(kUrlsetHead);
+    write(m_head);
     m_partUrls = 0;
-    m_partBytes = std::strlen(kUrlsetHead);
+    m_partBytes = std::strlen(m_head);
     return 0;
 }
 
 int UrlsetWriter::open(std::string& error)
 {
     m_partUrls = 0;
-    m_partBytes = std::strlen(kUrlsetHead);
+    m_partBytes = std::strlen(m_head);
     if (m_stream) {
-        *m_stream << kUrlsetHead;
+        *m_stream << m_head;
         return *m_stream ? 0 : -1;
     }
     // Refused links and folders show before any work is done.
@@ -174,23 +205,27 @@ int UrlsetWriter::open(std::string& error)
         if (m_direct->open(m_path, error, true) != 0)
             return -1;
         m_stream = &m_direct->stream();
-        *m_stream << kUrlsetHead;
+        *m_stream << m_head;
         return 0;
     }
+    // The index an earlier run left names the parts that may go stale.
     std::string previous, ignored;
-    if (target.kind == platform::TargetKind::Regular
-        && platform::ReadFile(m_path, previous, ignored, std::size_t(64) << 20) == 0) {
+    platform::WriteTarget indexTarget;
+    if (platform::ResolveWriteTarget(indexPath(), indexTarget, ignored) == 0
+        && indexTarget.kind == platform::TargetKind::Regular
+        && platform::ReadFile(indexPath(), previous, ignored, std::size_t(64) << 20) == 0) {
         std::string stem, extension;
         SplitName(platform::FileName(m_path), stem, extension);
         m_oldParts = ListedParts(previous, stem, extension);
+        m_oldIndex = m_text && previous.find("<sitemapindex") != std::string::npos;
     }
-    m_first = kUrlsetHead;
+    m_first = m_head;
     return 0;
 }
 
 int UrlsetWriter::add(std::string_view element)
 {
-    const std::size_t tail = std::strlen(kUrlsetTail);
+    const std::size_t tail = std::strlen(m_tail);
     const bool full = m_partUrls >= m_limits.maxUrls || m_partBytes + element.size() + tail > m_limits.maxBytes;
     if (full && m_partUrls > 0) {
         if (m_stream)
@@ -219,7 +254,7 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         error = m_error;
         return -1;
     }
-    write(kUrlsetTail);
+    write(m_tail);
     if (m_direct) {
         if (m_direct->commit(error) != 0)
             return -1;
@@ -240,17 +275,20 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         if (file.commit(error) != 0)
             return -1;
         removeOldParts(0);
+        // An earlier text index would list parts that are gone.
+        if (m_oldIndex)
+            platform::RemoveFile(indexPath());
         if (files)
             *files = {m_path};
         return 0;
     }
 
-    std::vector<std::string> written{m_path};
+    std::vector<std::string> written{indexPath()};
     platform::AtomicFile index;
-    if (index.open(m_path, error) != 0)
+    if (index.open(indexPath(), error) != 0)
         return -1;
     const std::string date = FormatDate(m_limits.now >= 0 ? m_limits.now : Now());
-    std::string text = kSitemapIndexHead;
+    std::string text = SitemapIndexHead(m_protocol);
     for (std::size_t i = 1; i <= m_parts.size(); ++i) {
         text += "<sitemap>\r\n  <loc>";
         text += indexBase;
@@ -278,6 +316,9 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
     if (index.commit(error) != 0)
         return -1;
     removeOldParts(m_parts.size());
+    // A single text sitemap from an earlier run would list stale pages.
+    if (m_text)
+        platform::RemoveFile(m_path);
     if (files)
         *files = std::move(written);
     return 0;

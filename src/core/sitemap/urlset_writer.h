@@ -17,12 +17,15 @@ class UrlsetWriter {
 public:
     // Everything into one stream, whatever its size; `limits` only tell
     // when it is past what one file may hold.
-    explicit UrlsetWriter(std::ostream& out, const OutputLimits& limits = {});
+    explicit UrlsetWriter(std::ostream& out, const OutputLimits& limits = {},
+                          Protocol protocol = Protocol::Google084);
     // Into the file `path` (through temporary files); past the limits the
     // parts go to NAME1.xml, NAME2.xml, ... beside it and `path` becomes
     // their index. A device or a pipe at `path` gets one document, like a
-    // stream.
-    UrlsetWriter(std::string path, const OutputLimits& limits);
+    // stream. `text`: lines without head or tail, whose index is
+    // NAME-index.xml (see SaveSitemap).
+    UrlsetWriter(std::string path, const OutputLimits& limits, Protocol protocol = Protocol::Google084,
+                 bool text = false);
     ~UrlsetWriter();
 
     int open(std::string& error);
@@ -44,6 +47,7 @@ public:
 
 private:
     std::string partPath(std::size_t number) const;
+    std::string indexPath() const;
     int startPart(std::string& error);
     void write(std::string_view text);
     void removeOldParts(std::size_t kept);
@@ -56,6 +60,11 @@ private:
     // (written to `path`) or part 1 of an index: every file then has a
     // temporary beside its own target from the start.
     std::string m_first;
+    Protocol m_protocol = Protocol::Google084;
+    bool m_text = false;
+    const char* m_head = "";
+    const char* m_tail = "";
+    bool m_oldIndex = false;  // an earlier text sitemap was split
     std::vector<std::unique_ptr<platform::AtomicFile>> m_parts;
     std::vector<std::size_t> m_oldParts;  // numbers the previous index at m_path listed
     std::size_t m_partUrls = 0;

@@ -1,5 +1,8 @@
 // sitemap.xml, sitemap.txt and sitemap.csv.
+#include <unordered_set>
+
 #include "platform.h"
+#include "select/selection.h"
 #include "sitemap.h"
 #include "urlset_writer.h"
 
@@ -12,8 +15,17 @@ constexpr const char* kCsvHead = "loc,lastmod,changefreq,priority\r\n";
 // What the entry visitors share: the open stream, the settings, and the URL
 // of the folder last seen, since files come folder by folder.
 struct WriteContext {
-    std::ostream* out = nullptr;     // sitemap.txt and sitemap.csv
-    UrlsetWriter* urlset = nullptr;  // sitemap.xml
+    explicit WriteContext(const SitemapOptions& options)
+        : selection(options), style(options.urlStyle), omitHints(options.omitHints)
+    {
+    }
+
+    std::ostream* out = nullptr;     // sitemap.txt and sitemap.csv to a stream
+    UrlsetWriter* urlset = nullptr;  // sitemap.xml, and sitemap.txt to a file
+    PageSelection selection;
+    UrlStyle style;
+    bool omitHints;
+    std::unordered_set<std::string> seen;  // URLs given, when two pages may share one
     std::string base;
     const char* frequency = nullptr;
     const char* priority = nullptr;
@@ -24,13 +36,38 @@ struct WriteContext {
     std::int64_t day = -1;  // of the last date formatted
     std::string date;
     long long tooLong = 0;
+    long long duplicates = 0;
     std::string url;  // of the current entry
     std::string xml;  // the same, XML-escaped
     std::string line;
 };
 
+bool EndsWith(std::string_view text, std::string_view end)
+{
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// The last segment of a page's URL in the chosen style: empty for a folder's
+// index page, the name without ".html" / ".htm" for a clean URL. Only the
+// lower-case spellings, the ones servers map these URLs to.
+std::string_view UrlName(UrlStyle style, std::string_view name)
+{
+    if (style == UrlStyle::File)
+        return name;
+    if (name == "index.html" || name == "index.htm")
+        return {};
+    if (style == UrlStyle::Clean) {
+        for (const std::string_view extension : {std::string_view(".html"), std::string_view(".htm")}) {
+            if (EndsWith(name, extension) && name.size() > extension.size())
+                return name.substr(0, name.size() - extension.size());
+        }
+    }
+    return name;
+}
+
 // The URL of a page entry into context.url and context.xml; false, and
-// counted, when it is longer than a sitemap may hold.
+// counted, when it is longer than a sitemap may hold, or when an earlier page
+// had the same URL.
 bool EntryUrl(WriteContext& context, const FileEntry& entry)
 {
     if (entry.parent != context.folder) {
@@ -44,12 +81,17 @@ bool EntryUrl(WriteContext& context, const FileEntry& entry)
         context.folderXml.clear();
         AppendXml(context.folderXml, context.folderUrl);
     }
-    const std::string name = EscapePathSegment(entry.name);
+    const std::string name = EscapePathSegment(UrlName(context.style, entry.name));
     if (context.folderUrl.size() + name.size() > kMaxUrlLength) {
         ++context.tooLong;
         return false;
     }
     context.url.assign(context.folderUrl).append(name);
+    // A file's URL is its own; only the other styles map two pages to one.
+    if (context.style != UrlStyle::File && !context.seen.insert(context.url).second) {
+        ++context.duplicates;
+        return false;
+    }
     context.xml.assign(context.folderXml);
     AppendXml(context.xml, name);
     return true;
@@ -87,23 +129,37 @@ const std::string& EntryDate(WriteContext& context, std::int64_t mtime)
 int WriteXmlEntry(const FileEntry& entry, void* data)
 {
     auto& context = *static_cast<WriteContext*>(data);
-    if (!IsSitemapEntry(entry) || !EntryUrl(context, entry))
+    if (!context.selection.selects(entry) || !EntryUrl(context, entry))
         return 0;
     std::string& line = context.line;
     line.clear();
     // A date no sitemap can hold is left out rather than written wrong.
     const std::string_view date = EntryDate(context, entry.mtime);
-    AppendUrl(line, context.xml, date.empty() ? nullptr : &date, context.frequency, context.priority);
+    if (context.omitHints) {
+        line += "<url>\r\n  <loc>";
+        line += context.xml;
+        if (!date.empty()) {
+            line += "</loc>\r\n  <lastmod>";
+            line += date;
+            line += "</lastmod>\r\n</url>\r\n";
+        } else {
+            line += "</loc>\r\n</url>\r\n";
+        }
+    } else {
+        AppendUrl(line, context.xml, date.empty() ? nullptr : &date, context.frequency, context.priority);
+    }
     return context.urlset->add(line);
 }
 
 int WriteUrlLine(const FileEntry& entry, void* data)
 {
     auto& context = *static_cast<WriteContext*>(data);
-    if (!IsSitemapEntry(entry) || !EntryUrl(context, entry))
+    if (!context.selection.selects(entry) || !EntryUrl(context, entry))
         return 0;
     std::string& line = context.line;
     line.assign(context.url).append("\r\n");
+    if (context.urlset)
+        return context.urlset->add(line);
     context.out->write(line.data(), static_cast<std::streamsize>(line.size()));
     return 0;
 }
@@ -111,7 +167,7 @@ int WriteUrlLine(const FileEntry& entry, void* data)
 int WriteCsvRow(const FileEntry& entry, void* data)
 {
     auto& context = *static_cast<WriteContext*>(data);
-    if (!IsSitemapEntry(entry) || !EntryUrl(context, entry))
+    if (!context.selection.selects(entry) || !EntryUrl(context, entry))
         return 0;
     std::string& line = context.line;
     line.clear();
@@ -119,9 +175,11 @@ int WriteCsvRow(const FileEntry& entry, void* data)
     line += ',';
     line += EntryDate(context, entry.mtime);
     line += ',';
-    line += context.frequency;
+    if (!context.omitHints)
+        line += context.frequency;
     line += ',';
-    line += context.priority;
+    if (!context.omitHints)
+        line += context.priority;
     line += "\r\n";
     context.out->write(line.data(), static_cast<std::streamsize>(line.size()));
     return 0;
@@ -136,6 +194,17 @@ const char* const kUrlsetHead =
     "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
     "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
 const char* const kUrlsetTail = "</urlset>\r\n";
+
+const char* UrlsetHead(Protocol protocol)
+{
+    if (protocol != Protocol::Sitemaps09)
+        return kUrlsetHead;
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+           "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"\r\n"
+           "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
+           "\txsi:schemaLocation=\"http://www.sitemaps.org/schemas/sitemap/0.9\r\n"
+           "\thttp://www.sitemaps.org/schemas/sitemap/0.9/sitemap.xsd\">\r\n";
+}
 
 void AppendUrlElement(std::string& out, std::string_view loc, std::string_view lastmod,
                       std::string_view changefreq, std::string_view priority)
@@ -155,7 +224,7 @@ const char* SitemapFileName(SitemapFormat format)
 
 SitemapParameters ParametersOf(const ProjectRecord& record)
 {
-    return {record.websiteUrl, record.priorityIndex, record.frequencyIndex};
+    return {record.websiteUrl, record.priorityIndex, record.frequencyIndex, record.options};
 }
 
 void AppendCsvField(std::string& out, std::string_view text)
@@ -208,7 +277,7 @@ int WriteLines(std::ostream& out, SitemapFormat format, const ScanTree& tree, Wr
 int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
                  const SitemapParameters& parameters, SaveReport* report, const OutputLimits& limits)
 {
-    WriteContext context;
+    WriteContext context(parameters.options);
     if (Prepare(context, tree, parameters) != 0)
         return -1;
     int result = 0;
@@ -217,7 +286,7 @@ int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
     if (format != SitemapFormat::Xml) {
         result = WriteLines(out, format, tree, context);
     } else {
-        UrlsetWriter urlset(out, limits);
+        UrlsetWriter urlset(out, limits, parameters.options.protocol);
         context.urlset = &urlset;
         std::string error;
         result = urlset.open(error) != 0 || EnumerateTree(tree, WriteXmlEntry, &context) != 0
@@ -230,6 +299,7 @@ int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
         report->urls = urls;
         report->tooLong = context.tooLong;
         report->overLimit = overLimit;
+        report->duplicates = context.duplicates;
     }
     return result;
 }
@@ -239,7 +309,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
                 const OutputLimits& limits)
 {
     std::string message;
-    WriteContext context;
+    WriteContext context(parameters.options);
     if (!tree.walked)
         message = "Walk the path first!";
     else if (Prepare(context, tree, parameters) != 0)
@@ -253,11 +323,12 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
     SaveReport& r = report ? *report : local;
     r = {};
 
-    if (format == SitemapFormat::Xml) {
-        UrlsetWriter urlset(path, limits);
+    if (format != SitemapFormat::Csv) {
+        UrlsetWriter urlset(path, limits, parameters.options.protocol, format == SitemapFormat::Text);
         context.urlset = &urlset;
         int result = urlset.open(message);
-        if (result == 0 && EnumerateTree(tree, WriteXmlEntry, &context) != 0) {
+        if (result == 0
+            && EnumerateTree(tree, format == SitemapFormat::Xml ? WriteXmlEntry : WriteUrlLine, &context) != 0) {
             result = -1;
             message = urlset.error();
         }
@@ -266,6 +337,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
         r.urls = urlset.urls();
         r.tooLong = context.tooLong;
         r.overLimit = urlset.overLimit();
+        r.duplicates = context.duplicates;
         if (result != 0 && error)
             *error = message;
         return result;
@@ -288,6 +360,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
     }
     r.files.push_back(path);
     r.tooLong = context.tooLong;
+    r.duplicates = context.duplicates;
     return 0;
 }
 

@@ -1,0 +1,52 @@
+// Patterns that leave pages out, written as in a .gitignore file, so that a
+// site owner can reuse the rules their repository already has.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspur {
+
+// Shell-style match of a whole text: "*" and "?" never match "/", "[...]"
+// is a class ("[!...]" or "[^...]" negated, "a-z" ranges), "\" makes the next
+// byte literal, and "**" between slashes (or at either end) matches any
+// number of folders.
+bool GlobMatch(std::string_view glob, std::string_view text);
+
+// One pattern. Without a "/" (other than a final one) it matches a name at
+// any depth; otherwise it is anchored at the site folder. A final "/" makes
+// it match folders only; a leading "!" re-includes what earlier patterns
+// left out (but not below a folder that is left out).
+class GlobPattern {
+public:
+    explicit GlobPattern(std::string_view text);
+
+    // `path` is relative to the site folder, "/"-separated, without a
+    // leading "/".
+    bool matches(std::string_view path, bool isFolder) const;
+    bool negated() const { return m_negated; }
+
+private:
+    std::string m_glob;
+    bool m_anchored = false;
+    bool m_folderOnly = false;
+    bool m_negated = false;
+    bool m_never = false;  // a blank pattern
+};
+
+class ExclusionList {
+public:
+    ExclusionList() = default;
+    explicit ExclusionList(const std::vector<std::string>& patterns);
+
+    bool empty() const { return m_patterns.empty(); }
+    // Whether this entry itself is left out by the patterns, the last match
+    // deciding; a caller checks the folders above it first.
+    bool excludes(std::string_view path, bool isFolder) const;
+
+private:
+    std::vector<GlobPattern> m_patterns;
+};
+
+}  // namespace larkspur

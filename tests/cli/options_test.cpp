@@ -1,0 +1,86 @@
+// Sitemap options on the command line: given to one run, stored with a
+// project, shown, changed and overridden.
+#include "cli_harness.h"
+
+#include <gtest/gtest.h>
+
+namespace larkspur::clitest {
+namespace {
+
+class SitemapOptionsCli : public ::testing::Test {
+protected:
+    SitemapOptionsCli()
+    {
+        box.folder("work");
+        box.file("site/index.html", "x");
+        box.file("site/docs/a.html", "x");
+        box.file("site/drafts/b.html", "x");
+        box.file("site/report.pdf", "x");
+    }
+
+    RunResult cli(std::vector<std::string> args)
+    {
+        args.insert(args.end(), {"--working-dir", box.path("work")});
+        return box.run(args);
+    }
+
+    Sandbox box;
+};
+
+TEST_F(SitemapOptionsCli, StoredWithTheProjectShownAndUsedCommandLineOverriding)
+{
+    ASSERT_EQ(cli({"projects", "add", "blog", "--path", box.path("site"), "--url", "https://example.com",
+                   "--exclude", "drafts/", "--exclude", "*.bak", "--url-style", "clean"})
+                  .status,
+              0);
+    RunResult r = cli({"projects", "show", "blog"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "name: blog\npath: " + box.path("site") + "\nurl: https://example.com\npriority: 0.6\n"
+                     "changefreq: weekly\nprotocol: 0.84\nexclude: drafts/\nexclude: *.bak\n"
+                     "extensions: html,htm\nurl-style: clean\nomit-hints: no\n");
+
+    r = cli({"txt", "--project", "blog", "--output", "-"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "https://example.com/docs/a\r\nhttps://example.com/\r\n");
+
+    r = cli({"txt", "--project", "blog", "--output", "-", "--url-style", "file", "--extensions", "pdf"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "https://example.com/report.pdf\r\n");
+
+    // set changes what it is given and keeps the rest.
+    ASSERT_EQ(cli({"projects", "set", "blog", "--priority", "0.9", "--omit-hints", "--exclude", ""}).status, 0);
+    r = cli({"projects", "show", "blog"});
+    EXPECT_NE(r.out.find("priority: 0.9\n"), std::string::npos) << r;
+    EXPECT_NE(r.out.find("exclude:\n"), std::string::npos) << r;
+    EXPECT_NE(r.out.find("url-style: clean\nomit-hints: yes\n"), std::string::npos) << r;
+
+    ASSERT_EQ(cli({"projects", "remove", "blog"}).status, 0);
+    ASSERT_EQ(cli({"projects", "add", "blog", "--path", box.path("site"), "--url", "https://example.com"}).status, 0);
+    r = cli({"projects", "show", "blog"});
+    EXPECT_NE(r.out.find("exclude:\nextensions: html,htm\nurl-style: file\nomit-hints: no\n"), std::string::npos)
+        << "a removed project's options passed to a new one: " << r;
+}
+
+TEST_F(SitemapOptionsCli, UsageErrors)
+{
+    const std::vector<std::vector<std::string>> wrong = {
+        {"xml", box.path("site"), "--url", "https://e.com", "--protocol", "1.0"},
+        {"xml", box.path("site"), "--url", "https://e.com", "--url-style", "pretty"},
+        {"xml", box.path("site"), "--url", "https://e.com", "--extensions", ","},
+        {"xml", box.path("site"), "--url", "https://e.com", "--omit-hints", "--no-omit-hints"},
+        {"xml", box.path("site"), "--url", "https://e.com", "--omit-hints=yes"},
+        {"stats", box.path("site"), "--protocol", "0.9"},
+        {"projects", "show"},
+        {"projects", "set"},
+    };
+    for (const auto& args : wrong) {
+        const RunResult r = cli(args);
+        EXPECT_EQ(r.status, 2) << args[0] << ' ' << args.back() << ": " << r;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(cli({"projects", "show", "nobody"}).status, 1);
+    EXPECT_EQ(cli({"projects", "set", "nobody", "--protocol", "0.9"}).status, 1);
+}
+
+}  // namespace
+}  // namespace larkspur::clitest

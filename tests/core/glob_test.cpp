@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include "select/glob.h"
+
+using namespace larkspur;
+
+namespace {
+
+struct GlobCase {
+    const char* glob;
+    const char* text;
+    bool matches;
+};
+
+const GlobCase kGlobCases[] = {
+    {"*.html", "a.html", true},
+    {"*.html", "docs/a.html", false},  // "*" stays inside one segment
+    {"a?c", "abc", true},
+    {"a?c", "a/c", false},
+    {"[ab]x", "bx", true},
+    {"[!ab]x", "bx", false},
+    {"[^ab]x", "cx", true},
+    {"[a-c]*", "c.html", true},
+    {"[a-c]*", "d.html", false},
+    {"[]]x", "]x", true},
+    {"[x", "[x", true},  // an open class is a literal "["
+    {"a[/]b", "a/b", false},
+    {"\\*.html", "*.html", true},
+    {"\\*.html", "a.html", false},
+    {"**", "a/b/c.html", true},
+    {"**/x.html", "x.html", true},
+    {"**/x.html", "a/b/x.html", true},
+    {"a/**", "a/b/c.html", true},
+    {"a/**", "b/a/c.html", false},
+    {"a/**/b.html", "a/b.html", true},
+    {"a/**/b.html", "a/x/y/b.html", true},
+    {"a/**/b.html", "a/xb.html", false},
+    {"a**b", "a/b", false},  // "**" inside a name is two ordinary stars
+    {"a**b", "axxb", true},
+    {"*", "", true},
+    {"", "", true},
+    {"café*", "café menu.html", true},
+};
+
+class Glob : public testing::TestWithParam<GlobCase> {};
+
+TEST_P(Glob, Matches)
+{
+    const GlobCase& c = GetParam();
+    EXPECT_EQ(GlobMatch(c.glob, c.text), c.matches) << c.glob << " ~ " << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Glob, testing::ValuesIn(kGlobCases));
+
+struct ExcludeCase {
+    std::vector<std::string> patterns;
+    const char* path;
+    bool isFolder;
+    bool excluded;
+};
+
+const ExcludeCase kExcludeCases[] = {
+    {{"404.html"}, "404.html", false, true},
+    {{"404.html"}, "docs/404.html", false, true},  // no "/": any depth
+    {{"/404.html"}, "docs/404.html", false, false},
+    {{"/404.html"}, "404.html", false, true},
+    {{"drafts/"}, "drafts", true, true},
+    {{"drafts/"}, "drafts", false, false},  // a file named so stays
+    {{"docs/*.html"}, "docs/a.html", false, true},
+    {{"docs/*.html"}, "x/docs/a.html", false, false},  // a "/" anchors it
+    {{"*.html", "!keep.html"}, "keep.html", false, false},
+    {{"*.html", "!keep.html"}, "drop.html", false, true},
+    {{"!keep.html", "*.html"}, "keep.html", false, true},  // the last match decides
+    {{""}, "a.html", false, false},
+    {{"private"}, "a/private", true, true},
+};
+
+class Exclusions : public testing::TestWithParam<ExcludeCase> {};
+
+TEST_P(Exclusions, LastMatchDecides)
+{
+    const ExcludeCase& c = GetParam();
+    EXPECT_EQ(ExclusionList(c.patterns).excludes(c.path, c.isFolder), c.excluded) << c.path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Exclusions, testing::ValuesIn(kExcludeCases));
+
+}  // namespace

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "sitemap/sitemap.h"
+#include "temp_tree.h"
+
+using namespace larkspur;
+using larkspur::test::TempTree;
+
+namespace {
+
+constexpr std::int64_t kMarch7 = 1141732800;  // 2006-03-07 12:00 UTC
+
+std::string Write(const ScanTree& tree, SitemapFormat format, const SitemapOptions& options,
+                  SaveReport* report = nullptr)
+{
+    std::ostringstream out;
+    EXPECT_EQ(WriteSitemap(out, format, tree, {"https://example.com/site", 6, 3, options}, report), 0);
+    return out.str();
+}
+
+struct StyleCase {
+    UrlStyle style;
+    const char* file;
+    const char* url;  // "" when the page is given by another file's URL
+};
+
+const StyleCase kStyleCases[] = {
+    {UrlStyle::File, "index.html", "https://example.com/site/index.html"},
+    {UrlStyle::Folder, "index.html", "https://example.com/site/"},
+    {UrlStyle::Folder, "docs/index.htm", "https://example.com/site/docs/"},
+    {UrlStyle::Folder, "docs/a.html", "https://example.com/site/docs/a.html"},
+    {UrlStyle::Folder, "docs/INDEX.HTML", "https://example.com/site/docs/INDEX.HTML"},
+    {UrlStyle::Clean, "index.html", "https://example.com/site/"},
+    {UrlStyle::Clean, "docs/a.html", "https://example.com/site/docs/a"},
+    {UrlStyle::Clean, "docs/b c.htm", "https://example.com/site/docs/b%20c"},
+    {UrlStyle::Clean, "docs/Upper.HTML", "https://example.com/site/docs/Upper.HTML"},
+    {UrlStyle::Clean, "docs/.html", "https://example.com/site/docs/.html"},
+    {UrlStyle::Clean, "docs/v1.2.html", "https://example.com/site/docs/v1.2"},
+};
+
+class Styles : public testing::TestWithParam<StyleCase> {};
+
+TEST_P(Styles, EachPageHasTheUrlItsServerGivesIt)
+{
+    const StyleCase& c = GetParam();
+    TempTree t;
+    t.file(std::string("site/") + c.file, "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    SitemapOptions options;
+    options.urlStyle = c.style;
+    EXPECT_EQ(Write(scan.tree, SitemapFormat::Text, options), std::string(c.url) + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Styles, testing::ValuesIn(kStyleCases));
+
+TEST(StyleDuplicates, PagesSharingAUrlGiveItOnce)
+{
+    TempTree t;
+    for (const char* name : {"index.html", "index.htm", "a.html", "a.htm", "a/index.html"})
+        t.file(std::string("site/") + name, "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    SitemapOptions options;
+    options.urlStyle = UrlStyle::Clean;
+    SaveReport report;
+    EXPECT_EQ(Write(scan.tree, SitemapFormat::Text, options, &report),
+              "https://example.com/site/a/\r\nhttps://example.com/site/a\r\nhttps://example.com/site/\r\n");
+    EXPECT_EQ(report.duplicates, 2);
+}
+
+TEST(Selection, ExtensionsAndExclusionsChooseThePagesStatisticsStayWhole)
+{
+    TempTree t;
+    for (const char* name : {"a.html", "b.PDF", "c.pdf", "drafts/d.html", "docs/404.html", "docs/e.htm"})
+        t.file(std::string("site/") + name, "x", kMarch7);
+    t.file("site/empty.pdf", "");
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    SitemapOptions options;
+    options.extensions = {"html", "pdf"};
+    options.exclude = {"drafts/", "404.html"};
+    EXPECT_EQ(Write(scan.tree, SitemapFormat::Text, options),
+              "https://example.com/site/a.html\r\nhttps://example.com/site/b.PDF\r\n"
+              "https://example.com/site/c.pdf\r\n");
+    EXPECT_EQ(StatisticsLines(scan).front().text, "file totally: 7");
+}
+
+TEST(Hints, OmittedFromXmlAndLeftEmptyInCsv)
+{
+    TempTree t;
+    t.file("site/a.html", "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    SitemapOptions options;
+    options.omitHints = true;
+    options.protocol = Protocol::Sitemaps09;
+    EXPECT_EQ(Write(scan.tree, SitemapFormat::Xml, options),
+              std::string(UrlsetHead(Protocol::Sitemaps09))
+                  + "<url>\r\n  <loc>https://example.com/site/a.html</loc>\r\n  <lastmod>2006-03-07</lastmod>\r\n"
+                    "</url>\r\n</urlset>\r\n");
+    EXPECT_EQ(Write(scan.tree, SitemapFormat::Csv, options),
+              "loc,lastmod,changefreq,priority\r\nhttps://example.com/site/a.html,2006-03-07,,\r\n");
+    EXPECT_NE(std::string(UrlsetHead(Protocol::Sitemaps09)).find("xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\""),
+              std::string::npos);
+}
+
+// Pages whose elements take about 2,100 bytes: 5,200 of them pass 10 MiB.
+TEST(ProtocolLimit, FiftyMebibytesFor09TenFor084)
+{
+    TempTree t;
+    std::string folder = "site";
+    for (int i = 0; i < 8; ++i)
+        folder += "/" + std::string(240, static_cast<char>('a' + i));
+    for (int i = 0; i < 5200; ++i)
+        t.file(folder + "/" + std::string(60, 'p') + std::to_string(i) + ".html", "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    for (const auto& [protocol, files] : {std::pair{Protocol::Google084, 3u}, std::pair{Protocol::Sitemaps09, 1u}}) {
+        SitemapOptions options;
+        options.protocol = protocol;
+        SaveReport report;
+        std::string error;
+        ASSERT_EQ(SaveSitemap(t.path("sitemap.xml"), SitemapFormat::Xml, scan.tree,
+                              {"https://example.com", 6, 3, options}, &error, &report), 0) << error;
+        EXPECT_EQ(report.files.size(), files);
+    }
+}
+
+class TextParts : public testing::Test {
+protected:
+    int save(int pages, SaveReport& report)
+    {
+        TempTree site;
+        for (int i = 0; i < pages; ++i)
+            site.file("p" + std::to_string(i) + ".html", "x", kMarch7);
+        ScanResult scan;
+        EXPECT_EQ(WalkAndCount(scan, site.root()), 0);
+        OutputLimits limits;
+        limits.maxUrls = 2;
+        limits.now = kMarch7;
+        std::string error;
+        const int result = SaveSitemap(t.path("sitemap.txt"), SitemapFormat::Text, scan.tree,
+                                       {"https://example.com", 6, 3}, &error, &report, limits);
+        EXPECT_EQ(result, 0) << error;
+        return result;
+    }
+
+    TempTree t;
+};
+
+TEST_F(TextParts, PastTheLimitsPartsAndAnIndexReplaceTheOneFile)
+{
+    t.file("sitemap.txt", "https://example.com/gone.html\r\n");
+    t.file("sitemap9.txt", "the owner's own file");
+    SaveReport report;
+    ASSERT_EQ(save(5, report), 0);
+    EXPECT_EQ(report.files, (std::vector<std::string>{t.path("sitemap-index.xml"), t.path("sitemap1.txt"),
+                                                      t.path("sitemap2.txt"), t.path("sitemap3.txt")}));
+    EXPECT_FALSE(t.exists("sitemap.txt"));
+    EXPECT_EQ(t.read("sitemap3.txt"), "https://example.com/p4.html\r\n");
+    EXPECT_NE(t.read("sitemap-index.xml").find("<loc>https://example.com/sitemap3.txt</loc>"), std::string::npos);
+
+    // Fewer pages: the third part would list pages that are gone.
+    ASSERT_EQ(save(3, report), 0);
+    EXPECT_EQ(report.files.size(), 3u);
+    EXPECT_FALSE(t.exists("sitemap3.txt"));
+
+    // Within the limits again: one sitemap.txt, nothing else of ours.
+    ASSERT_EQ(save(2, report), 0);
+    EXPECT_EQ(report.files, std::vector<std::string>{t.path("sitemap.txt")});
+    for (const char* gone : {"sitemap1.txt", "sitemap2.txt", "sitemap-index.xml"})
+        EXPECT_FALSE(t.exists(gone)) << gone;
+    EXPECT_EQ(t.read("sitemap9.txt"), "the owner's own file");
+}
+
+struct FieldCase {
+    const char* key;
+    std::vector<std::string> value;
+    bool accepted;
+};
+
+const FieldCase kFieldCases[] = {
+    {"protocol", {"0.9"}, true},
+    {"protocol", {"1.0"}, false},
+    {"url-style", {"clean"}, true},
+    {"url-style", {"pretty"}, false},
+    {"omit-hints", {"yes"}, true},
+    {"omit-hints", {"maybe"}, false},
+    {"extensions", {"HTML, .pdf"}, true},
+    {"extensions", {" , "}, false},
+    {"extensions", {"tar.gz"}, false},
+    {"exclude", {"drafts/", "*.bak"}, true},
+};
+
+class Fields : public testing::TestWithParam<FieldCase> {};
+
+TEST_P(Fields, ValuesReadBackOrAreRefusedLeavingTheRecord)
+{
+    const FieldCase& c = GetParam();
+    const OptionField* field = FindOptionField(c.key);
+    ASSERT_NE(field, nullptr);
+    SitemapOptions options;
+    std::string error;
+    EXPECT_EQ(field->set(options, c.value, error) == 0, c.accepted) << error;
+    if (!c.accepted) {
+        EXPECT_EQ(options, SitemapOptions{});
+        EXPECT_FALSE(error.empty());
+        return;
+    }
+    SitemapOptions again;
+    ASSERT_EQ(field->set(again, field->get(options), error), 0);
+    EXPECT_EQ(again, options);
+    EXPECT_NE(options, SitemapOptions{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Fields, testing::ValuesIn(kFieldCases));
+
+TEST(OptionFields, DefaultsAreTheFirstChoices)
+{
+    for (const OptionField& field : SitemapOptionFields()) {
+        if (field.kind == OptionKind::Choice)
+            EXPECT_EQ(field.get(SitemapOptions{}), std::vector<std::string>{field.choices.front()}) << field.key;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// The Options... button and its dialog: what it stores, what Save then
+// writes, and how the options follow a project through rename and removal.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPlainTextEdit>
+
+#include "GuiTestSupport.h"
+#include "MainWindowDriver.h"
+#include "OptionsDialog.h"
+#include "project_options.h"
+
+using namespace larkspur;
+using namespace larkspur::test;
+
+namespace {
+
+// Fills the dialog's controls and presses OK (or Cancel); then, should the
+// dialog still be open, Cancel.
+FakeUi::DialogHandler SetOptions(const QString& style, const QString& exclude, bool ok = true,
+                                 const QString& extensions = QStringLiteral("html,htm"))
+{
+    return [=](QDialog& dialog) {
+        QVERIFY(ShowActive(dialog));
+        Child<QComboBox>(dialog, "url-style")->setCurrentText(style);
+        Child<QPlainTextEdit>(dialog, "exclude")->setPlainText(exclude);
+        Child<QLineEdit>(dialog, "extensions")->setText(extensions);
+        Child<QCheckBox>(dialog, "omit-hints")->setChecked(true);
+        if (const char* path = std::getenv("LARKSPUR_OPTIONS_SCREENSHOT"))
+            dialog.grab().save(QString::fromLocal8Bit(path));
+        auto* buttons = dialog.findChild<QDialogButtonBox*>();
+        buttons->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+        if (dialog.isVisible())
+            buttons->button(QDialogButtonBox::Cancel)->click();
+    };
+}
+
+SitemapOptions Stored(const TempTree& tree, const char* project)
+{
+    SitemapOptions options;
+    LoadProjectOptions(tree.path().toStdString(), project, options);
+    return options;
+}
+
+}  // namespace
+
+class OptionsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { ClearSettings(); }
+
+    void okAppliesToSaveAndIsStoredOnClose();
+    void cancelAndRefusedValuesChangeNothing();
+    void renameTakesOptionsAlongRemoveDropsThem();
+};
+
+void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"));
+    tree.file(QStringLiteral("site/docs/a.html"));
+    tree.file(QStringLiteral("site/drafts/b.html"));
+    UiScope scope;
+    {
+        MainWindowDriver main(scope.ui, tree.path());
+        main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
+        main.walk();
+        scope.ui.handlers.append(SetOptions(QStringLiteral("clean"), QStringLiteral("drafts/\n*.bak")));
+        main.button("optionsButton")->click();
+        QCOMPARE(scope.ui.dialogsRun.last(), QStringLiteral("larkspur::OptionsDialog"));
+        main.button("saveUrlButton")->click();
+        QCOMPARE(tree.read(QStringLiteral("site/sitemap.txt")),
+                 QByteArray("https://example.com/docs/a\r\nhttps://example.com/\r\n"));
+        main.window->reject();
+    }
+    const SitemapOptions stored = Stored(tree, "blog");
+    QCOMPARE(stored.urlStyle, UrlStyle::Clean);
+    QCOMPARE(stored.exclude, (std::vector<std::string>{"drafts/", "*.bak"}));
+    QVERIFY(stored.omitHints);
+
+    // A new window shows what was stored.
+    MainWindowDriver again(scope.ui, tree.path());
+    QCOMPARE(again.slot(0).options, stored);
+}
+
+void OptionsTest::cancelAndRefusedValuesChangeNothing()
+{
+    TempTree tree;
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("blog"), tree.path());
+    scope.ui.handlers.append(SetOptions(QStringLiteral("folder"), QStringLiteral("x/"), false));
+    scope.ui.handlers.append(SetOptions(QStringLiteral("folder"), QStringLiteral("x/"), true, QString()));
+    main.button("optionsButton")->click();
+    main.button("optionsButton")->click();
+    QCOMPARE(scope.ui.messages.size(), 1);  // no extension at all
+    QCOMPARE(main.slot(0).options, SitemapOptions{});
+    QVERIFY(!main.slot(0).optionsEdited);
+}
+
+void OptionsTest::renameTakesOptionsAlongRemoveDropsThem()
+{
+    TempTree tree;
+    UiScope scope;
+    {
+        MainWindowDriver main(scope.ui, tree.path());
+        main.addSite(QStringLiteral("blog"), tree.path());
+        scope.ui.handlers.append(SetOptions(QStringLiteral("folder"), QString()));
+        main.button("optionsButton")->click();
+        main.window->reject();
+    }
+    QCOMPARE(Stored(tree, "blog").urlStyle, UrlStyle::Folder);
+    {
+        MainWindowDriver main(scope.ui, tree.path());
+        main.select(0);
+        main.name()->setText(QStringLiteral("journal"));
+        main.window->reject();
+    }
+    QCOMPARE(Stored(tree, "journal").urlStyle, UrlStyle::Folder);
+    QCOMPARE(Stored(tree, "blog"), SitemapOptions{});
+    {
+        MainWindowDriver main(scope.ui, tree.path());
+        main.select(0);
+        main.button("removeButton")->click();
+        main.window->reject();
+    }
+    QCOMPARE(Stored(tree, "journal"), SitemapOptions{});
+}
+
+LARKSPUR_GUI_TEST_MAIN(OptionsTest)
+#include "tst_options.moc"
