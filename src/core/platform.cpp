@@ -712,14 +712,6 @@ void FileLock::unlock()
     }
 }
 
-int RemoveFile(const std::string& path, std::string& error)
-{
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT)
-        return 0;
-    error = path + ": " + SystemMessage(errno);
-    return -1;
-}
-
 int ReadFile(const std::string& path, std::string& contents, std::string& error, std::size_t limit)
 {
     contents.clear();

@@ -186,9 +186,6 @@ std::unique_ptr<std::streambuf> StandardOutputBuffer();
 // its buffer is one of this layer's, else 0.
 int WriteError(const std::ostream& out);
 
-// Removes the name `path` (a link itself, not what it leads to); 0 also
-// when there was nothing to remove.
-int RemoveFile(const std::string& path, std::string& error);
 
 // Reads a whole file, or no more than its first `limit` bytes; -1 with a
 // message when it cannot be read.
