@@ -1,6 +1,7 @@
 // URL building and escaping: a base URL that is accepted comes out as a
 // valid URL that normalises to itself; escaped path segments and XML text
 // decode back to what went in; references are kept only when XML allows them.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -76,6 +77,11 @@ void CheckBase(std::string_view url, const std::vector<std::string>& segments)
     Check(base.rfind("http://", 0) == 0 || base.rfind("https://", 0) == 0, "scheme kept", base);
     Check(!base.empty() && base.back() == '/', "base ends in a slash", base);
     Check(larkspur::test::IsValidUrlText(base), "an accepted base is a valid URL", base);
+    const std::size_t hostStart = base.find("://") + 3;
+    Check(base.substr(hostStart, base.find('/', hostStart) - hostStart).find('@') == std::string::npos,
+          "no user name or password", base);
+    Check(std::none_of(base.begin(), base.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }),
+          "an accepted base is ASCII, its host name included", base);
     std::string again;
     Check(NormalizeBaseUrl(base, again) == 0 && again == base, "normalising is idempotent", base + " -> " + again);
 

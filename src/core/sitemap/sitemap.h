@@ -37,14 +37,20 @@ constexpr std::size_t kMaxUrlLength = 2048;
 std::string EscapePathSegment(std::string_view segment);
 
 // Checks an absolute http(s) URL and gives it back with scheme and host in
-// lower case, unsafe bytes of its path escaped and a trailing "/", ready to
-// have a relative path appended. -1 for anything else.
-int NormalizeBaseUrl(std::string_view url, std::string& base);
+// lower case, a host name that is not ASCII in its "xn--" form, unsafe bytes
+// of its path escaped and a trailing "/", ready to have a relative path
+// appended. -1 for anything else, a user name or password included;
+// `problem` then says why when there is more to say than "not a URL".
+int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* problem = nullptr);
 
 // The plain URL of an entry: base URL plus its escaped relative path.
 int MakePlainEntryUrl(std::string_view websiteUrl, const FileEntry& entry, std::string& url);
 // The same, XML-escaped: the text of sitemap.xml and sitemap.csv.
 int MakeEntryUrl(const ProjectRecord& record, const FileEntry& entry, std::string& url);
+// The address of the folder that holds `path`, when that folder lies in
+// `siteFolder`, the site published at `siteUrl`; -1 when it lies elsewhere.
+int FolderUrlInSite(std::string_view siteUrl, const std::string& siteFolder, const std::string& path,
+                    std::string& url);
 
 // The UTC calendar date of a time, as YYYY-MM-DD; empty outside the years
 // 1 to 9999.

@@ -1,7 +1,11 @@
 // URLs of sitemap entries and the escaping they need.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
+#include <idn2.h>
+
+#include "platform.h"
 #include "sitemap.h"
 
 namespace larkspur {
@@ -69,10 +73,35 @@ bool HasOnlyCompleteEscapes(std::string_view text)
     return true;
 }
 
-// Host, user information and port: what may stand between "://" and the path.
+// Host, user information and port: what may stand between "://" and the
+// path. Bytes from 0x80 up are a host name in UTF-8.
 bool IsAuthorityByte(unsigned char c)
 {
-    return IsSegmentByte(c) || c == '[' || c == ']' || c == '%';
+    return IsSegmentByte(c) || c == '[' || c == ']' || c == '%' || c >= 0x80;
+}
+
+// A host name in Unicode as the DNS knows it: each label in its "xn--" form,
+// mapped as browsers map it (IDNA2008 with UTS #46, non-transitional). What
+// comes out must be letters, digits, "-", "_" and ".": a character that
+// maps to "/", ":" or "@" (a full-width solidus) would move where the host
+// ends.
+int AsciiHost(std::string_view host, std::string& ascii, std::string* problem)
+{
+    char* converted = nullptr;
+    const int rc = idn2_to_ascii_8z(std::string(host).c_str(), &converted, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+    if (rc != IDN2_OK) {
+        if (problem)
+            *problem = std::string("the host name is not a valid international domain name: ") + idn2_strerror(rc);
+        return -1;
+    }
+    ascii = converted;
+    idn2_free(converted);
+    for (char& c : ascii) {
+        c = Lower(c);
+        if (!IsAlnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != '_')
+            return -1;
+    }
+    return ascii.empty() ? -1 : 0;
 }
 
 }  // namespace
@@ -118,7 +147,7 @@ std::string EscapePathSegment(std::string_view segment)
     return out;
 }
 
-int NormalizeBaseUrl(std::string_view url, std::string& base)
+int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* problem)
 {
     const std::string_view text = Trimmed(url);
     std::size_t schemeLength = 0;
@@ -138,30 +167,32 @@ int NormalizeBaseUrl(std::string_view url, std::string& base)
         if (!IsAuthorityByte(static_cast<unsigned char>(c)))
             return -1;
     }
-    const auto at = authority.rfind('@');
-    const std::string_view userInfo = at == std::string_view::npos ? std::string_view{} : authority.substr(0, at + 1);
-    std::string_view hostPort = at == std::string_view::npos ? authority : authority.substr(at + 1);
-    std::string_view host = hostPort;
+    // Every URL of the sitemap starts with the base: a user name or
+    // password in it would be published to every search engine.
+    if (authority.find('@') != std::string_view::npos) {
+        if (problem)
+            *problem = "the URL may not hold a user name or password: it would be published in every sitemap entry";
+        return -1;
+    }
+    std::string_view host = authority;
     std::string_view port;
-    if (!hostPort.empty() && hostPort.front() == '[') {
-        const auto close = hostPort.find(']');
+    if (!authority.empty() && authority.front() == '[') {
+        const auto close = authority.find(']');
         if (close == std::string_view::npos)
             return -1;
-        host = hostPort.substr(0, close + 1);
-        port = hostPort.substr(close + 1);
+        host = authority.substr(0, close + 1);
+        port = authority.substr(close + 1);
     } else {
-        const auto colon = hostPort.find(':');
+        const auto colon = authority.find(':');
         if (colon != std::string_view::npos) {
-            host = hostPort.substr(0, colon);
-            port = hostPort.substr(colon);
+            host = authority.substr(0, colon);
+            port = authority.substr(colon);
         }
     }
     if (host.empty() || host == "[]")
         return -1;
     // "%" only in a complete escape; "[" and "]" only around an IP literal,
     // which holds nothing but hex digits, ":" and ".".
-    if (!HasOnlyCompleteEscapes(userInfo) || userInfo.find_first_of("[]") != std::string_view::npos)
-        return -1;
     if (host.front() == '[') {
         for (const char c : host.substr(1, host.size() - 2)) {
             if (!IsHex(static_cast<unsigned char>(c)) && c != ':' && c != '.')
@@ -185,9 +216,15 @@ int NormalizeBaseUrl(std::string_view url, std::string& base)
     for (char& c : out)
         c = Lower(c);
     out += "://";
-    out.append(userInfo);
-    for (const char c : host)
-        out += Lower(c);
+    if (std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        std::string ascii;
+        if (AsciiHost(host, ascii, problem) != 0)
+            return -1;
+        out += ascii;
+    } else {
+        for (const char c : host)
+            out += Lower(c);
+    }
     out.append(port);
 
     // The base's own path is the site's root. Its %XX escapes stay; bytes
@@ -225,6 +262,32 @@ int MakePlainEntryUrl(std::string_view websiteUrl, const FileEntry& entry, std::
         if (i > 0)
             url += '/';
         url += EscapePathSegment(*segments[i]);
+    }
+    return 0;
+}
+
+int FolderUrlInSite(std::string_view siteUrl, const std::string& siteFolder, const std::string& path,
+                    std::string& url)
+{
+    // The folder a file is written into is the one its path names, even
+    // when the file itself is a link to elsewhere.
+    const auto slash = path.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string base, site, folder, error;
+    if (siteFolder.empty() || NormalizeBaseUrl(siteUrl, base) != 0
+        || platform::CanonicalPath(siteFolder, site, error) != 0 || platform::CanonicalPath(parent, folder, error) != 0)
+        return -1;
+    if (site.back() != '/')
+        site += '/';
+    folder += '/';
+    if (folder.compare(0, site.size(), site) != 0)
+        return -1;
+    url = std::move(base);
+    for (std::string_view rest = std::string_view(folder).substr(site.size()); !rest.empty();) {
+        const auto end = rest.find('/');
+        url += EscapePathSegment(rest.substr(0, end));
+        url += '/';
+        rest.remove_prefix(end + 1);
     }
     return 0;
 }
