@@ -627,9 +627,14 @@ void MainDialog::convertCsvToXml()
     std::string xmlPath;
     if (XmlPathForCsv(csvPath, xmlPath) != 0)
         return;
+    // Parts past the limits are written beside the CSV: inside the selected
+    // project's folder the project's URL gives their address.
+    std::string folderUrl;
+    if (const ProjectRecord* record = selectedRecord())
+        FolderUrlInSite(record->websiteUrl, record->localPath, csvPath, folderUrl);
     ConvertReport report;
     std::string error;
-    if (ConvertCsvToXml(csvPath, xmlPath, &report, &error) != 0) {
+    if (ConvertCsvToXml(csvPath, xmlPath, &report, &error, {}, folderUrl) != 0) {
         ShowMessage(this, tr("Failed to create %1!\n%2").arg(FromStd(xmlPath), FromStd(error)),
                     QMessageBox::Warning);
         return;
@@ -643,7 +648,7 @@ void MainDialog::convertCsvToXml()
         names.append(FromStd(platform::FileName(xmlPath)));
     QString text = tr("%1 created.").arg(names.join(QStringLiteral(", ")));
     if (report.linesSkipped > 0)
-        text += QLatin1Char('\n') + tr("%1 line(s) skipped: not four comma-separated fields.").arg(report.linesSkipped);
+        text += QLatin1Char('\n') + tr("%1 line(s) skipped: not four comma-separated fields starting with an http:// or https:// URL.").arg(report.linesSkipped);
     if (report.tooLong > 0)
         text += QLatin1Char('\n') + tooLongText(report.tooLong);
     ShowMessage(this, text);

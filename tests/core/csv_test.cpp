@@ -110,12 +110,21 @@ TEST(Convert, RowsSkippedAndKept)
         "\r\n"
         "      \r\n"
         "http://h/only-three.html,2006-03-07,weekly\r\n"
-        "http://h/b.html,,daily,0.5,\r\n",
+        "http://h/b.html,,daily,0.5,\r\n"
+        // No absolute http or https address: skipped like the lines above.
+        ",2006-03-07,weekly,0.6\r\n"
+        "javascript:alert(1),2006-03-07,weekly,0.6\r\n"
+        "/relative.html,2006-03-07,weekly,0.6\r\n"
+        "ftp://h/a.html,2006-03-07,weekly,0.6\r\n"
+        "http:///no-host.html,2006-03-07,weekly,0.6\r\n"
+        "https://:80/no-host.html,2006-03-07,weekly,0.6\r\n"
+        "HTTPS://H/c.html,2006-03-07,weekly,0.6\r\n",
         &report);
     EXPECT_EQ(xml, std::string(kHead) + Url("http://h/a.html", "2006-03-07", "weekly", "0.6")
-                       + Url("http://h/b.html", "", "daily", "0.5") + "</urlset>\r\n");
-    EXPECT_EQ(report.rowsWritten, 2);
-    EXPECT_EQ(report.linesSkipped, 1);
+                       + Url("http://h/b.html", "", "daily", "0.5") + Url("HTTPS://H/c.html", "2006-03-07", "weekly", "0.6")
+                       + "</urlset>\r\n");
+    EXPECT_EQ(report.rowsWritten, 3);
+    EXPECT_EQ(report.linesSkipped, 7);
 }
 
 TEST(Convert, ReadsBackTheQuotedRowsOfTheWriter)

@@ -579,8 +579,8 @@ const CsvCase kCsvCases[] = {
     {"ValidReferencesKept", [] { return std::string("http://a.example/R&amp;D&#38;&#x26;&#x1F600;.html,2006-03-07,weekly,0.6\n"); },
      1, 0,
      [](const std::vector<std::string>& locs) { EXPECT_EQ(locs[0], "http://a.example/R&D&&\xf0\x9f\x98\x80.html"); }},
-    {"MarkupInEveryField", [] { return std::string("<url>&,</lastmod>,]]>,<!-- x -->\n"); }, 1, 0,
-     [](const std::vector<std::string>& locs) { EXPECT_EQ(locs[0], "<url>&"); }},
+    {"MarkupInEveryField", [] { return std::string("http://a.example/<url>&,</lastmod>,]]>,<!-- x -->\n"); }, 1, 0,
+     [](const std::vector<std::string>& locs) { EXPECT_EQ(locs[0], "http://a.example/<url>&"); }},
     {"ControlBytes", [] { return std::string("http://a.example/\x01\x0b\x0c\x1b\x7f.html,2006-03-07,weekly,0.6\n"); }, 1, 0},
     {"EndOfFileMarkOfOldEditors", [] { return kRow + "\r\n\x1a"; }, 1, 1},
 };

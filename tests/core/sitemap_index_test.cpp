@@ -126,7 +126,7 @@ TEST_F(Index, ProtocolLimitOf50000Urls)
     EXPECT_EQ(report.urls, 50001);
 }
 
-TEST(IndexConvert, CsvPastTheLimitNamesPartsByTheCommonFolder)
+TEST(IndexConvert, CsvPastTheLimitNamesPartsBesideIt)
 {
     TempTree t;
     t.file("site/map.csv",
@@ -138,14 +138,62 @@ TEST(IndexConvert, CsvPastTheLimitNamesPartsByTheCommonFolder)
     std::string error;
     ASSERT_EQ(ConvertCsvToXml(t.path("site/map.csv"), t.path("site/map.xml"), &report, &error, {2, 1 << 20, kToday}), 0)
         << error;
-    EXPECT_EQ(t.read("site/map.xml"), kExpectedIndexHead + IndexEntry("https://example.com/docs/map1.xml")
-                                          + IndexEntry("https://example.com/docs/map2.xml") + "</sitemapindex>\r\n");
+    EXPECT_EQ(t.read("site/map.xml"), kExpectedIndexHead + IndexEntry("https://example.com/map1.xml")
+                                          + IndexEntry("https://example.com/map2.xml") + "</sitemapindex>\r\n");
     EXPECT_EQ(t.read("site/map1.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/a.html")
                                            + Url("https://example.com/docs/sub/b.html") + "</urlset>\r\n");
     EXPECT_EQ(t.read("site/map2.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/abc.html") + "</urlset>\r\n");
     EXPECT_EQ(report.files, (std::vector<std::string>{t.path("site/map.xml"), t.path("site/map1.xml"),
                                                       t.path("site/map2.xml")}));
 }
+
+struct PartAddressCase {
+    const char* name;
+    std::vector<std::string> locs;
+    const char* folderUrl;  // the address of the CSV's folder, or ""
+    const char* firstPart;  // the index's first loc; nullptr: refused
+};
+
+class PartAddress : public testing::TestWithParam<PartAddressCase> {};
+
+TEST_P(PartAddress, ComesFromTheCsvFolderOrTheRowsHost)
+{
+    const PartAddressCase& c = GetParam();
+    TempTree t;
+    std::string csv;
+    for (const std::string& loc : c.locs)
+        csv += loc + ",2006-03-07,weekly,0.6\n";
+    t.file("s.csv", csv);
+    std::string error;
+    const int result = ConvertCsvToXml(t.path("s.csv"), t.path("s.xml"), nullptr, &error, {1, 1 << 20, kToday},
+                                       c.folderUrl);
+    if (!c.firstPart) {
+        EXPECT_EQ(result, -1);
+        EXPECT_NE(error.find("https://one.example/"), std::string::npos) << error;
+        EXPECT_NE(error.find("http://two.example/"), std::string::npos) << error;
+        EXPECT_EQ(t.exists("s.xml") || t.exists("s1.xml"), false);
+        return;
+    }
+    ASSERT_EQ(result, 0) << error;
+    EXPECT_NE(t.read("s.xml").find("<loc>" + std::string(c.firstPart) + "</loc>"), std::string::npos)
+        << t.read("s.xml");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PartAddress,
+    testing::Values(
+        PartAddressCase{"host_of_rows_below_a_folder", {"https://e.com/blog/a.html", "https://e.com/blog/b.html"}, "",
+                        "https://e.com/s1.xml"},
+        PartAddressCase{"host_case_ignored", {"https://E.com/a.html", "https://e.COM/b.html"}, "",
+                        "https://e.com/s1.xml"},
+        PartAddressCase{"folder_url_given", {"https://e.com/blog/a.html", "https://e.com/blog/b.html"},
+                        "https://E.com/blog", "https://e.com/blog/s1.xml"},
+        PartAddressCase{"folder_url_with_idn_host", {"https://xn--bcher-kva.example/a.html", "https://xn--bcher-kva.example/b"},
+                        "https://b\xC3\xBC" "cher.example/", "https://xn--bcher-kva.example/s1.xml"},
+        PartAddressCase{"two_hosts_refused", {"https://one.example/a.html", "http://two.example/b.html"}, "", nullptr},
+        PartAddressCase{"two_hosts_with_folder_url", {"https://one.example/a.html", "http://two.example/b.html"},
+                        "https://one.example/", "https://one.example/s1.xml"}),
+    [](const testing::TestParamInfo<PartAddressCase>& info) { return info.param.name; });
 
 TEST(IndexConvert, BelowTheLimitOneFile)
 {

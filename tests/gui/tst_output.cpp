@@ -329,8 +329,9 @@ void OutputTest::csvPastLimitsNamesEveryFile()
     TempTree tree;
     QByteArray csv = "loc,lastmod,changefreq,priority\n";
     for (int i = 0; i < 50001; ++i)
-        csv += "https://example.com/p" + QByteArray::number(i) + ".html,2006-03-07,daily,0.5\n";
+        csv += "https://example.com/blog/p" + QByteArray::number(i) + ".html,2006-03-07,daily,0.5\n";
     tree.file(QStringLiteral("big.csv"), csv);
+    tree.file(QStringLiteral("site/maps/big.csv"), csv);
     UiScope scope;
     MainWindowDriver main(scope.ui, tree.path());
     scope.ui.handlers.append(TypeCsvPath(tree.path(QStringLiteral("big.csv"))));
@@ -339,7 +340,15 @@ void OutputTest::csvPastLimitsNamesEveryFile()
 
     QCOMPARE(scope.ui.texts(), QStringList({"big.xml, big1.xml, big2.xml created."}));
     QVERIFY(tree.read(QStringLiteral("big.xml")).contains("<sitemapindex"));
+    // Written beside the CSV, outside any project: at the root of the rows' host.
+    QVERIFY(tree.read(QStringLiteral("big.xml")).contains("<loc>https://example.com/big2.xml</loc>"));
     QVERIFY(tree.read(QStringLiteral("big2.xml")).contains("p50000.html"));
+
+    // Inside the selected project's folder: the project's address of that folder.
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")), QStringLiteral("https://Example.com/www"));
+    scope.ui.handlers.append(TypeCsvPath(tree.path(QStringLiteral("site/maps/big.csv"))));
+    main.button("csvToXmlButton")->click();
+    QVERIFY(tree.read(QStringLiteral("site/maps/big.xml")).contains("<loc>https://example.com/www/maps/big2.xml</loc>"));
 }
 
 void OutputTest::csvCommandRefusals_data()

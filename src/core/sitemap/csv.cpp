@@ -345,16 +345,50 @@ int CheckCsvPath(const std::string& csvPath, std::string& message)
 
 namespace {
 
-// Reads the rows into `urlset`. `prefix` ends as the longest common prefix
-// of the rows' URLs: the base an index of parts has to name them by.
-int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, std::string& prefix)
+// The site of an absolute http or https address, as "scheme://host/" in
+// lower case; -1 for anything else (an empty field, "javascript:", a path).
+int SiteOf(std::string_view loc, std::string& site)
+{
+    std::size_t schemeEnd = 0;
+    if (EqualsIgnoringCase(loc.substr(0, 8), "https://"))
+        schemeEnd = 8;
+    else if (EqualsIgnoringCase(loc.substr(0, 7), "http://"))
+        schemeEnd = 7;
+    else
+        return -1;
+    const std::string_view authority = loc.substr(schemeEnd, loc.find_first_of("/?#", schemeEnd) - schemeEnd);
+    const auto at = authority.rfind('@');
+    std::string_view host = at == std::string_view::npos ? authority : authority.substr(at + 1);
+    if (!host.empty())
+        host = host.substr(0, host.front() == '[' ? host.find(']') + 1 : host.find(':'));
+    if (host.empty())
+        return -1;
+    for (const char c : authority) {
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F)
+            return -1;
+    }
+    site.assign(loc.substr(0, schemeEnd + authority.size()));
+    for (char& c : site)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    site += '/';
+    return 0;
+}
+
+// The sites of the rows: the first one, and the first other one.
+struct RowSites {
+    std::string first;
+    std::string other;
+};
+
+// Reads the rows into `urlset`.
+int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, RowSites& sites)
 {
     LineReader reader(csv);
     std::string line;
     FieldList fields;
     bool first = true;
-    bool anyRow = false;
     std::string out;
+    std::string site;
     while (reader.next(line)) {
         if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
             line.erase(0, 3);  // a byte-order mark from a spreadsheet
@@ -373,19 +407,19 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, std::
         if (EqualsIgnoringCase(fields.fields[0], "loc"))
             continue;
         const std::string loc = EscapeXmlKeepingReferences(fields.fields[0]);
+        // A search engine takes only absolute http and https addresses.
+        if (SiteOf(loc, site) != 0) {
+            ++r.linesSkipped;
+            continue;
+        }
         if (XmlTextLength(loc) > kMaxUrlLength) {
             ++r.tooLong;
             continue;
         }
-        if (!anyRow) {
-            prefix = loc;
-            anyRow = true;
-        } else {
-            std::size_t common = 0;
-            while (common < prefix.size() && common < loc.size() && prefix[common] == loc[common])
-                ++common;
-            prefix.resize(common);
-        }
+        if (sites.first.empty())
+            sites.first = site;
+        else if (sites.other.empty() && site != sites.first)
+            sites.other = site;
         out.clear();
         AppendUrlElement(out, loc, EscapeXmlKeepingReferences(PadDate(fields.fields[1])),
                          EscapeXmlKeepingReferences(fields.fields[2]),
@@ -394,8 +428,6 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, std::
             return -1;
         ++r.rowsWritten;
     }
-    const auto slash = prefix.rfind('/');
-    prefix.resize(slash == std::string::npos ? 0 : slash + 1);
     return csv.bad() ? -1 : 0;
 }
 
@@ -407,15 +439,15 @@ int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report)
     ConvertReport& r = report ? *report : local;
     r = {};
     UrlsetWriter urlset(xml);
-    std::string prefix;
+    RowSites sites;
     std::string error;
-    if (urlset.open(error) != 0 || ConvertRows(csv, urlset, r, prefix) != 0)
+    if (urlset.open(error) != 0 || ConvertRows(csv, urlset, r, sites) != 0)
         return -1;
     return urlset.finish({}, error, nullptr);
 }
 
 int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, ConvertReport* report,
-                    std::string* error, const OutputLimits& limits)
+                    std::string* error, const OutputLimits& limits, std::string_view folderUrl)
 {
     ConvertReport local;
     ConvertReport& r = report ? *report : local;
@@ -441,19 +473,33 @@ int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, Conv
             *error = csvPath + ": " + (errno != 0 ? platform::SystemMessage(errno) : std::string("cannot be read"));
         return -1;
     }
+    std::string folderBase;
+    if (!folderUrl.empty() && NormalizeBaseUrl(folderUrl, folderBase, &message) != 0) {
+        if (error)
+            *error = message.empty() ? "not an absolute http:// or https:// URL: " + std::string(folderUrl) : message;
+        return -1;
+    }
     UrlsetWriter urlset(xmlPath, limits);
-    std::string prefix;
+    RowSites sites;
     if (urlset.open(message) != 0) {
         if (error)
             *error = message;
         return -1;
     }
-    if (ConvertRows(csv, urlset, r, prefix) != 0) {
+    if (ConvertRows(csv, urlset, r, sites) != 0) {
         if (error)
             *error = urlset.error().empty() ? csvPath + ": cannot be read" : urlset.error();
         return -1;
     }
-    if (urlset.finish(prefix, message, &r.files) != 0) {
+    // The parts are written beside the CSV, so the index names them by the
+    // address of its folder; without one, the root of the rows' one site.
+    if (urlset.split() && folderBase.empty() && !sites.other.empty()) {
+        if (error)
+            *error = csvPath + ": the rows are on more than one host (" + sites.first + " and " + sites.other
+                   + "), so no one sitemap index can list their parts";
+        return -1;
+    }
+    if (urlset.finish(folderBase.empty() ? sites.first : EscapeXml(folderBase), message, &r.files) != 0) {
         if (error)
             *error = message;
         return -1;

@@ -140,15 +140,19 @@ int CheckCsvPath(const std::string& csvPath, std::string& message);
 
 struct ConvertReport {
     long long rowsWritten = 0;
-    long long linesSkipped = 0;  // not blank, not the head line, still unusable
+    // Not blank, not the head line, still unusable: not four fields, or no
+    // absolute http or https address first.
+    long long linesSkipped = 0;
     long long tooLong = 0;       // rows left out: URL past kMaxUrlLength
     std::vector<std::string> files;  // every file written, the index first
 };
 int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report = nullptr);
-// Past the limits the XML becomes an index of NAME1.xml, ... whose entries
-// use the longest common prefix of the rows' URLs that ends in "/".
+// Past the limits the XML becomes an index of NAME1.xml, ... written beside
+// it, whose entries start with `folderUrl`, the address of the CSV's folder;
+// without it, with the root of the rows' site, and rows on more than one
+// site are then refused.
 int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath,
                     ConvertReport* report = nullptr, std::string* error = nullptr,
-                    const OutputLimits& limits = {});
+                    const OutputLimits& limits = {}, std::string_view folderUrl = {});
 
 }  // namespace larkspur
