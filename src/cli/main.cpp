@@ -1,4 +1,5 @@
 // larkspur-cli: the sitemap engine for scripts and deploy pipelines.
+#include <cerrno>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -32,8 +33,12 @@ Commands:
       the site folder (or FILE; "-" writes to standard output). Only
       non-empty .html and .htm files become entries. With --project the
       folder, URL, priority and change frequency come from a saved project.
-  csv2xml FILE.csv
-      Converts a (hand-edited) sitemap CSV into FILE.xml beside it.
+  csv2xml FILE.csv [--url BASE]
+      Converts a (hand-edited) sitemap CSV into FILE.xml beside it. Rows
+      whose first field is not an http:// or https:// URL are skipped. Past
+      50,000 rows FILE.xml becomes an index of FILE1.xml, FILE2.xml, ...
+      whose addresses start with BASE, the address of the CSV's folder
+      (default: the root of the rows' one host).
   projects
       Lists the saved projects: name, folder, URL, priority and change
       frequency, separated by tabs.
@@ -52,6 +57,7 @@ Options:
   --working-dir DIR   the folder that holds saving.dat (default: the one the
                       desktop program stores in its settings)
   -h, --help          this text
+  --version           the program's version
 
 Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error.
 )";
@@ -59,6 +65,7 @@ Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error.
 const std::vector<cli::OptionInfo> kOptions = {
     {"url", true},     {"priority", true}, {"changefreq", true}, {"output", true},
     {"project", true}, {"path", true},     {"working-dir", true}, {"help", false},
+    {"version", false},
 };
 
 struct Failure {
@@ -74,6 +81,26 @@ bool HasControlCharacter(const std::string& text)
             return true;
     }
     return false;
+}
+
+// Why standard output could not be written.
+std::string OutputFailure()
+{
+    const int error = platform::WriteError(std::cout);
+    return "standard output: " + platform::SystemMessage(error != 0 ? error : EIO);
+}
+
+// A base URL as every command takes it: -1 with the reason, which keeps
+// a password out of the message.
+int CheckBaseUrl(const std::string& url, int status, Failure& failure)
+{
+    std::string base;
+    std::string problem;
+    if (NormalizeBaseUrl(url, base, &problem) == 0)
+        return 0;
+    failure = {status, problem.empty() ? "the URL must be absolute, http:// or https:// and a host: '" + url + "'"
+                                       : problem};
+    return -1;
 }
 
 int Report(const Failure& failure)
@@ -113,8 +140,8 @@ int WorkingDirectory(const cli::Arguments& args, std::string& folder, std::strin
         error = "no working directory is set: start larkspur once, or pass --working-dir";
         return -1;
     }
-    if (!platform::IsDirectory(folder)) {
-        error = "working directory " + folder + " is not a folder";
+    if (const int reason = platform::FolderError(folder); reason != 0) {
+        error = "working directory " + folder + ": " + platform::SystemMessage(reason);
         return -1;
     }
     return 0;
@@ -151,8 +178,8 @@ void WarnTooLong(long long pages)
 
 int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
 {
-    if (!platform::IsDirectory(folder)) {
-        failure = {kFailure, folder + ": not a folder"};
+    if (const int reason = platform::FolderError(folder); reason != 0) {
+        failure = {kFailure, folder + ": " + platform::SystemMessage(reason)};
         return -1;
     }
     WalkError walkError;
@@ -219,12 +246,12 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         failure = {kUsageError, error};
         return -1;
     }
-    std::string base;
-    if (NormalizeBaseUrl(parameters.websiteUrl, base) != 0) {
-        failure = {args.has("project") ? kFailure : kUsageError,
-                   "the URL must be absolute, http:// or https:// and a host: '" + parameters.websiteUrl + "'"};
+    if (args.has("output") && args.value("output").empty()) {
+        failure = {kUsageError, "option --output needs a file name, or - for standard output"};
         return -1;
     }
+    if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
+        return -1;
 
     ScanResult scan;
     if (Walk(scan, folder, failure) != 0)
@@ -235,7 +262,7 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     limits.writeIntoDevices = args.has("output");
     if (output == "-") {
         if (WriteSitemap(std::cout, format, scan.tree, parameters, &saved) != 0) {
-            failure = {kFailure, "cannot write to standard output"};
+            failure = {kFailure, OutputFailure()};
             return -1;
         }
     } else {
@@ -256,10 +283,12 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
 
 int RunCsvToXml(const cli::Arguments& args, Failure& failure)
 {
-    if (CheckAllowed(args, {"working-dir"}, "csv2xml", failure.message) != 0 || args.words.size() != 2) {
+    if (CheckAllowed(args, {"url", "working-dir"}, "csv2xml", failure.message) != 0 || args.words.size() != 2) {
         failure = {kUsageError, failure.message.empty() ? "csv2xml takes one FILE.csv" : failure.message};
         return -1;
     }
+    if (args.has("url") && CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
+        return -1;
     const std::string& csv = args.words[1];
     std::string message;
     if (CheckCsvPath(csv, message) != 0) {
@@ -269,13 +298,13 @@ int RunCsvToXml(const cli::Arguments& args, Failure& failure)
     std::string xml;
     XmlPathForCsv(csv, xml);
     ConvertReport report;
-    if (ConvertCsvToXml(csv, xml, &report, &message) != 0) {
+    if (ConvertCsvToXml(csv, xml, &report, &message, {}, args.value("url")) != 0) {
         failure = {kFailure, message};
         return -1;
     }
     if (report.linesSkipped > 0)
         std::cerr << "larkspur-cli: " << report.linesSkipped
-                  << " line(s) skipped: not four comma-separated fields\n";
+                  << " line(s) skipped: not four comma-separated fields starting with an http:// or https:// URL\n";
     WarnTooLong(report.tooLong);
     for (const std::string& file : report.files)
         std::cout << platform::FileName(file) << " created.\n";
@@ -311,15 +340,12 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
         }
         int priority = kDefaultPriority;
         int frequency = kDefaultFrequency;
-        std::string base;
         if (ReadScales(args, priority, frequency, error) != 0) {
             failure = {kUsageError, error};
             return -1;
         }
-        if (NormalizeBaseUrl(args.value("url"), base) != 0) {
-            failure = {kUsageError, "the URL must be absolute, http:// or https:// and a host: '" + args.value("url") + "'"};
+        if (CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
             return -1;
-        }
         const std::string& name = args.words[2];
         if (name.empty()) {
             failure = {kUsageError, "a project needs a name"};
@@ -331,9 +357,13 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kFailure, "a project name holds at most 259 bytes"};
             return -1;
         }
+        // The list is one project per line, its fields separated by tabs.
         if (HasControlCharacter(name)) {
-            // The list is one project per line, its fields separated by tabs.
             failure = {kFailure, "a project name may not hold tabs, line breaks or other control characters"};
+            return -1;
+        }
+        if (HasControlCharacter(args.value("path")) || HasControlCharacter(args.value("url"))) {
+            failure = {kFailure, "a project's folder and URL may not hold tabs, line breaks or other control characters"};
             return -1;
         }
         if (FindProject(table, name) >= 0) {
@@ -378,30 +408,19 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
     return 0;
 }
 
-// Standard output is buffered: a failure to write it (a full disk, a closed
-// pipe) shows only when it is flushed, and must not pass for success.
-int Finish(int status)
+int Run(const std::vector<std::string>& words)
 {
-    std::cout.flush();
-    if (status == kSuccess && !std::cout)
-        return Report({kFailure, "cannot write to standard output"});
-    return status;
-}
-
-}  // namespace
-
-int main(int argc, char** argv)
-{
-    std::ios::sync_with_stdio(false);
-    platform::HandleInterruptions();
-    const std::vector<std::string> words(argv + 1, argv + argc);
     cli::Arguments args;
     std::string error;
     if (cli::ParseArguments(words, kOptions, args, error) != 0)
         return Report({kUsageError, error});
     if (args.has("help")) {
         std::cout << kUsage;
-        return Finish(kSuccess);
+        return kSuccess;
+    }
+    if (args.has("version")) {
+        std::cout << "larkspur-cli " LARKSPUR_VERSION "\n";
+        return kSuccess;
     }
     if (args.words.empty())
         return Report({kUsageError, "no command given"});
@@ -423,5 +442,24 @@ int main(int argc, char** argv)
         result = RunProjects(args, failure);
     else
         return Report({kUsageError, "unknown command '" + command + "'"});
-    return Finish(result == 0 ? kSuccess : Report(failure));
+    return result == 0 ? kSuccess : Report(failure);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    platform::HandleInterruptions();
+    const std::unique_ptr<std::streambuf> output = platform::StandardOutputBuffer();
+    std::streambuf* const original = std::cout.rdbuf(output.get());
+    int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    // Standard output is buffered: a failure to write it (a full disk, a
+    // closed pipe) shows only when it is flushed, and must not pass for
+    // success.
+    std::cout.flush();
+    if (status == kSuccess && !std::cout)
+        status = Report({kFailure, OutputFailure()});
+    std::cout.rdbuf(original);
+    return status;
 }

@@ -214,6 +214,16 @@ bool IsDirectory(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+int FolderError(const std::string& path)
+{
+    struct stat st;
+    if (path.empty())
+        return ENOENT;
+    if (::stat(path.c_str(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
 bool Exists(const std::string& path)
 {
     struct stat st;
@@ -741,6 +751,17 @@ int ReadFile(const std::string& path, std::string& contents, std::string& error,
     }
     ::close(fd);
     return 0;
+}
+
+std::unique_ptr<std::streambuf> StandardOutputBuffer()
+{
+    return std::make_unique<DescriptorBuffer>(STDOUT_FILENO);
+}
+
+int WriteError(const std::ostream& out)
+{
+    const auto* buffer = dynamic_cast<const DescriptorBuffer*>(out.rdbuf());
+    return buffer ? buffer->error() : 0;
 }
 
 }  // namespace larkspur::platform

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,9 @@ void RaiseOpenFileLimit();
 std::size_t OpenFileLimit();
 
 bool IsDirectory(const std::string& path);
+// 0 when `path` names a folder (links followed), else the system's error
+// number of why not: ENOENT, ENOTDIR, EACCES, ...
+int FolderError(const std::string& path);
 bool Exists(const std::string& path);
 // Absolute path with "." and ".." resolved; -1 when the path does not exist.
 int CanonicalPath(const std::string& path, std::string& out, std::string& error);
@@ -174,6 +178,13 @@ private:
 // termination or hang-up first removes the temporary files of AtomicFiles
 // still open, then ends the process by that signal as it would have.
 void HandleInterruptions();
+
+// Standard output written straight to its descriptor; unlike the buffer of
+// std::cout it keeps the system's reason when a write fails.
+std::unique_ptr<std::streambuf> StandardOutputBuffer();
+// The system's error number of the first failed write through `out` when
+// its buffer is one of this layer's, else 0.
+int WriteError(const std::ostream& out);
 
 // Reads a whole file, or no more than its first `limit` bytes; -1 with a
 // message when it cannot be read.

@@ -123,11 +123,14 @@ TEST(Csv2xml, HandEditedRowsAreMendedAndUnusableLinesReported)
              "http://example.com/old.html,2006-3-7,daily,0.5\n"  // an older version's date: padded
              "http://example.com/a&b.html,,weekly,0.6,\n"   // empty lastmod kept, trailing comma ignored
              "http://example.com/only-three,2006-03-07,daily\n"  // three fields: reported
+             "javascript:alert(1),2006-03-07,daily,0.5\n"       // no http(s) address: reported
+             ",2006-03-07,daily,0.5\n"                          // no address at all: reported
              "  http://example.com/x.html , 2006-03-07,never,1.0  \n");
     const RunResult r = box.run({"csv2xml", "edited.csv"});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.out, "edited.xml created.\n");
-    EXPECT_EQ(r.err, "larkspur-cli: 1 line(s) skipped: not four comma-separated fields\n");
+    EXPECT_EQ(r.err, "larkspur-cli: 3 line(s) skipped: not four comma-separated fields starting with an http:// or "
+                     "https:// URL\n");
     EXPECT_EQ(box.read("edited.xml"),
               kHead
                   + "<url>\r\n  <loc>http://example.com/old.html</loc>\r\n  <lastmod>2006-03-07</lastmod>\r\n"
@@ -137,6 +140,31 @@ TEST(Csv2xml, HandEditedRowsAreMendedAndUnusableLinesReported)
                     "<url>\r\n  <loc>http://example.com/x.html </loc>\r\n  <lastmod> 2006-03-07</lastmod>\r\n"
                     "  <changefreq>never</changefreq>\r\n  <priority>1.0</priority>\r\n</url>\r\n"
                   + kTail);
+}
+
+// Past 50,000 rows the parts are written beside the CSV: the index names
+// them by the address of the CSV's folder, not by the rows' common folder.
+TEST(Csv2xml, PastTheLimitPartsAreAddressedFromTheUrlOrTheRowsHost)
+{
+    Sandbox box;
+    std::string csv;
+    for (int i = 0; i <= 50000; ++i)
+        csv += "https://e.com/blog/p" + std::to_string(i) + ".html,2006-03-07,daily,0.5\n";
+    box.file("s.csv", csv);
+    RunResult r = box.run({"csv2xml", "s.csv"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_NE(box.read("s.xml").find("<loc>https://e.com/s2.xml</loc>"), std::string::npos);
+    r = box.run({"csv2xml", "s.csv", "--url", "https://e.com/blog/"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "s.xml created.\ns1.xml created.\ns2.xml created.\n");
+    EXPECT_NE(box.read("s.xml").find("<loc>https://e.com/blog/s2.xml</loc>"), std::string::npos);
+
+    box.file("two.csv", csv + "https://other.example/x.html,2006-03-07,daily,0.5\n");
+    r = box.run({"csv2xml", "two.csv"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("https://e.com/ and https://other.example/"), std::string::npos) << r;
+    EXPECT_FALSE(box.exists("two.xml"));
+    EXPECT_FALSE(box.exists("two1.xml"));
 }
 
 TEST(Csv2xml, AHeadLineOnlyGivesAnEmptyUrlset)

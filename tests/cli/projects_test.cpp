@@ -205,10 +205,21 @@ TEST_F(Projects, NameOfAtMost259BytesFits)
     EXPECT_EQ(Lines(cli({"projects"}).out).size(), 1u);
 }
 
-TEST_F(Projects, NameWithATabOrLineBreakIsRefused)
+// The list is one project per line, its fields separated by tabs.
+TEST_F(Projects, NameFolderOrUrlWithATabOrLineBreakIsRefused)
 {
-    for (const char* name : {"a\tb", "a\nb", "a\rb"}) {
-        const RunResult r = add(name);
+    const std::vector<std::vector<std::string>> cases = {
+        {"a\tb", "site", "https://example.com"},
+        {"a\nb", "site", "https://example.com"},
+        {"a\rb", "site", "https://example.com"},
+        {"p", "si\tte", "https://example.com"},
+        {"p", "site\n", "https://example.com"},
+        {"p", "site", "https://example.com/a\tb"},
+        {"p", "site", "https://example.com/\n"},
+        {"p", "site", "https://example.com/\x7F"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = cli({"projects", "add", c[0], "--path", c[1], "--url", c[2]});
         EXPECT_EQ(r.status, 1) << r;
         EXPECT_NE(r.err.find("control characters"), std::string::npos) << r;
     }
@@ -219,7 +230,7 @@ TEST_F(Projects, AMissingWorkingDirectoryFails)
 {
     const RunResult r = box.run({"projects", "--working-dir", box.path("nowhere")});
     EXPECT_EQ(r.status, 1) << r;
-    EXPECT_EQ(r.err, "larkspur-cli: working directory " + box.path("nowhere") + " is not a folder\n");
+    EXPECT_EQ(r.err, "larkspur-cli: working directory " + box.path("nowhere") + ": No such file or directory\n");
 }
 
 TEST_F(Projects, AFolderNamedSavingDatFailsTheList)
@@ -297,7 +308,7 @@ TEST_F(Projects, AProjectWhoseFolderIsGoneFails)
     box.file("work/saving.dat", SavingFileImage({{"blog", box.path("gone"), "https://example.com", 6, 3}}));
     const RunResult r = cli({"txt", "--project", "blog"});
     EXPECT_EQ(r.status, 1) << r;
-    EXPECT_EQ(r.err, "larkspur-cli: " + box.path("gone") + ": not a folder\n");
+    EXPECT_EQ(r.err, "larkspur-cli: " + box.path("gone") + ": No such file or directory\n");
 }
 
 TEST_F(Projects, AProjectNeedsAWorkingDirectory)

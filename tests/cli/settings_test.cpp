@@ -131,7 +131,7 @@ TEST_F(StoredWorkingDirectory, AStoredFolderThatIsGoneFails)
     ASSERT_EQ(StoreAsTheDesktopProgramDoes(box, box.path("deleted")), 0);
     const RunResult r = box.run({"projects"});
     EXPECT_EQ(r.status, 1) << r;
-    EXPECT_EQ(r.err, "larkspur-cli: working directory " + box.path("deleted") + " is not a folder\n");
+    EXPECT_EQ(r.err, "larkspur-cli: working directory " + box.path("deleted") + ": No such file or directory\n");
 }
 
 TEST_F(StoredWorkingDirectory, AnEmptyStoredValueCountsAsNone)
