@@ -235,11 +235,12 @@ tr -d '\r' < "$big/sitemap.txt" | cmp -s - "$work/big-locs.txt" \
     || fail "the parts together do not list the URLs of sitemap.txt in order"
 (($(wc -l < "$work/big-locs.txt") == big_pages)) || fail "the parts list $(wc -l < "$work/big-locs.txt") URLs"
 
-# The CSV converted back gives the same index and parts.
+# The CSV converted back, told the address of its folder, gives the same
+# index and parts.
 mkdir "$work/direct-big"
 cp "$big"/sitemap*.xml "$work/direct-big/"
 rm "$big"/sitemap*.xml
-run csv2xml "$big/sitemap.csv"
+run csv2xml "$big/sitemap.csv" --url "$big_base"
 for file in "$work/direct-big"/*.xml; do
     cmp -s "$file" "$big/${file##*/}" || fail "csv2xml's ${file##*/} differs from the xml command's"
 done
