@@ -87,9 +87,10 @@ _larkspur_cli()
     $split && return
 
     if [[ $cur == -* ]]; then
-        local options='--working-dir --help'
+        local options='--working-dir --help --version'
         case $command in
             xml | txt | csv) options+=' --url --priority --changefreq --output --project' ;;
+            csv2xml) options+=' --url' ;;
             projects) [[ $sub == add ]] && options+=' --path --url --priority --changefreq' ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
