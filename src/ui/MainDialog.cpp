@@ -136,7 +136,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     connect(m_ui->browseButton, &QToolButton::clicked, this, &MainDialog::browseLocalPath);
     connect(m_ui->walkButton, &QPushButton::clicked, this, &MainDialog::walkPath);
     // Beside the Save buttons whose output it shapes.
-    m_optionsButton = new QPushButton(tr("Options..."), this);
+    m_optionsButton = new QPushButton(tr("&Options..."), this);
     m_optionsButton->setObjectName(QStringLiteral("optionsButton"));
     m_ui->saveButtonsLayout->insertWidget(m_ui->saveButtonsLayout->indexOf(m_ui->saveCsvButton) + 1,
                                           m_optionsButton);

@@ -221,8 +221,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, Fields, testing::ValuesIn(kFieldCases));
 TEST(OptionFields, DefaultsAreTheFirstChoices)
 {
     for (const OptionField& field : SitemapOptionFields()) {
-        if (field.kind == OptionKind::Choice)
+        if (field.kind == OptionKind::Choice) {
             EXPECT_EQ(field.get(SitemapOptions{}), std::vector<std::string>{field.choices.front()}) << field.key;
+        }
     }
 }
 

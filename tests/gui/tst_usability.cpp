@@ -229,7 +229,7 @@ void UsabilityTest::keyboardOrderMnemonicsAndEnter()
                                "Local filepath:", "walk the path", "Statistics:",
                                "Website URL:", "Initial priority:", "Initial frequency:",
                                "Save XML",     "Save URL",      "Save CSV",
-                               "CSV to XML"};
+                               "CSV to XML",  "Options..."};
     QStringList keys;
     for (QWidget* widget : main.window->findChildren<QWidget*>()) {
         QString text;
