@@ -501,9 +501,11 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kUsageError, error.empty() ? "projects set takes NAME and the fields to change" : error};
             return -1;
         }
-        std::string base;
-        if (args.has("url") && NormalizeBaseUrl(args.value("url"), base) != 0) {
-            failure = {kUsageError, "the URL must be absolute, http:// or https:// and a host: '" + args.value("url") + "'"};
+        // The same checks as projects add: a stored field outlives this run.
+        if (args.has("url") && CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
+            return -1;
+        if (HasControlCharacter(args.value("path")) || HasControlCharacter(args.value("url"))) {
+            failure = {kFailure, "a project's folder and URL may not hold tabs, line breaks or other control characters"};
             return -1;
         }
         if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
