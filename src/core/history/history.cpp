@@ -215,9 +215,10 @@ int CleanPages(git_repository* repo, git_commit* head, const std::string& prefix
     git_status_options options = GIT_STATUS_OPTIONS_INIT;
     options.show = GIT_STATUS_SHOW_INDEX_AND_WORKDIR;
     options.flags = GIT_STATUS_OPT_EXCLUDE_SUBMODULES | GIT_STATUS_OPT_DISABLE_PATHSPEC_MATCH;
-    char* spec = const_cast<char*>(prefix.c_str());
+    // Only the site's folder is compared; libgit2 takes it as a list of one.
+    char* siteFolder = const_cast<char*>(prefix.c_str());
     if (!prefix.empty()) {
-        options.pathspec.strings = &spec;
+        options.pathspec.strings = &siteFolder;
         options.pathspec.count = 1;
     }
     git_status_list* list = nullptr;
