@@ -268,6 +268,15 @@ int LoadTable(const cli::Arguments& args, ProjectTable& table, std::string& fold
     return 0;
 }
 
+// The slot of the saved project `name`; -1 with the failure when there is none.
+int FindNamedProject(const ProjectTable& table, const std::string& name, Failure& failure)
+{
+    const int slot = FindProject(table, name);
+    if (slot < 0)
+        failure = {kFailure, "no project named '" + name + "'"};
+    return slot;
+}
+
 void WarnTooLong(long long pages)
 {
     if (pages > 0)
@@ -326,11 +335,9 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         std::string workingDirectory;
         if (LoadTable(args, table, workingDirectory, failure) != 0)
             return -1;
-        const int slot = FindProject(table, args.value("project"));
-        if (slot < 0) {
-            failure = {kFailure, "no project named '" + args.value("project") + "'"};
+        const int slot = FindNamedProject(table, args.value("project"), failure);
+        if (slot < 0)
             return -1;
-        }
         folder = table.slots[slot].localPath;
         parameters = ParametersOf(table.slots[slot]);
         if (LoadProjectOptions(workingDirectory, table.slots[slot].name, parameters.options, &error) != 0) {
@@ -510,11 +517,9 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
         }
         if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
             return -1;
-        const int slot = FindProject(table, args.words[2]);
-        if (slot < 0) {
-            failure = {kFailure, "no project named '" + args.words[2] + "'"};
+        const int slot = FindNamedProject(table, args.words[2], failure);
+        if (slot < 0)
             return -1;
-        }
         ProjectRecord& record = table.slots[slot];
         if (LoadProjectOptions(workingDirectory, record.name, record.options, &error) != 0) {
             failure = {kFailure, error};
@@ -545,11 +550,9 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
         }
         if (LoadTable(args, table, workingDirectory, failure) != 0)
             return -1;
-        const int slot = FindProject(table, args.words[2]);
-        if (slot < 0) {
-            failure = {kFailure, "no project named '" + args.words[2] + "'"};
+        const int slot = FindNamedProject(table, args.words[2], failure);
+        if (slot < 0)
             return -1;
-        }
         const ProjectRecord& r = table.slots[slot];
         SitemapOptions options;
         if (LoadProjectOptions(workingDirectory, r.name, options, &error) != 0) {
@@ -574,11 +577,9 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
         }
         if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
             return -1;
-        const int slot = FindProject(table, args.words[2]);
-        if (slot < 0) {
-            failure = {kFailure, "no project named '" + args.words[2] + "'"};
+        const int slot = FindNamedProject(table, args.words[2], failure);
+        if (slot < 0)
             return -1;
-        }
         RemoveProject(table, slot);
     } else {
         failure = {kUsageError, "unknown projects command '" + sub + "'"};
