@@ -349,12 +349,8 @@ namespace {
 // lower case; -1 for anything else (an empty field, "javascript:", a path).
 int SiteOf(std::string_view loc, std::string& site)
 {
-    std::size_t schemeEnd = 0;
-    if (EqualsIgnoringCase(loc.substr(0, 8), "https://"))
-        schemeEnd = 8;
-    else if (EqualsIgnoringCase(loc.substr(0, 7), "http://"))
-        schemeEnd = 7;
-    else
+    const std::size_t schemeEnd = HttpSchemeEnd(loc);
+    if (schemeEnd == 0)
         return -1;
     const std::string_view authority = loc.substr(schemeEnd, loc.find_first_of("/?#", schemeEnd) - schemeEnd);
     const auto at = authority.rfind('@');

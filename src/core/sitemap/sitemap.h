@@ -46,6 +46,8 @@ std::string EscapePathSegment(std::string_view segment);
 // appended. -1 for anything else, a user name or password included;
 // `problem` then says why when there is more to say than "not a URL".
 int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* problem = nullptr);
+// The length of a leading "http://" or "https://" in any case, else 0.
+std::size_t HttpSchemeEnd(std::string_view url);
 
 // The plain URL of an entry: base URL plus its escaped relative path.
 int MakePlainEntryUrl(std::string_view websiteUrl, const FileEntry& entry, std::string& url);

@@ -147,18 +147,22 @@ std::string EscapePathSegment(std::string_view segment)
     return out;
 }
 
+std::size_t HttpSchemeEnd(std::string_view url)
+{
+    if (EqualsIgnoringCase(url.substr(0, 8), "https://"))
+        return 8;
+    if (EqualsIgnoringCase(url.substr(0, 7), "http://"))
+        return 7;
+    return 0;
+}
+
 int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* problem)
 {
     const std::string_view text = Trimmed(url);
-    std::size_t schemeLength = 0;
-    if (EqualsIgnoringCase(text.substr(0, 8), "https://"))
-        schemeLength = 5;
-    else if (EqualsIgnoringCase(text.substr(0, 7), "http://"))
-        schemeLength = 4;
-    else
+    const std::size_t authorityStart = HttpSchemeEnd(text);
+    if (authorityStart == 0)
         return -1;
-
-    const std::size_t authorityStart = schemeLength + 3;
+    const std::size_t schemeLength = authorityStart - 3;
     std::size_t authorityEnd = text.find_first_of("/?#", authorityStart);
     if (authorityEnd == std::string_view::npos)
         authorityEnd = text.size();
