@@ -122,4 +122,39 @@ std::uint64_t GzipWriter::uncompressedBytes() const
     return m_buffer->uncompressed();
 }
 
+int Gunzip(std::string_view compressed, std::string& text, std::size_t limit, std::string& error)
+{
+    z_stream zlib{};
+    if (inflateInit2(&zlib, 15 + 16) != Z_OK) {
+        error = "cannot start decompressing";
+        return -1;
+    }
+    std::string out;
+    std::vector<char> buffer(1 << 16);
+    zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    zlib.avail_in = static_cast<uInt>(compressed.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        zlib.next_out = reinterpret_cast<Bytef*>(buffer.data());
+        zlib.avail_out = static_cast<uInt>(buffer.size());
+        result = inflate(&zlib, Z_NO_FLUSH);
+        out.append(buffer.data(), buffer.size() - zlib.avail_out);
+        if (out.size() > limit) {
+            result = Z_BUF_ERROR;
+            break;
+        }
+        if (result == Z_BUF_ERROR && zlib.avail_out != 0)
+            break;  // no more input before the end of the stream
+        if (result == Z_BUF_ERROR)
+            result = Z_OK;
+    }
+    inflateEnd(&zlib);
+    if (result != Z_STREAM_END) {
+        error = out.size() > limit ? "longer than expected" : "not complete gzip data";
+        return -1;
+    }
+    text = std::move(out);
+    return 0;
+}
+
 }  // namespace larkspur

@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace larkspur {
 
@@ -31,5 +32,10 @@ private:
     std::unique_ptr<Buffer> m_buffer;
     std::ostream m_stream;
 };
+
+// The text of gzip data, at most `limit` bytes of it: an earlier
+// compressed index is read for the parts it names. 0, or -1 with a message
+// when the data is not gzip, is cut short or is longer than `limit`.
+int Gunzip(std::string_view compressed, std::string& text, std::size_t limit, std::string& error);
 
 }  // namespace larkspur

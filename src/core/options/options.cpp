@@ -8,6 +8,7 @@ namespace {
 
 constexpr const char* kProtocolWords[] = {"0.84", "0.9"};
 constexpr const char* kUrlStyleWords[] = {"file", "folder", "clean"};
+constexpr const char* kLastmodWords[] = {"mtime", "git", "none"};
 
 std::string_view Trimmed(std::string_view text)
 {
@@ -129,6 +130,57 @@ std::vector<OptionField> MakeFields()
         [](const SitemapOptions& o) { return std::vector<std::string>{o.omitHints ? "yes" : "no"}; },
         [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
             return ParseFlag(v, "omit-hints", o.omitHints, error);
+        },
+    });
+    fields.push_back({
+        "lastmod", OptionKind::Choice, "SOURCE", "Last modified:",
+        "mtime (default): file times; git: each page's newest commit; none: no <lastmod>",
+        {kLastmodWords[0], kLastmodWords[1], kLastmodWords[2]},
+        [](const SitemapOptions& o) {
+            return std::vector<std::string>{kLastmodWords[static_cast<int>(o.lastmod)]};
+        },
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            const int index = ChoiceIndex(kLastmodWords, v, "lastmod", error);
+            if (index < 0)
+                return -1;
+            o.lastmod = static_cast<LastmodSource>(index);
+            return 0;
+        },
+    });
+    fields.push_back({
+        "respect-robots", OptionKind::Flag, nullptr, "Leave out pages marked noindex",
+        "leave out pages whose robots meta element says noindex",
+        {},
+        [](const SitemapOptions& o) { return std::vector<std::string>{o.respectRobots ? "yes" : "no"}; },
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            return ParseFlag(v, "respect-robots", o.respectRobots, error);
+        },
+    });
+    fields.push_back({
+        "canonical-only", OptionKind::Flag, nullptr, "Leave out pages whose canonical URL is another",
+        "leave out pages whose canonical link names another URL",
+        {},
+        [](const SitemapOptions& o) { return std::vector<std::string>{o.canonicalOnly ? "yes" : "no"}; },
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            return ParseFlag(v, "canonical-only", o.canonicalOnly, error);
+        },
+    });
+    fields.push_back({
+        "robots-txt", OptionKind::Flag, nullptr, "List the sitemap in robots.txt",
+        "add a Sitemap: line for the sitemap to the site folder's robots.txt",
+        {},
+        [](const SitemapOptions& o) { return std::vector<std::string>{o.robotsTxt ? "yes" : "no"}; },
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            return ParseFlag(v, "robots-txt", o.robotsTxt, error);
+        },
+    });
+    fields.push_back({
+        "gzip", OptionKind::Flag, nullptr, "Compress sitemaps (.gz)",
+        "write sitemap.xml.gz / sitemap.txt.gz (and gzipped parts) instead",
+        {},
+        [](const SitemapOptions& o) { return std::vector<std::string>{o.gzip ? "yes" : "no"}; },
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            return ParseFlag(v, "gzip", o.gzip, error);
         },
     });
     return fields;

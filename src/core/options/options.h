@@ -22,12 +22,24 @@ enum class UrlStyle {
     Clean,   // as Folder, and other pages without ".html" / ".htm"
 };
 
+// Where a page's <lastmod> comes from.
+enum class LastmodSource {
+    FileTime,  // the file's last write
+    Git,       // the newest commit that changed it
+    None,      // no <lastmod> at all
+};
+
 struct SitemapOptions {
     Protocol protocol = Protocol::Google084;
     std::vector<std::string> exclude;                // .gitignore-style patterns
     std::vector<std::string> extensions{"html", "htm"};  // without the dot
     UrlStyle urlStyle = UrlStyle::File;
     bool omitHints = false;  // no <priority> and <changefreq>
+    LastmodSource lastmod = LastmodSource::FileTime;
+    bool respectRobots = false;  // leave out pages whose robots meta says noindex
+    bool canonicalOnly = false;  // leave out pages whose canonical link names another URL
+    bool robotsTxt = false;      // list the sitemap in the site's robots.txt
+    bool gzip = false;           // sitemap.xml.gz and sitemap.txt.gz
 
     bool operator==(const SitemapOptions&) const = default;
 };

@@ -97,18 +97,30 @@ struct SaveReport {
     long long urls = 0;
     long long tooLong = 0;           // pages left out: URL past kMaxUrlLength
     long long duplicates = 0;        // pages left out: an earlier page had their URL
+    long long noindex = 0;           // pages left out: robots meta noindex
+    long long canonicalElsewhere = 0;  // pages left out: their canonical URL is another
+    // Dates from git: pages that kept their file time because they are not
+    // committed as they are, and committed pages older than a shallow clone.
+    long long fileDates = 0;
+    long long beyondHistory = 0;
     std::vector<std::string> files;  // every file written, the index first
     // An XML sitemap past the limits for one file written as one document
     // all the same: to a stream, a device or a pipe, which cannot be split.
     bool overLimit = false;
+    // robots.txt, when it was to list the sitemap: the file when lines were
+    // added, and why it was not touched when it could not be.
+    std::string robotsTxt;
+    std::string robotsTxtSkipped;
 };
 
-// Writers: one stream, the walked tree, the parameters. 0, or -1 when the
-// tree is not walked, the URL is not valid or the stream failed. Written to
-// a stream, a sitemap is never split; `limits` only say when it is too big.
+// Writers: one stream, the walked tree, the parameters. 0, or -1 (with the
+// reason in `error` when it is not the stream's) when the tree is not walked,
+// the URL is not valid, the git history cannot be read or the stream failed.
+// Written to a stream, a sitemap is never split; `limits` only say when it is
+// too big. With the gzip option the stream receives it compressed.
 int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
                  const SitemapParameters& parameters, SaveReport* report = nullptr,
-                 const OutputLimits& limits = {});
+                 const OutputLimits& limits = {}, std::string* error = nullptr);
 
 // Writes `path` through a temporary file; -1 with a message on failure, the
 // previous file then untouched. An XML sitemap past the limits becomes an

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "gzip/gzip.h"
+
 namespace larkspur {
 
 namespace {
@@ -41,10 +43,61 @@ UrlsetWriter::UrlsetWriter(std::ostream& out, const OutputLimits& limits, Protoc
         m_limits.maxBytes = ProtocolByteLimit(protocol);
 }
 
-UrlsetWriter::UrlsetWriter(std::string path, const OutputLimits& limits, Protocol protocol, bool text)
-    : m_path(std::move(path)), m_limits(limits), m_protocol(protocol), m_text(text),
+// One file of the sitemap, compressed on its way to disk with gzip.
+class UrlsetWriter::File {
+public:
+    explicit File(bool gzip) : m_gzip(gzip) {}
+
+    int open(const std::string& path, std::string& error, bool writeIntoDevices = false)
+    {
+        m_path = path;
+        if (m_file.open(path, error, writeIntoDevices) != 0)
+            return -1;
+        if (m_gzip)
+            m_compressor = std::make_unique<GzipWriter>(m_file.stream());
+        return 0;
+    }
+    std::ostream& stream() { return m_compressor ? m_compressor->stream() : m_file.stream(); }
+    int prepare(std::string& error)
+    {
+        if (finishCompressing(error) != 0)
+            return -1;
+        return m_file.prepare(error);
+    }
+    int commit(std::string& error)
+    {
+        if (finishCompressing(error) != 0)
+            return -1;
+        return m_file.commit(error);
+    }
+
+private:
+    int finishCompressing(std::string& error)
+    {
+        if (!m_compressor)
+            return 0;
+        const int result = m_compressor->finish(error);
+        m_compressor.reset();
+        if (result != 0) {
+            error = m_path + ": " + error;
+            m_file.abandon();
+        }
+        return result;
+    }
+
+    bool m_gzip;
+    std::string m_path;
+    platform::AtomicFile m_file;
+    std::unique_ptr<GzipWriter> m_compressor;
+};
+
+UrlsetWriter::UrlsetWriter(std::string path, const OutputLimits& limits, Protocol protocol, bool text, bool gzip)
+    : m_path(std::move(path)), m_limits(limits), m_protocol(protocol), m_text(text), m_gzip(gzip),
       m_head(text ? "" : UrlsetHead(protocol)), m_tail(text ? "" : kUrlsetTail)
 {
+    // "sitemap.xml.gz" asked for by name: its parts are sitemap1.xml.gz, ...
+    if (m_gzip && m_path.size() > 3 && m_path.ends_with(".gz"))
+        m_path.resize(m_path.size() - 3);
     if (m_limits.maxBytes == 0)
         m_limits.maxBytes = ProtocolByteLimit(protocol);
 }
@@ -171,15 +224,15 @@ int UrlsetWriter::startPart(std::string& error)
     write(m_tail);
     if (m_parts.empty()) {
         // The first part turns out to be part 1 of an index.
-        auto first = std::make_unique<platform::AtomicFile>();
-        if (first->open(partPath(1), error) != 0)
+        auto first = std::make_unique<File>(m_gzip);
+        if (first->open(onDisk(partPath(1)), error) != 0)
             return -1;
         first->stream() << m_first;
         std::string().swap(m_first);
         m_parts.push_back(std::move(first));
     }
-    auto part = std::make_unique<platform::AtomicFile>();
-    if (part->open(partPath(m_parts.size() + 1), error) != 0)
+    auto part = std::make_unique<File>(m_gzip);
+    if (part->open(onDisk(partPath(m_parts.size() + 1)), error) != 0)
         return -1;
     m_parts.push_back(std::move(part));
     write(m_head);
@@ -198,11 +251,11 @@ int UrlsetWriter::open(std::string& error)
     }
     // Refused links and folders show before any work is done.
     platform::WriteTarget target;
-    if (platform::ResolveWriteTarget(m_path, target, error) != 0)
+    if (platform::ResolveWriteTarget(onDisk(m_path), target, error) != 0)
         return -1;
     if (target.kind == platform::TargetKind::Special && m_limits.writeIntoDevices) {
-        m_direct = std::make_unique<platform::AtomicFile>();
-        if (m_direct->open(m_path, error, true) != 0)
+        m_direct = std::make_unique<File>(m_gzip);
+        if (m_direct->open(onDisk(m_path), error, true) != 0)
             return -1;
         m_stream = &m_direct->stream();
         *m_stream << m_head;
@@ -211,12 +264,14 @@ int UrlsetWriter::open(std::string& error)
     // The index an earlier run left names the parts that may go stale.
     std::string previous, ignored;
     platform::WriteTarget indexTarget;
-    if (platform::ResolveWriteTarget(indexPath(), indexTarget, ignored) == 0
+    const std::size_t indexLimit = std::size_t(64) << 20;
+    if (platform::ResolveWriteTarget(onDisk(indexPath()), indexTarget, ignored) == 0
         && indexTarget.kind == platform::TargetKind::Regular
-        && platform::ReadFile(indexPath(), previous, ignored, std::size_t(64) << 20) == 0) {
+        && platform::ReadFile(onDisk(indexPath()), previous, ignored, indexLimit) == 0
+        && (!m_gzip || Gunzip(std::string(previous), previous, indexLimit, ignored) == 0)) {
         std::string stem, extension;
         SplitName(platform::FileName(m_path), stem, extension);
-        m_oldParts = ListedParts(previous, stem, extension);
+        m_oldParts = ListedParts(previous, stem, onDisk(extension));
         m_oldIndex = m_text && previous.find("<sitemapindex") != std::string::npos;
     }
     m_first = m_head;
@@ -244,7 +299,7 @@ void UrlsetWriter::removeOldParts(std::size_t kept)
 {
     for (const std::size_t number : m_oldParts) {
         if (number > kept)
-            platform::RemoveFile(partPath(number));
+            platform::RemoveFile(onDisk(partPath(number)));
     }
 }
 
@@ -259,7 +314,7 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         if (m_direct->commit(error) != 0)
             return -1;
         if (files)
-            *files = {m_path};
+            *files = {onDisk(m_path)};
         return 0;
     }
     if (m_stream) {
@@ -268,8 +323,8 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
     }
 
     if (m_parts.empty()) {
-        platform::AtomicFile file;
-        if (file.open(m_path, error) != 0)
+        File file(m_gzip);
+        if (file.open(onDisk(m_path), error) != 0)
             return -1;
         file.stream() << m_first;
         if (file.commit(error) != 0)
@@ -277,22 +332,22 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         removeOldParts(0);
         // An earlier text index would list parts that are gone.
         if (m_oldIndex)
-            platform::RemoveFile(indexPath());
+            platform::RemoveFile(onDisk(indexPath()));
         if (files)
-            *files = {m_path};
+            *files = {onDisk(m_path)};
         return 0;
     }
 
-    std::vector<std::string> written{indexPath()};
-    platform::AtomicFile index;
-    if (index.open(indexPath(), error) != 0)
+    std::vector<std::string> written{onDisk(indexPath())};
+    File index(m_gzip);
+    if (index.open(onDisk(indexPath()), error) != 0)
         return -1;
     const std::string date = FormatDate(m_limits.now >= 0 ? m_limits.now : Now());
     std::string text = SitemapIndexHead(m_protocol);
     for (std::size_t i = 1; i <= m_parts.size(); ++i) {
         text += "<sitemap>\r\n  <loc>";
         text += indexBase;
-        text += EscapeXml(EscapePathSegment(platform::FileName(partPath(i))));
+        text += EscapeXml(EscapePathSegment(platform::FileName(onDisk(partPath(i)))));
         text += "</loc>\r\n  <lastmod>";
         text += date;
         text += "</lastmod>\r\n</sitemap>\r\n";
@@ -311,14 +366,14 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
     for (std::size_t i = 0; i < m_parts.size(); ++i) {
         if (m_parts[i]->commit(error) != 0)
             return -1;
-        written.push_back(partPath(i + 1));
+        written.push_back(onDisk(partPath(i + 1)));
     }
     if (index.commit(error) != 0)
         return -1;
     removeOldParts(m_parts.size());
     // A single text sitemap from an earlier run would list stale pages.
     if (m_text)
-        platform::RemoveFile(m_path);
+        platform::RemoveFile(onDisk(m_path));
     if (files)
         *files = std::move(written);
     return 0;

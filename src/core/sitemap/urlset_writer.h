@@ -23,9 +23,11 @@ public:
     // parts go to NAME1.xml, NAME2.xml, ... beside it and `path` becomes
     // their index. A device or a pipe at `path` gets one document, like a
     // stream. `text`: lines without head or tail, whose index is
-    // NAME-index.xml (see SaveSitemap).
+    // NAME-index.xml (see SaveSitemap). `gzip`: every file compressed, its
+    // name (and its name in the index) followed by ".gz"; the limits count
+    // the text before compression.
     UrlsetWriter(std::string path, const OutputLimits& limits, Protocol protocol = Protocol::Google084,
-                 bool text = false);
+                 bool text = false, bool gzip = false);
     ~UrlsetWriter();
 
     int open(std::string& error);
@@ -46,8 +48,11 @@ public:
     const std::string& error() const { return m_error; }
 
 private:
+    class File;
+
     std::string partPath(std::size_t number) const;
     std::string indexPath() const;
+    std::string onDisk(const std::string& path) const { return m_gzip ? path + ".gz" : path; }
     int startPart(std::string& error);
     void write(std::string_view text);
     void removeOldParts(std::size_t kept);
@@ -55,17 +60,18 @@ private:
     std::ostream* m_stream = nullptr;  // one document
     std::string m_path;
     OutputLimits m_limits;
-    std::unique_ptr<platform::AtomicFile> m_direct;  // the device or pipe at m_path
+    std::unique_ptr<File> m_direct;  // the device or pipe at m_path
     // The first part, kept until it is known whether it is the whole sitemap
     // (written to `path`) or part 1 of an index: every file then has a
     // temporary beside its own target from the start.
     std::string m_first;
     Protocol m_protocol = Protocol::Google084;
     bool m_text = false;
+    bool m_gzip = false;
     const char* m_head = "";
     const char* m_tail = "";
     bool m_oldIndex = false;  // an earlier text sitemap was split
-    std::vector<std::unique_ptr<platform::AtomicFile>> m_parts;
+    std::vector<std::unique_ptr<File>> m_parts;
     std::vector<std::size_t> m_oldParts;  // numbers the previous index at m_path listed
     std::size_t m_partUrls = 0;
     std::size_t m_partBytes = 0;

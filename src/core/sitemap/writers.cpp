@@ -1,7 +1,13 @@
 // sitemap.xml, sitemap.txt and sitemap.csv.
+#include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
+#include "gzip/gzip.h"
+#include "head/head.h"
+#include "history/history.h"
 #include "platform.h"
+#include "robots/robots_txt.h"
 #include "select/selection.h"
 #include "sitemap.h"
 #include "urlset_writer.h"
@@ -16,7 +22,9 @@ constexpr const char* kCsvHead = "loc,lastmod,changefreq,priority\r\n";
 // of the folder last seen, since files come folder by folder.
 struct WriteContext {
     explicit WriteContext(const SitemapOptions& options)
-        : selection(options), style(options.urlStyle), omitHints(options.omitHints)
+        : selection(options), style(options.urlStyle), omitHints(options.omitHints),
+          lastmod(options.lastmod), respectRobots(options.respectRobots),
+          canonicalOnly(options.canonicalOnly)
     {
     }
 
@@ -25,6 +33,12 @@ struct WriteContext {
     PageSelection selection;
     UrlStyle style;
     bool omitHints;
+    LastmodSource lastmod;
+    bool respectRobots;
+    bool canonicalOnly;
+    const ScanTree* tree = nullptr;
+    std::unordered_map<const FileEntry*, std::int64_t> commitTimes;  // --lastmod git
+    std::string head;  // the start of the current page, when heads are read
     std::unordered_set<std::string> seen;  // URLs given, when two pages may share one
     std::string base;
     const char* frequency = nullptr;
@@ -37,6 +51,8 @@ struct WriteContext {
     std::string date;
     long long tooLong = 0;
     long long duplicates = 0;
+    long long noindex = 0;
+    long long canonicalElsewhere = 0;
     std::string url;  // of the current entry
     std::string xml;  // the same, XML-escaped
     std::string line;
@@ -115,6 +131,46 @@ void AppendUrl(std::string& out, std::string_view loc, const std::string_view* l
     out += "</priority>\r\n</url>\r\n";
 }
 
+// Whether the page's own head lets it into a sitemap; pages whose head
+// cannot be read stay in, as they would without the check.
+bool HeadAllows(WriteContext& context, const FileEntry& entry)
+{
+    if (!context.respectRobots && !context.canonicalOnly)
+        return true;
+    PageHead head;
+    std::string unread;
+    if (ReadPageHead(context.tree->fullPath(entry), head, context.head, unread) != 0)
+        return true;
+    bool allowed = true;
+    if (context.respectRobots && head.noindex) {
+        ++context.noindex;
+        allowed = false;
+    } else if (context.canonicalOnly && CanonicalElsewhere(context.url, head)) {
+        ++context.canonicalElsewhere;
+        allowed = false;
+    }
+    // The URL stays free for another page that maps to it.
+    if (!allowed && context.style != UrlStyle::File)
+        context.seen.erase(context.url);
+    return allowed;
+}
+
+// A page that becomes an entry: selected, its URL made, its head read.
+bool Listed(WriteContext& context, const FileEntry& entry)
+{
+    return context.selection.selects(entry) && EntryUrl(context, entry) && HeadAllows(context, entry);
+}
+
+std::int64_t EntryTime(const WriteContext& context, const FileEntry& entry)
+{
+    if (context.lastmod == LastmodSource::Git) {
+        const auto found = context.commitTimes.find(&entry);
+        if (found != context.commitTimes.end())
+            return found->second;
+    }
+    return entry.mtime;
+}
+
 // Files of one folder mostly share their day.
 const std::string& EntryDate(WriteContext& context, std::int64_t mtime)
 {
@@ -129,12 +185,14 @@ const std::string& EntryDate(WriteContext& context, std::int64_t mtime)
 int WriteXmlEntry(const FileEntry& entry, void* data)
 {
     auto& context = *static_cast<WriteContext*>(data);
-    if (!context.selection.selects(entry) || !EntryUrl(context, entry))
+    if (!Listed(context, entry))
         return 0;
     std::string& line = context.line;
     line.clear();
     // A date no sitemap can hold is left out rather than written wrong.
-    const std::string_view date = EntryDate(context, entry.mtime);
+    std::string_view date;
+    if (context.lastmod != LastmodSource::None)
+        date = EntryDate(context, EntryTime(context, entry));
     if (context.omitHints) {
         line += "<url>\r\n  <loc>";
         line += context.xml;
@@ -154,7 +212,7 @@ int WriteXmlEntry(const FileEntry& entry, void* data)
 int WriteUrlLine(const FileEntry& entry, void* data)
 {
     auto& context = *static_cast<WriteContext*>(data);
-    if (!context.selection.selects(entry) || !EntryUrl(context, entry))
+    if (!Listed(context, entry))
         return 0;
     std::string& line = context.line;
     line.assign(context.url).append("\r\n");
@@ -167,13 +225,14 @@ int WriteUrlLine(const FileEntry& entry, void* data)
 int WriteCsvRow(const FileEntry& entry, void* data)
 {
     auto& context = *static_cast<WriteContext*>(data);
-    if (!context.selection.selects(entry) || !EntryUrl(context, entry))
+    if (!Listed(context, entry))
         return 0;
     std::string& line = context.line;
     line.clear();
     AppendCsvField(line, context.xml);
     line += ',';
-    line += EntryDate(context, entry.mtime);
+    if (context.lastmod != LastmodSource::None)
+        line += EntryDate(context, EntryTime(context, entry));
     line += ',';
     if (!context.omitHints)
         line += context.frequency;
@@ -258,6 +317,79 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
         return -1;
     context.frequency = FrequencyText(parameters.frequencyIndex);
     context.priority = PriorityText(parameters.priorityIndex);
+    context.tree = &tree;
+    return 0;
+}
+
+// With dates from git, the commit time of every page that has one, read in
+// one pass over the history before the first entry is written.
+int ReadPageDates(WriteContext& context, const SitemapOptions& options, SaveReport& report, std::string& error)
+{
+    if (context.lastmod != LastmodSource::Git)
+        return 0;
+    struct Pages {
+        PageSelection selection;
+        std::vector<const FileEntry*> entries;
+        std::vector<std::string> paths;
+    } pages{PageSelection(options), {}, {}};
+    EnumerateTree(*context.tree, [](const FileEntry& entry, void* data) {
+        auto& p = *static_cast<Pages*>(data);
+        if (p.selection.selects(entry)) {
+            p.entries.push_back(&entry);
+            p.paths.push_back(RelativePath(entry).substr(1));
+        }
+        return 0;
+    }, &pages);
+    CommitDates dates;
+    if (ReadCommitDates(context.tree->root, pages.paths, dates, error) != 0)
+        return -1;
+    for (std::size_t i = 0; i < pages.entries.size(); ++i) {
+        if (dates.dates[i] >= 0)
+            context.commitTimes.emplace(pages.entries[i], dates.dates[i]);
+    }
+    report.fileDates = dates.untracked + dates.changed + dates.beyondHistory;
+    report.beyondHistory = dates.beyondHistory;
+    return 0;
+}
+
+void ReportCounts(const WriteContext& context, SaveReport& report)
+{
+    report.tooLong = context.tooLong;
+    report.duplicates = context.duplicates;
+    report.noindex = context.noindex;
+    report.canonicalElsewhere = context.canonicalElsewhere;
+}
+
+// Makes robots.txt in the site folder name the sitemap just written (its
+// index when it has one), by the site's URL and its path below the folder.
+int ListInRobotsTxt(const ScanTree& tree, const std::string& base, SaveReport& report, std::string& error)
+{
+    const std::string& file = report.files.front();
+    const std::string name = platform::FileName(file);
+    std::string folder = file.substr(0, file.size() - name.size());
+    std::string unused;
+    if (platform::CanonicalPath(folder.empty() ? "." : folder, folder, unused) != 0 ||
+        !(folder == tree.root || folder.starts_with(tree.root + "/"))) {
+        report.robotsTxtSkipped = "robots.txt not changed: the sitemap is not in the site folder";
+        return 0;
+    }
+    std::string url = base;
+    for (std::size_t start = tree.root.size() + 1; start < folder.size();) {
+        std::size_t end = folder.find('/', start);
+        if (end == std::string::npos)
+            end = folder.size();
+        url += EscapePathSegment(std::string_view(folder).substr(start, end - start));
+        url += '/';
+        start = end + 1;
+    }
+    url += EscapePathSegment(name);
+    RobotsTxtReport robots;
+    if (UpdateRobotsTxt(tree.root, {url}, robots, error) != 0) {
+        error = name + " saved, but robots.txt was not changed: " + error;
+        return -1;
+    }
+    if (robots.linesAdded > 0)
+        report.robotsTxt = platform::JoinPath(tree.root, "robots.txt");
     return 0;
 }
 
@@ -274,12 +406,24 @@ int WriteLines(std::ostream& out, SitemapFormat format, const ScanTree& tree, Wr
 
 }  // namespace
 
-int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
-                 const SitemapParameters& parameters, SaveReport* report, const OutputLimits& limits)
+int WriteSitemap(std::ostream& target, SitemapFormat format, const ScanTree& tree,
+                 const SitemapParameters& parameters, SaveReport* report, const OutputLimits& limits,
+                 std::string* error)
 {
     WriteContext context(parameters.options);
-    if (Prepare(context, tree, parameters) != 0)
+    SaveReport local;
+    SaveReport& r = report ? *report : local;
+    r = {};
+    std::string message;
+    if (Prepare(context, tree, parameters) != 0 || ReadPageDates(context, parameters.options, r, message) != 0) {
+        if (error)
+            *error = message.empty() ? "Invalid parameter(s)!" : message;
         return -1;
+    }
+    std::optional<GzipWriter> gzip;
+    if (parameters.options.gzip && format != SitemapFormat::Csv)
+        gzip.emplace(target);
+    std::ostream& out = gzip ? gzip->stream() : target;
     int result = 0;
     bool overLimit = false;
     long long urls = 0;
@@ -288,19 +432,17 @@ int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
     } else {
         UrlsetWriter urlset(out, limits, parameters.options.protocol);
         context.urlset = &urlset;
-        std::string error;
-        result = urlset.open(error) != 0 || EnumerateTree(tree, WriteXmlEntry, &context) != 0
+        result = urlset.open(message) != 0 || EnumerateTree(tree, WriteXmlEntry, &context) != 0
                      ? -1
-                     : urlset.finish({}, error, nullptr);
+                     : urlset.finish({}, message, nullptr);
         overLimit = urlset.overLimit();
         urls = urlset.urls();
     }
-    if (report) {
-        report->urls = urls;
-        report->tooLong = context.tooLong;
-        report->overLimit = overLimit;
-        report->duplicates = context.duplicates;
-    }
+    if (gzip && gzip->finish(message) != 0)
+        result = -1;
+    ReportCounts(context, r);
+    r.urls = urls;
+    r.overLimit = overLimit;
     return result;
 }
 
@@ -322,9 +464,15 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
     SaveReport local;
     SaveReport& r = report ? *report : local;
     r = {};
+    if (ReadPageDates(context, parameters.options, r, message) != 0) {
+        if (error)
+            *error = message;
+        return -1;
+    }
 
     if (format != SitemapFormat::Csv) {
-        UrlsetWriter urlset(path, limits, parameters.options.protocol, format == SitemapFormat::Text);
+        UrlsetWriter urlset(path, limits, parameters.options.protocol, format == SitemapFormat::Text,
+                            parameters.options.gzip);
         context.urlset = &urlset;
         int result = urlset.open(message);
         if (result == 0
@@ -335,9 +483,10 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
         if (result == 0)
             result = urlset.finish(EscapeXml(context.base), message, &r.files);
         r.urls = urlset.urls();
-        r.tooLong = context.tooLong;
         r.overLimit = urlset.overLimit();
-        r.duplicates = context.duplicates;
+        ReportCounts(context, r);
+        if (result == 0 && parameters.options.robotsTxt)
+            result = ListInRobotsTxt(tree, context.base, r, message);
         if (result != 0 && error)
             *error = message;
         return result;
@@ -359,8 +508,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
         return -1;
     }
     r.files.push_back(path);
-    r.tooLong = context.tooLong;
-    r.duplicates = context.duplicates;
+    ReportCounts(context, r);
     return 0;
 }
 

@@ -1,0 +1,200 @@
+// The options that make a sitemap one search engines trust: dates from git,
+// pages that ask not to be listed left out, robots.txt, gzip.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include <zlib.h>
+
+#include "sitemap/sitemap.h"
+#include "temp_tree.h"
+
+using namespace larkspur;
+using larkspur::test::TempTree;
+
+namespace {
+
+constexpr std::int64_t kMarch7 = 1141732800;  // 2006-03-07 12:00 UTC
+
+SitemapParameters Parameters(const SitemapOptions& options)
+{
+    return {"https://example.org/", 6, 3, options};
+}
+
+std::string Write(const ScanTree& tree, SitemapFormat format, const SitemapOptions& options,
+                  SaveReport* report = nullptr)
+{
+    std::ostringstream out;
+    std::string error;
+    EXPECT_EQ(WriteSitemap(out, format, tree, Parameters(options), report, {}, &error), 0) << error;
+    return out.str();
+}
+
+std::string Gunzip(const std::string& data)
+{
+    z_stream z{};
+    inflateInit2(&z, 15 + 16);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    std::string out;
+    char chunk[4096];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        result = inflate(&z, Z_NO_FLUSH);
+        out.append(chunk, sizeof chunk - z.avail_out);
+    }
+    inflateEnd(&z);
+    return result == Z_STREAM_END ? out : "<not gzip>";
+}
+
+}  // namespace
+
+TEST(TrustedSitemap, PagesThatAskNotToBeListedAreLeftOut)
+{
+    TempTree t;
+    t.file("site/plain.html", "<title>x</title>", kMarch7);
+    t.file("site/hidden.html", "<meta name=robots content=noindex>", kMarch7);
+    t.file("site/self.html", "<link rel=canonical href=self.html>", kMarch7);
+    t.file("site/copy.html", "<link rel=canonical href=/plain.html>", kMarch7);
+    t.file("site/docs/index.html", "<link rel=canonical href=https://example.org/docs>", kMarch7);
+    t.file("site/both.html", "<meta name=robots content=none><link rel=canonical href=plain.html>", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+
+    struct Case { bool robots; bool canonical; UrlStyle style; const char* urls; long long noindex, elsewhere; };
+    const Case cases[] = {
+        {false, false, UrlStyle::File,
+         "both.html copy.html docs/index.html hidden.html plain.html self.html ", 0, 0},
+        {true, false, UrlStyle::File, "copy.html docs/index.html plain.html self.html ", 2, 0},
+        {false, true, UrlStyle::File, "hidden.html plain.html self.html ", 0, 3},
+        {true, true, UrlStyle::Folder, "docs/ plain.html self.html ", 2, 1},
+    };
+    for (const Case& c : cases) {
+        SitemapOptions options;
+        options.respectRobots = c.robots;
+        options.canonicalOnly = c.canonical;
+        options.urlStyle = c.style;
+        SaveReport report;
+        std::string urls;
+        std::istringstream lines(Write(scan.tree, SitemapFormat::Text, options, &report));
+        for (std::string line; std::getline(lines, line);)
+            urls += line.substr(20, line.size() - 21) + " ";
+        EXPECT_EQ(urls, c.urls) << c.robots << c.canonical;
+        EXPECT_EQ(report.noindex, c.noindex);
+        EXPECT_EQ(report.canonicalElsewhere, c.elsewhere);
+    }
+}
+
+TEST(TrustedSitemap, NoLastmodLeavesTheDateOut)
+{
+    TempTree t;
+    t.file("site/a.html", "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    SitemapOptions options;
+    options.lastmod = LastmodSource::None;
+    const std::string xml = Write(scan.tree, SitemapFormat::Xml, options);
+    EXPECT_NE(xml.find("<loc>https://example.org/a.html</loc>\r\n  <changefreq>"), std::string::npos) << xml;
+    EXPECT_EQ(xml.find("lastmod"), std::string::npos);
+    options.omitHints = true;
+    EXPECT_NE(Write(scan.tree, SitemapFormat::Xml, options).find("<url>\r\n  <loc>https://example.org/a.html</loc>\r\n</url>"),
+              std::string::npos);
+    EXPECT_EQ(Write(scan.tree, SitemapFormat::Csv, options), "loc,lastmod,changefreq,priority\r\nhttps://example.org/a.html,,,\r\n");
+}
+
+TEST(TrustedSitemap, DatesFromTheCommitsOfAFreshClone)
+{
+    if (std::system("git --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "git is not installed; it builds the test repository";
+    TempTree t;
+    t.file("origin/old.html");
+    t.file("origin/edited.html");
+    const std::string git = "cd '" + t.root() + "/origin' && export GIT_CONFIG_GLOBAL=/dev/null GIT_CONFIG_NOSYSTEM=1 "
+                            "GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@example.org GIT_COMMITTER_NAME=t "
+                            "GIT_COMMITTER_EMAIL=t@example.org GIT_AUTHOR_DATE='1500000000 +0000' "
+                            "GIT_COMMITTER_DATE='1500000000 +0000' && git init -q && git add -A && "
+                            "git commit -qm first && cd .. && git clone -q origin clone";
+    ASSERT_EQ(std::system((git + " >/dev/null 2>&1").c_str()), 0);
+    t.file("clone/edited.html", "changed", kMarch7);
+    t.file("clone/new.html", "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("clone")), 0);
+    SitemapOptions options;
+    options.lastmod = LastmodSource::Git;
+    SaveReport report;
+    EXPECT_EQ(Write(scan.tree, SitemapFormat::Csv, options, &report),
+              "loc,lastmod,changefreq,priority\r\n"
+              "https://example.org/edited.html,2006-03-07,weekly,0.6\r\n"
+              "https://example.org/new.html,2006-03-07,weekly,0.6\r\n"
+              "https://example.org/old.html,2017-07-14,weekly,0.6\r\n");
+    EXPECT_EQ(report.fileDates, 2);
+
+    ScanResult outside;
+    ASSERT_EQ(WalkAndCount(outside, t.path("origin/..")), 0);  // the folder holding the repository
+    std::ostringstream out;
+    std::string error;
+    EXPECT_EQ(WriteSitemap(out, SitemapFormat::Xml, outside.tree, Parameters(options), nullptr, {}, &error), -1);
+    EXPECT_NE(error.find("not in a git work tree"), std::string::npos) << error;
+}
+
+TEST(TrustedSitemap, GzipFilesHoldWhatThePlainOnesWould)
+{
+    TempTree t;
+    for (int i = 0; i < 5; ++i)
+        t.file("site/p" + std::to_string(i) + ".html", "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    t.folder("plain");
+    OutputLimits limits;
+    limits.maxUrls = 2;  // an index of three parts
+    limits.now = kMarch7;
+    SitemapOptions options;
+    std::string error;
+    SaveReport plain;
+    ASSERT_EQ(SaveSitemap(t.path("plain/sitemap.xml"), SitemapFormat::Xml, scan.tree, Parameters(options), &error,
+                          &plain, limits), 0) << error;
+    options.gzip = true;
+    SaveReport zipped;
+    ASSERT_EQ(SaveSitemap(t.path("plain/sitemap.xml"), SitemapFormat::Xml, scan.tree, Parameters(options), &error,
+                          &zipped, limits), 0) << error;
+    ASSERT_EQ(zipped.files.size(), 4u);
+    for (std::size_t i = 0; i < zipped.files.size(); ++i) {
+        EXPECT_EQ(zipped.files[i], plain.files[i] + ".gz");
+        std::string expected = t.read(plain.files[i].substr(t.root().size() + 1));
+        if (i == 0) {  // the index names the compressed parts
+            for (std::size_t at = 0; (at = expected.find(".xml</loc>", at)) != std::string::npos; at += 13)
+                expected.replace(at, 10, ".xml.gz</loc>");
+        }
+        EXPECT_EQ(Gunzip(t.read(zipped.files[i].substr(t.root().size() + 1))), expected) << zipped.files[i];
+    }
+    options.lastmod = LastmodSource::FileTime;
+    std::ostringstream out;
+    ASSERT_EQ(WriteSitemap(out, SitemapFormat::Text, scan.tree, Parameters(options)), 0);
+    options.gzip = false;
+    EXPECT_EQ(Gunzip(out.str()), Write(scan.tree, SitemapFormat::Text, options));
+}
+
+TEST(TrustedSitemap, RobotsTxtNamesTheSitemapInTheSiteFolder)
+{
+    TempTree t;
+    t.file("site/docs/a.html", "x", kMarch7);
+    t.file("site/robots.txt", "User-agent: *\r\nDisallow: /tmp/");
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    SitemapOptions options;
+    options.robotsTxt = true;
+    std::string error;
+    SaveReport report;
+    ASSERT_EQ(SaveSitemap(t.path("site/docs/map.xml"), SitemapFormat::Xml, scan.tree, Parameters(options), &error,
+                          &report), 0) << error;
+    EXPECT_EQ(report.robotsTxt, t.path("site/robots.txt"));
+    EXPECT_EQ(t.read("site/robots.txt"), "User-agent: *\r\nDisallow: /tmp/\r\nSitemap: https://example.org/docs/map.xml\r\n");
+
+    ASSERT_EQ(SaveSitemap(t.path("sitemap.xml"), SitemapFormat::Xml, scan.tree, Parameters(options), &error,
+                          &report), 0) << error;
+    EXPECT_TRUE(report.robotsTxt.empty());
+    EXPECT_NE(report.robotsTxtSkipped.find("not in the site folder"), std::string::npos);
+}
