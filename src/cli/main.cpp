@@ -284,6 +284,24 @@ void WarnTooLong(long long pages)
                   << " characters\n";
 }
 
+// What the page and date options left out or could not do.
+void WarnOptions(const SaveReport& report)
+{
+    if (report.noindex > 0)
+        std::cerr << "larkspur-cli: " << report.noindex << " page(s) left out: marked noindex\n";
+    if (report.canonicalElsewhere > 0)
+        std::cerr << "larkspur-cli: " << report.canonicalElsewhere
+                  << " page(s) left out: their canonical URL is another page's\n";
+    if (report.fileDates - report.beyondHistory > 0)
+        std::cerr << "larkspur-cli: " << report.fileDates - report.beyondHistory
+                  << " page(s) keep their file time: not committed as they are\n";
+    if (report.beyondHistory > 0)
+        std::cerr << "larkspur-cli: the git history ends before " << report.beyondHistory
+                  << " page(s) were last changed (a shallow clone); they keep their file time\n";
+    if (!report.robotsTxtSkipped.empty())
+        std::cerr << "larkspur-cli: " << report.robotsTxtSkipped << "\n";
+}
+
 int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
 {
     if (const int reason = platform::FolderError(folder); reason != 0) {
@@ -372,8 +390,8 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     OutputLimits limits;
     limits.writeIntoDevices = args.has("output");
     if (output == "-") {
-        if (WriteSitemap(std::cout, format, scan.tree, parameters, &saved) != 0) {
-            failure = {kFailure, OutputFailure()};
+        if (WriteSitemap(std::cout, format, scan.tree, parameters, &saved, {}, &error) != 0) {
+            failure = {kFailure, error.empty() ? OutputFailure() : error};
             return -1;
         }
     } else {
@@ -383,12 +401,15 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         }
         for (const std::string& file : saved.files)
             std::cout << file << " saved.\n";
+        if (!saved.robotsTxt.empty())
+            std::cout << saved.robotsTxt << " now lists the sitemap.\n";
     }
     WarnTooLong(saved.tooLong);
     if (saved.overLimit)
         std::cerr << "larkspur-cli: warning: " << (output == "-" ? std::string("standard output") : output)
                   << " holds one sitemap of " << saved.urls << " URLs, over the protocol's limit for one file ("
                   << limits.maxUrls << " URLs, " << limits.maxBytes << " bytes); only a file can be split\n";
+    WarnOptions(saved);
     return 0;
 }
 

@@ -649,7 +649,9 @@ void MainDialog::saveSitemap(SitemapFormat format)
         return;
     }
     StatusLabel* status = m_ui->statusLabel;
-    status->setText(tr("%1 saved, click to open.").arg(QLatin1String(SitemapFileName(format))));
+    const bool gzip = record->options.gzip && format != SitemapFormat::Csv;
+    status->setText(tr("%1 saved, click to open.")
+                        .arg(QLatin1String(SitemapFileName(format)) + (gzip ? QStringLiteral(".gz") : QString())));
     status->setTextColor(HyperlinkControl::readableColor(status->palette(), status->backColor()));
     status->setUnderline(true);
     // The line names one file; a split sitemap wrote more, each named here.
@@ -660,8 +662,28 @@ void MainDialog::saveSitemap(SitemapFormat format)
         written.append(tooLongText(report.tooLong).toHtmlEscaped());
     status->setToolTip(QStringLiteral("<p style='white-space:pre'>%1</p>")
                            .arg(written.join(QStringLiteral("<br>"))));
+    // What the options left out or could not do, in one message.
+    QStringList notes;
     if (report.tooLong > 0)
-        ShowMessage(this, tooLongText(report.tooLong), QMessageBox::Warning);
+        notes.append(tooLongText(report.tooLong));
+    if (report.noindex > 0)
+        notes.append(tr("%1 page(s) left out: marked noindex.").arg(report.noindex));
+    if (report.canonicalElsewhere > 0)
+        notes.append(tr("%1 page(s) left out: their canonical URL is another page's.").arg(report.canonicalElsewhere));
+    if (report.fileDates - report.beyondHistory > 0)
+        notes.append(tr("%1 page(s) keep their file time: not committed as they are.")
+                         .arg(report.fileDates - report.beyondHistory));
+    if (report.beyondHistory > 0)
+        notes.append(tr("The git history ends before %1 page(s) were last changed (a shallow clone); "
+                        "they keep their file time.")
+                         .arg(report.beyondHistory));
+    if (!report.robotsTxtSkipped.empty())
+        notes.append(FromStd(report.robotsTxtSkipped) + QLatin1Char('.'));
+    const bool warn = !notes.isEmpty();
+    if (!report.robotsTxt.empty())
+        notes.append(tr("robots.txt now lists the sitemap."));
+    if (!notes.isEmpty())
+        ShowMessage(this, notes.join(QLatin1Char('\n')), warn ? QMessageBox::Warning : QMessageBox::NoIcon);
 }
 
 QString MainDialog::tooLongText(long long pages) const
