@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Larkspur's benchmark: how long larkspur-cli takes to walk a large site and
 # write its sitemaps, next to the time `find` needs just to list the same
-# files (the walk's lower bound on this machine).
+# files (the walk's lower bound on this machine); also with every page's head
+# read (--respect-robots --canonical-only). bench/git_dates.sh times dates
+# from git.
 #
 # usage: bench/run.sh [PAGES...]          (default: 10000 200000)
 #
@@ -104,7 +106,7 @@ for pages in "${sizes[@]}"; do
         mv "$bench_dir/site-$pages.new" "$bench_dir/site-$pages.done"
     fi
 
-    labels=(find stats xml txt csv "xml --output -" "xml --exclude x10 --url-style clean")
+    labels=(find stats xml txt csv "xml --output -" "xml --exclude x10 --url-style clean" "xml --respect-robots --canonical-only")
     # Ten patterns of the kinds sites use: folders, names anywhere, anchored
     # paths, "**", classes.
     exclusions=""
@@ -120,6 +122,7 @@ for pages in "${sizes[@]}"; do
         "$(printf '%q' "$cli") csv $(printf '%q' "$site") --url https://example.com"
         "$(printf '%q' "$cli") xml $(printf '%q' "$site") --url https://example.com --output -"
         "$(printf '%q' "$cli") xml $(printf '%q' "$site") --url https://example.com$exclusions --url-style clean"
+        "$(printf '%q' "$cli") xml $(printf '%q' "$site") --url https://example.com --respect-robots --canonical-only --output -"
     )
     if [ -n "$peer" ]; then
         labels+=("static-sitemap-cli (npm peer)")
