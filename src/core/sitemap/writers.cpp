@@ -443,6 +443,8 @@ int WriteSitemap(std::ostream& target, SitemapFormat format, const ScanTree& tre
     ReportCounts(context, r);
     r.urls = urls;
     r.overLimit = overLimit;
+    if (parameters.options.robotsTxt)
+        r.robotsTxtSkipped = "robots.txt not changed: a sitemap on a stream has no address";
     return result;
 }
 
