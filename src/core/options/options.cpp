@@ -134,7 +134,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "lastmod", OptionKind::Choice, "SOURCE", "Last modified:",
-        "mtime (default): file times; git: each page's newest commit; none: no <lastmod>",
+        "mtime (default), git (the newest commit) or none",
         {kLastmodWords[0], kLastmodWords[1], kLastmodWords[2]},
         [](const SitemapOptions& o) {
             return std::vector<std::string>{kLastmodWords[static_cast<int>(o.lastmod)]};
@@ -149,7 +149,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "respect-robots", OptionKind::Flag, nullptr, "Leave out pages marked noindex",
-        "leave out pages whose robots meta element says noindex",
+        "leave out pages whose robots meta says noindex",
         {},
         [](const SitemapOptions& o) { return std::vector<std::string>{o.respectRobots ? "yes" : "no"}; },
         [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
@@ -158,7 +158,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "canonical-only", OptionKind::Flag, nullptr, "Leave out pages whose canonical URL is another",
-        "leave out pages whose canonical link names another URL",
+        "leave out pages whose canonical URL is another",
         {},
         [](const SitemapOptions& o) { return std::vector<std::string>{o.canonicalOnly ? "yes" : "no"}; },
         [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
@@ -167,7 +167,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "robots-txt", OptionKind::Flag, nullptr, "List the sitemap in robots.txt",
-        "add a Sitemap: line for the sitemap to the site folder's robots.txt",
+        "name the sitemap in the site's robots.txt",
         {},
         [](const SitemapOptions& o) { return std::vector<std::string>{o.robotsTxt ? "yes" : "no"}; },
         [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
@@ -176,7 +176,7 @@ std::vector<OptionField> MakeFields()
     });
     fields.push_back({
         "gzip", OptionKind::Flag, nullptr, "Compress sitemaps (.gz)",
-        "write sitemap.xml.gz / sitemap.txt.gz (and gzipped parts) instead",
+        "write .xml.gz / .txt.gz files (not CSV)",
         {},
         [](const SitemapOptions& o) { return std::vector<std::string>{o.gzip ? "yes" : "no"}; },
         [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
