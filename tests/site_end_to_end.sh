@@ -4,7 +4,7 @@
 # the CSV back; the XML must pass the Sitemaps 0.84 schema, and every URL must
 # lead back to a page on disk (and every page must have its URL). Then a site
 # just over 50,000 pages: sitemap.xml must become a valid sitemap index of
-# valid parts that together list every page.
+# valid parts that together list every page, plain and gzipped.
 #
 # usage: site_end_to_end.sh LARKSPUR_CLI DATA_FOLDER
 set -euo pipefail
@@ -328,6 +328,23 @@ for part in "$work/big09"/sitemap[0-9]*.xml; do
     xmllint --noout --schema "$data/sitemap-0.9.xsd" "$part" 2> "$work/xmllint.log" \
         || { head -5 "$work/xmllint.log" >&2; fail "${part##*/} (0.9) does not validate"; }
 done
+# Compressed: every file is gzip, and decompressed it is what the plain run
+# wrote, the index naming the .xml.gz parts; valid against the schemas.
+mkdir "$work/bigz"
+run xml "$big" --url "$big_base" --gzip --output "$work/bigz/sitemap.xml"
+gzip -t "$work/bigz/sitemap.xml.gz" || fail "sitemap.xml.gz is not whole gzip"
+zcat "$work/bigz/sitemap.xml.gz" | xmllint --noout --schema "$data/siteindex-0.84.xsd" - 2> "$work/xmllint.log" \
+    || { head -5 "$work/xmllint.log" >&2; fail "the compressed sitemap index does not validate"; }
+zcat "$work/bigz/sitemap.xml.gz" | sed 's|\.xml\.gz</loc>|.xml</loc>|' | cmp -s - "$work/direct-big/sitemap.xml" \
+    || fail "the compressed index differs from the plain one but for the part names"
+for n in "${!part_locs[@]}"; do
+    part="$work/bigz/sitemap$((n + 1)).xml.gz"
+    gzip -t "$part" || { fail "${part##*/} is not whole gzip"; continue; }
+    zcat "$part" | xmllint --noout --schema "$data/sitemap-0.84.xsd" - 2> "$work/xmllint.log" \
+        || { head -5 "$work/xmllint.log" >&2; fail "${part##*/} does not validate"; }
+    zcat "$part" | cmp -s - "$work/direct-big/sitemap$((n + 1)).xml" || fail "${part##*/} differs from the plain part"
+done
+[[ ! -e "$work/bigz/sitemap.xml" ]] || fail "--gzip wrote a plain sitemap.xml too"
 echo "$big_pages URLs in ${#part_locs[@]} parts checked"
 
 # Standard output cannot be split: one document, and a warning.
@@ -342,8 +359,11 @@ if ((big_pages - 2 <= 50000)); then
     rm "$big/part & 0/page 0.html" "$big/part & 1/page 1.html"
     run xml "$big" --url "$big_base"
     grep -q '<urlset' "$big/sitemap.xml" || fail "sitemap.xml of the smaller site is no urlset"
+    run xml "$big" --url "$big_base" --gzip --output "$work/bigz/sitemap.xml"
+    [[ $(zcat "$work/bigz/sitemap.xml.gz") == *'<urlset'* ]] || fail "sitemap.xml.gz of the smaller site is no urlset"
     for n in "${!part_locs[@]}"; do
         [[ ! -e "$big/sitemap$((n + 1)).xml" ]] || fail "sitemap$((n + 1)).xml is left over from the larger site"
+        [[ ! -e "$work/bigz/sitemap$((n + 1)).xml.gz" ]] || fail "sitemap$((n + 1)).xml.gz is left over from the larger site"
     done
 fi
 

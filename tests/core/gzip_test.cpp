@@ -68,3 +68,31 @@ TEST(Gzip, AFailingOutputIsReported)
     EXPECT_EQ(gzip.finish(error), -1);
     EXPECT_FALSE(error.empty());
 }
+
+TEST(Gzip, ReadBackWholeOrNotAtAll)
+{
+    std::ostringstream out;
+    GzipWriter gzip(out);
+    gzip.stream() << std::string(100000, 'a') << "<sitemapindex>";
+    std::string error;
+    ASSERT_EQ(gzip.finish(error), 0);
+    const std::string whole = out.str();
+    std::string text;
+    ASSERT_EQ(larkspur::Gunzip(whole, text, 200000, error), 0) << error;
+    EXPECT_EQ(text, std::string(100000, 'a') + "<sitemapindex>");
+    const struct {
+        const char* what;
+        std::string data;
+        std::size_t limit;
+    } refused[] = {
+        {"cut short", whole.substr(0, whole.size() - 5), 200000},
+        {"longer than the limit", whole, 50000},
+        {"not gzip", "<sitemapindex>", 200000},
+        {"empty", "", 200000},
+    };
+    for (const auto& c : refused) {
+        text = "kept";
+        EXPECT_EQ(larkspur::Gunzip(c.data, text, c.limit, error), -1) << c.what;
+        EXPECT_EQ(text, "kept") << c.what;
+    }
+}
