@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 
 #include "GuiTestSupport.h"
@@ -53,6 +54,7 @@ private Q_SLOTS:
     void okAppliesToSaveAndIsStoredOnClose();
     void cancelAndRefusedValuesChangeNothing();
     void renameTakesOptionsAlongRemoveDropsThem();
+    void pageDateRobotsAndGzipOptionsReachTheSave();
 };
 
 void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
@@ -126,6 +128,36 @@ void OptionsTest::renameTakesOptionsAlongRemoveDropsThem()
         main.window->reject();
     }
     QCOMPARE(Stored(tree, "journal"), SitemapOptions{});
+}
+
+// The options for search engines are in the dialog too, and Save says what
+// they left out and changed.
+void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"));
+    tree.file(QStringLiteral("site/draft.html"), "<head><meta name=robots content=NOINDEX></head>");
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
+    main.walk();
+    scope.ui.handlers.append([](QDialog& dialog) {
+        Child<QComboBox>(dialog, "lastmod")->setCurrentText(QStringLiteral("none"));
+        for (const char* flag : {"respect-robots", "robots-txt", "gzip"})
+            Child<QCheckBox>(dialog, flag)->setChecked(true);
+        QVERIFY(!Child<QCheckBox>(dialog, "canonical-only")->isChecked());
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    main.button("optionsButton")->click();
+    main.button("saveXmlButton")->click();
+    QVERIFY(!QFileInfo::exists(tree.path(QStringLiteral("site/sitemap.xml"))));
+    QVERIFY(QFileInfo::exists(tree.path(QStringLiteral("site/sitemap.xml.gz"))));
+    QCOMPARE(tree.read(QStringLiteral("site/robots.txt")), QByteArray("Sitemap: https://example.com/sitemap.xml.gz\n"));
+    QCOMPARE(main.status()->text(), QStringLiteral("sitemap.xml.gz saved, click to open."));
+    QCOMPARE(scope.ui.messages.size(), 1);
+    QCOMPARE(scope.ui.messages.last().text,
+             QStringLiteral("1 page(s) left out: marked noindex.\nrobots.txt now lists the sitemap."));
+    QCOMPARE(main.slot(0).options.lastmod, LastmodSource::None);
 }
 
 LARKSPUR_GUI_TEST_MAIN(OptionsTest)
