@@ -1,6 +1,8 @@
 #include "options/options.h"
 
 #include <algorithm>
+#include <iterator>
+#include <type_traits>
 
 namespace larkspur {
 
@@ -60,24 +62,51 @@ int ParseFlag(const std::vector<std::string>& values, const char* key, bool& fla
     return -1;
 }
 
+// A field's key as a template argument, so that the plain functions a field
+// holds can name their own option in messages.
+template <std::size_t N>
+struct Key {
+    constexpr Key(const char (&text)[N]) { std::copy_n(text, N, this->text); }
+    char text[N];
+};
+
+// A yes / no option stored in `Member`.
+template <Key K, bool SitemapOptions::*Member>
+OptionField FlagField(const char* caption, const char* help)
+{
+    return {
+        K.text, OptionKind::Flag, nullptr, caption, help, {},
+        [](const SitemapOptions& o) { return std::vector<std::string>{o.*Member ? "yes" : "no"}; },
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            return ParseFlag(v, K.text, o.*Member, error);
+        },
+    };
+}
+
+// One of `Words`, stored in the enum `Member` as its index.
+template <Key K, auto Member, const auto& Words>
+OptionField ChoiceField(const char* valueName, const char* caption, const char* help)
+{
+    return {
+        K.text, OptionKind::Choice, valueName, caption, help, {std::begin(Words), std::end(Words)},
+        [](const SitemapOptions& o) {
+            return std::vector<std::string>{Words[static_cast<int>(o.*Member)]};
+        },
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            const int index = ChoiceIndex(Words, v, K.text, error);
+            if (index < 0)
+                return -1;
+            o.*Member = static_cast<std::remove_reference_t<decltype(o.*Member)>>(index);
+            return 0;
+        },
+    };
+}
+
 std::vector<OptionField> MakeFields()
 {
     std::vector<OptionField> fields;
-    fields.push_back({
-        "protocol", OptionKind::Choice, "VERSION", "Protocol:",
-        "0.84 (default) or 0.9 (sitemaps.org, 50 MiB files)",
-        {kProtocolWords[0], kProtocolWords[1]},
-        [](const SitemapOptions& o) {
-            return std::vector<std::string>{kProtocolWords[static_cast<int>(o.protocol)]};
-        },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
-            const int index = ChoiceIndex(kProtocolWords, v, "protocol", error);
-            if (index < 0)
-                return -1;
-            o.protocol = static_cast<Protocol>(index);
-            return 0;
-        },
-    });
+    fields.push_back(ChoiceField<"protocol", &SitemapOptions::protocol, kProtocolWords>(
+        "VERSION", "Protocol:", "0.84 (default) or 0.9 (sitemaps.org, 50 MiB files)"));
     fields.push_back({
         "exclude", OptionKind::List, "GLOB", "Exclude:",
         "leave out matching pages, .gitignore style; repeatable",
@@ -108,81 +137,21 @@ std::vector<OptionField> MakeFields()
             return ParseExtensions(v.front(), o.extensions, error);
         },
     });
-    fields.push_back({
-        "url-style", OptionKind::Choice, "STYLE", "URL style:",
-        "file (default), folder or clean",
-        {kUrlStyleWords[0], kUrlStyleWords[1], kUrlStyleWords[2]},
-        [](const SitemapOptions& o) {
-            return std::vector<std::string>{kUrlStyleWords[static_cast<int>(o.urlStyle)]};
-        },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
-            const int index = ChoiceIndex(kUrlStyleWords, v, "url-style", error);
-            if (index < 0)
-                return -1;
-            o.urlStyle = static_cast<UrlStyle>(index);
-            return 0;
-        },
-    });
-    fields.push_back({
-        "omit-hints", OptionKind::Flag, nullptr, "Leave out priority and change frequency",
-        "no <priority> and <changefreq> in XML",
-        {},
-        [](const SitemapOptions& o) { return std::vector<std::string>{o.omitHints ? "yes" : "no"}; },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
-            return ParseFlag(v, "omit-hints", o.omitHints, error);
-        },
-    });
-    fields.push_back({
-        "lastmod", OptionKind::Choice, "SOURCE", "Last modified:",
-        "mtime (default), git (the newest commit) or none",
-        {kLastmodWords[0], kLastmodWords[1], kLastmodWords[2]},
-        [](const SitemapOptions& o) {
-            return std::vector<std::string>{kLastmodWords[static_cast<int>(o.lastmod)]};
-        },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
-            const int index = ChoiceIndex(kLastmodWords, v, "lastmod", error);
-            if (index < 0)
-                return -1;
-            o.lastmod = static_cast<LastmodSource>(index);
-            return 0;
-        },
-    });
-    fields.push_back({
-        "respect-robots", OptionKind::Flag, nullptr, "Leave out pages marked noindex",
-        "leave out pages whose robots meta says noindex",
-        {},
-        [](const SitemapOptions& o) { return std::vector<std::string>{o.respectRobots ? "yes" : "no"}; },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
-            return ParseFlag(v, "respect-robots", o.respectRobots, error);
-        },
-    });
-    fields.push_back({
-        "canonical-only", OptionKind::Flag, nullptr, "Leave out pages whose canonical URL is another",
-        "leave out pages whose canonical URL is another",
-        {},
-        [](const SitemapOptions& o) { return std::vector<std::string>{o.canonicalOnly ? "yes" : "no"}; },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
-            return ParseFlag(v, "canonical-only", o.canonicalOnly, error);
-        },
-    });
-    fields.push_back({
-        "robots-txt", OptionKind::Flag, nullptr, "List the sitemap in robots.txt",
-        "name the sitemap in the site's robots.txt",
-        {},
-        [](const SitemapOptions& o) { return std::vector<std::string>{o.robotsTxt ? "yes" : "no"}; },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
-            return ParseFlag(v, "robots-txt", o.robotsTxt, error);
-        },
-    });
-    fields.push_back({
-        "gzip", OptionKind::Flag, nullptr, "Compress sitemaps (.gz)",
-        "write .xml.gz / .txt.gz files (not CSV)",
-        {},
-        [](const SitemapOptions& o) { return std::vector<std::string>{o.gzip ? "yes" : "no"}; },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
-            return ParseFlag(v, "gzip", o.gzip, error);
-        },
-    });
+    fields.push_back(ChoiceField<"url-style", &SitemapOptions::urlStyle, kUrlStyleWords>(
+        "STYLE", "URL style:", "file (default), folder or clean"));
+    fields.push_back(FlagField<"omit-hints", &SitemapOptions::omitHints>(
+        "Leave out priority and change frequency", "no <priority> and <changefreq> in XML"));
+    fields.push_back(ChoiceField<"lastmod", &SitemapOptions::lastmod, kLastmodWords>(
+        "SOURCE", "Last modified:", "mtime (default), git (the newest commit) or none"));
+    fields.push_back(FlagField<"respect-robots", &SitemapOptions::respectRobots>(
+        "Leave out pages marked noindex", "leave out pages whose robots meta says noindex"));
+    fields.push_back(FlagField<"canonical-only", &SitemapOptions::canonicalOnly>(
+        "Leave out pages whose canonical URL is another page's",
+        "leave out pages whose canonical link names another URL"));
+    fields.push_back(FlagField<"robots-txt", &SitemapOptions::robotsTxt>(
+        "List the sitemap in robots.txt", "name the sitemap in the site's robots.txt"));
+    fields.push_back(FlagField<"gzip", &SitemapOptions::gzip>(
+        "Compress sitemaps (.gz)", "write .xml.gz / .txt.gz files (not CSV)"));
     return fields;
 }
 
