@@ -405,6 +405,11 @@ std::string Comparable(std::string_view url)
 
 }  // namespace
 
+std::string DecodeCharacterReferences(std::string_view text)
+{
+    return DecodeReferences(text);
+}
+
 PageHead ScanHead(std::string_view text)
 {
     PageHead head;

@@ -28,6 +28,10 @@ PageHead ScanHead(std::string_view text);
 // scratch space a caller reuses from page to page.
 int ReadPageHead(const std::string& path, PageHead& head, std::string& buffer, std::string& error);
 
+// "&amp;", "&lt;", "&gt;", "&quot;", "&apos;" and numeric references
+// decoded, in any case; any other "&" is kept as it stands.
+std::string DecodeCharacterReferences(std::string_view text);
+
 // `reference` resolved against the absolute URL `base` (RFC 3986, section 5),
 // the fragment dropped.
 std::string ResolveUrl(std::string_view base, std::string_view reference);

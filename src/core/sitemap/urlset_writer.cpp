@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gzip/gzip.h"
+#include "head/head.h"
 
 namespace larkspur {
 
@@ -131,22 +132,7 @@ std::string LocFileName(std::string_view loc)
 {
     const auto slash = loc.rfind('/');
     loc = loc.substr(slash == std::string_view::npos ? 0 : slash + 1);
-    static const std::pair<std::string_view, char> kEntities[] = {
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
-    std::string plain;
-    for (std::size_t i = 0; i < loc.size(); ++i) {
-        bool replaced = false;
-        for (const auto& [entity, c] : kEntities) {
-            if (loc.substr(i, entity.size()) == entity) {
-                plain += c;
-                i += entity.size() - 1;
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced)
-            plain += loc[i];
-    }
+    const std::string plain = DecodeCharacterReferences(loc);
     std::string name;
     for (std::size_t i = 0; i < plain.size(); ++i) {
         if (plain[i] == '%' && i + 2 < plain.size() && HexValue(plain[i + 1]) >= 0 && HexValue(plain[i + 2]) >= 0) {
