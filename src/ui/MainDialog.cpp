@@ -355,7 +355,8 @@ void MainDialog::enableProjectControls(bool enable)
     const std::initializer_list<QWidget*> controls{
         m_ui->nameEdit,       m_ui->localPathEdit,  m_ui->browseButton,   m_ui->walkButton,
         m_ui->statisticsList, m_ui->websiteUrlEdit, m_ui->priorityCombo,  m_ui->frequencyCombo,
-        m_ui->saveXmlButton,  m_ui->saveUrlButton,  m_ui->saveCsvButton};
+        m_ui->saveXmlButton,  m_ui->saveUrlButton,  m_ui->saveCsvButton,  m_optionsButton,
+        m_ui->removeButton};
     for (QWidget* control : controls)
         control->setEnabled(enable);
 }

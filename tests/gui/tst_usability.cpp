@@ -116,7 +116,7 @@ void UsabilityTest::projectControlsNeedAProject()
     const char* const controls[] = {"nameEdit",       "localPathEdit", "browseButton",
                                     "walkButton",     "websiteUrlEdit", "priorityCombo",
                                     "frequencyCombo", "saveXmlButton",  "saveUrlButton",
-                                    "saveCsvButton"};
+                                    "saveCsvButton",  "optionsButton", "removeButton"};
     const auto otherThan = [&](bool enabled) {
         QStringList names;
         for (const char* name : controls) {
