@@ -472,7 +472,6 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
         }
         int priority = kDefaultPriority;
         int frequency = kDefaultFrequency;
-        std::string base;
         SitemapOptions options;
         if (ReadScales(args, priority, frequency, error) != 0 || ReadSitemapOptions(args, options, error) != 0) {
             failure = {kUsageError, error};
