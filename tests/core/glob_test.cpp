@@ -40,6 +40,13 @@ const GlobCase kGlobCases[] = {
     {"*", "", true},
     {"", "", true},
     {"café*", "café menu.html", true},
+    // Stars that must give back text they took first.
+    {"*a*b", "xaaxbxb", true},
+    {"*a*b", "xaaxbxbc", false},
+    {"*/b", "a/c/b", false},
+    {"**/a/b", "x/a/c/a/b", true},
+    {"**/a/*/c", "a/a/b/c", true},
+    {"a*/**/*b", "ax/y/z/wb", true},
 };
 
 class Glob : public testing::TestWithParam<GlobCase> {};
@@ -51,6 +58,21 @@ TEST_P(Glob, Matches)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Glob, testing::ValuesIn(kGlobCases));
+
+// Patterns of many stars against a long name, or many "**" against a deep
+// path, that do not match: trying every way to split the text among the stars
+// would take longer than anyone waits (hours for the first case).
+TEST(GlobEffort, StarsDoNotTryEverySplitOfTheText)
+{
+    const std::string name(250, 'a');
+    EXPECT_FALSE(GlobMatch("*a*a*a*a*a*a*a*a*a*b", name));
+    EXPECT_TRUE(GlobMatch("*a*a*a*a*a*a*a*a*a*", name));
+    std::string deep;
+    for (int level = 0; level < 400; ++level)
+        deep += "a/";
+    EXPECT_FALSE(GlobMatch("**/a/**/a/**/a/**/a/**/a/**/b", deep + "a"));
+    EXPECT_TRUE(GlobMatch("**/a/**/a/**/a/**/a/**/a/**/a", deep + "a"));
+}
 
 struct ExcludeCase {
     std::vector<std::string> patterns;

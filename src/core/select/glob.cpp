@@ -39,71 +39,99 @@ bool ClassMatches(std::string_view glob, unsigned char c, std::size_t& length)
     return false;
 }
 
-bool Match(std::string_view glob, std::string_view text, bool atSegmentStart)
+// The length in the glob of the token at glob[g] when it matches the byte c,
+// else 0. Only a literal "/" matches "/".
+std::size_t TokenMatches(std::string_view glob, std::size_t g, unsigned char c)
 {
-    while (!glob.empty()) {
-        const char g = glob.front();
-        if (g == '*') {
-            const bool doubleStar = glob.size() >= 2 && glob[1] == '*' && atSegmentStart
-                                 && (glob.size() == 2 || glob[2] == '/');
-            if (doubleStar) {
-                if (glob.size() == 2)
-                    return true;  // "**" at the end: everything below
-                const std::string_view rest = glob.substr(3);
-                // Zero folders, or any number of whole ones.
-                if (Match(rest, text, true))
-                    return true;
-                for (std::size_t i = 0; i < text.size(); ++i) {
-                    if (text[i] == '/' && Match(rest, text.substr(i + 1), true))
-                        return true;
-                }
-                return false;
-            }
-            while (!glob.empty() && glob.front() == '*')
-                glob.remove_prefix(1);
-            for (std::size_t i = 0;; ++i) {
-                if (Match(glob, text.substr(i), false))
-                    return true;
-                if (i >= text.size() || text[i] == '/')
-                    return false;
-            }
-        }
-        if (text.empty())
-            return false;
-        const auto c = static_cast<unsigned char>(text.front());
-        std::size_t length = 1;
-        if (g == '?') {
-            if (c == '/')
-                return false;
-        } else if (g == '[') {
-            std::size_t classLength = 0;
-            const bool in = ClassMatches(glob, c, classLength);
-            if (classLength > 0) {
-                if (!in || c == '/')
-                    return false;
-                length = classLength;
-            } else if (c != '[') {
-                return false;
-            }
-        } else if (g == '\\' && glob.size() > 1) {
-            if (static_cast<unsigned char>(glob[1]) != c)
-                return false;
-            length = 2;
-        } else if (static_cast<unsigned char>(g) != c) {
-            return false;
-        }
-        atSegmentStart = c == '/';
-        glob.remove_prefix(length);
-        text.remove_prefix(1);
+    const char token = glob[g];
+    if (token == '?')
+        return c == '/' ? 0 : 1;
+    if (token == '[') {
+        std::size_t classLength = 0;
+        const bool in = ClassMatches(glob.substr(g), c, classLength);
+        if (classLength > 0)
+            return in && c != '/' ? classLength : 0;
+        return c == '[' ? 1 : 0;  // not closed: a literal "["
     }
-    return text.empty();
+    if (token == '\\' && g + 1 < glob.size())
+        return static_cast<unsigned char>(glob[g + 1]) == c ? 2 : 0;
+    return static_cast<unsigned char>(token) == c ? 1 : 0;
+}
+
+// Nothing but "/" crosses a "/", so each part of the glob between slashes
+// matches one whole folder or file name, and "**/" a run of whole folders.
+// Then only the last "*" and the last "**/" ever need to take more text on a
+// mismatch (as in the usual wildcard matcher): the time stays near the
+// product of the two lengths, where trying every split of every star grows
+// as a power of the text's length.
+bool Match(std::string_view glob, std::string_view text)
+{
+    constexpr std::size_t kNone = std::string_view::npos;
+    std::size_t g = 0;
+    std::size_t t = 0;
+    std::size_t starGlob = kNone;  // the glob after the last "*" of this name
+    std::size_t starText = 0;      // where the text it takes ends so far
+    std::size_t deepGlob = kNone;  // the glob after the last "**/"
+    std::size_t deepText = 0;      // where the folders it takes end so far
+    bool atSegmentStart = true;
+    for (;;) {
+        if (g < glob.size() && glob[g] == '*') {
+            const bool doubleStar = atSegmentStart && g + 1 < glob.size() && glob[g + 1] == '*'
+                                 && (g + 2 == glob.size() || glob[g + 2] == '/');
+            if (doubleStar) {
+                if (g + 2 == glob.size())
+                    return true;  // "**" at the end: everything below
+                // Zero folders first, then one more at each mismatch.
+                deepGlob = g = g + 3;
+                deepText = t;
+                starGlob = kNone;
+                continue;
+            }
+            while (g < glob.size() && glob[g] == '*')
+                ++g;
+            starGlob = g;
+            starText = t;
+            atSegmentStart = false;
+            continue;
+        }
+        if (t == text.size() && g == glob.size())
+            return true;
+        if (t < text.size() && g < glob.size()) {
+            const auto c = static_cast<unsigned char>(text[t]);
+            if (const std::size_t length = TokenMatches(glob, g, c); length > 0) {
+                g += length;
+                ++t;
+                atSegmentStart = c == '/';
+                if (atSegmentStart)
+                    starGlob = kNone;  // the name before is matched for good
+                continue;
+            }
+        }
+        if (starGlob != kNone && starText < text.size() && text[starText] != '/') {
+            t = ++starText;
+            g = starGlob;
+            atSegmentStart = false;
+            continue;
+        }
+        if (deepGlob != kNone) {
+            const std::size_t slash = text.find('/', deepText);
+            if (slash == std::string_view::npos)
+                return false;
+            t = deepText = slash + 1;
+            g = deepGlob;
+            starGlob = kNone;
+            atSegmentStart = true;
+            continue;
+        }
+        return false;
+    }
 }
 
 }  // namespace
 
 bool GlobMatch(std::string_view glob, std::string_view text)
 {
-    return Match(glob, text, true);
+    return Match(glob, text);
 }
 
 GlobPattern::GlobPattern(std::string_view text)
