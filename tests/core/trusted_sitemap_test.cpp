@@ -193,4 +193,13 @@ TEST(TrustedSitemap, RobotsTxtNamesTheSitemapInTheSiteFolder)
                           &report), 0) << error;
     EXPECT_TRUE(report.robotsTxt.empty());
     EXPECT_NE(report.robotsTxtSkipped.find("not in the site folder"), std::string::npos);
+
+    // A site below a path: its folder's robots.txt is not the host's.
+    SitemapParameters below = Parameters(options);
+    below.websiteUrl = "https://example.org/blog/";
+    ASSERT_EQ(SaveSitemap(t.path("site/sitemap.xml"), SitemapFormat::Xml, scan.tree, below, &error, &report), 0);
+    EXPECT_TRUE(report.robotsTxt.empty());
+    EXPECT_EQ(report.robotsTxtSkipped, "robots.txt not changed: crawlers read it only at https://example.org/robots.txt, "
+                                       "above the site folder; add \"Sitemap: https://example.org/blog/sitemap.xml\" there");
+    EXPECT_EQ(t.read("site/robots.txt"), "User-agent: *\r\nDisallow: /tmp/\r\nSitemap: https://example.org/docs/map.xml\r\n");
 }

@@ -383,6 +383,14 @@ int ListInRobotsTxt(const ScanTree& tree, const std::string& base, SaveReport& r
         start = end + 1;
     }
     url += EscapePathSegment(name);
+    // Crawlers read robots.txt at the root of a host only: a site below a
+    // path would get a file nobody reads.
+    const std::size_t hostEnd = base.find('/', base.find("://") + 3);
+    if (hostEnd + 1 < base.size()) {
+        report.robotsTxtSkipped = "robots.txt not changed: crawlers read it only at " + base.substr(0, hostEnd) +
+                                  "/robots.txt, above the site folder; add \"Sitemap: " + url + "\" there";
+        return 0;
+    }
     RobotsTxtReport robots;
     if (UpdateRobotsTxt(tree.root, {url}, robots, error) != 0) {
         error = name + " saved, but robots.txt was not changed: " + error;
