@@ -408,7 +408,9 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     if (saved.overLimit)
         std::cerr << "larkspur-cli: warning: " << (output == "-" ? std::string("standard output") : output)
                   << " holds one sitemap of " << saved.urls << " URLs, over the protocol's limit for one file ("
-                  << limits.maxUrls << " URLs, " << limits.maxBytes << " bytes); only a file can be split\n";
+                  << limits.maxUrls << " URLs, "
+                  << (limits.maxBytes != 0 ? limits.maxBytes : ProtocolByteLimit(parameters.options.protocol))
+                  << " bytes); only a file can be split\n";
     WarnOptions(saved);
     return 0;
 }
