@@ -260,6 +260,10 @@ int UrlsetWriter::open(std::string& error)
         m_oldParts = ListedParts(previous, stem, onDisk(extension));
         m_oldIndex = m_text && previous.find("<sitemapindex") != std::string::npos;
     }
+    // Room for a whole part at once: growing by doubling would copy it
+    // several times and hold up to twice its size. Untouched room costs no
+    // memory.
+    m_first.reserve(m_limits.maxBytes);
     m_first = m_head;
     return 0;
 }
