@@ -25,18 +25,10 @@ sample=${SAMPLE:-400}
 bench_dir=${BENCH_DIR:-/tmp/larkspur-bench}
 mkdir -p "$bench_dir"
 
-cli=${LARKSPUR_CLI:-}
-if [ -z "$cli" ]; then
-    echo "building larkspur-cli (Release) in build-bench/ ..."
-    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DLARKSPUR_BUILD_GUI=OFF \
-        -DLARKSPUR_BUILD_TESTS=OFF > "$bench_dir/cmake.log"
-    cmake --build build-bench --target larkspur-cli >> "$bench_dir/cmake.log"
-    cli=$PWD/build-bench/src/cli/larkspur-cli
-fi
-generator=$bench_dir/gen_git_history
-if [ ! -x "$generator" ] || [ bench/gen_git_history.cpp -nt "$generator" ]; then
-    g++ -std=c++20 -O2 -o "$generator" bench/gen_git_history.cpp
-fi
+# shellcheck source=bench/common.sh
+source bench/common.sh
+bench_cli
+bench_generator gen_git_history
 
 repo=$bench_dir/git-$pages-$commits
 if [ ! -f "$repo.done" ]; then

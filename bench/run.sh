@@ -37,18 +37,10 @@ mkdir -p "$bench_dir"
 
 # ----- the binaries
 
-cli=${LARKSPUR_CLI:-}
-if [ -z "$cli" ]; then
-    echo "building larkspur-cli (Release) in build-bench/ ..."
-    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DLARKSPUR_BUILD_GUI=OFF \
-        -DLARKSPUR_BUILD_TESTS=OFF > "$bench_dir/cmake.log"
-    cmake --build build-bench --target larkspur-cli >> "$bench_dir/cmake.log"
-    cli=$PWD/build-bench/src/cli/larkspur-cli
-fi
-generator=$bench_dir/gen_site
-if [ ! -x "$generator" ] || [ bench/gen_site.cpp -nt "$generator" ]; then
-    g++ -std=c++20 -O2 -o "$generator" bench/gen_site.cpp
-fi
+# shellcheck source=bench/common.sh
+source bench/common.sh
+bench_cli
+bench_generator gen_site
 
 # An independent static-site sitemap generator from the npm registry, where
 # Node.js is present: static-sitemap-cli, told to list .html and .htm files
