@@ -80,6 +80,8 @@ TEST(Gzip, ReadBackWholeOrNotAtAll)
     std::string text;
     ASSERT_EQ(larkspur::Gunzip(whole, text, 200000, error), 0) << error;
     EXPECT_EQ(text, std::string(100000, 'a') + "<sitemapindex>");
+    ASSERT_EQ(larkspur::Gunzip(whole, text, 10, error, true), 0) << error;
+    EXPECT_EQ(text, std::string(10, 'a')) << "only the start, when the start is enough";
     const struct {
         const char* what;
         std::string data;

@@ -122,7 +122,7 @@ std::uint64_t GzipWriter::uncompressedBytes() const
     return m_buffer->uncompressed();
 }
 
-int Gunzip(std::string_view compressed, std::string& text, std::size_t limit, std::string& error)
+int Gunzip(std::string_view compressed, std::string& text, std::size_t limit, std::string& error, bool startOnly)
 {
     z_stream zlib{};
     if (inflateInit2(&zlib, 15 + 16) != Z_OK) {
@@ -139,6 +139,11 @@ int Gunzip(std::string_view compressed, std::string& text, std::size_t limit, st
         zlib.avail_out = static_cast<uInt>(buffer.size());
         result = inflate(&zlib, Z_NO_FLUSH);
         out.append(buffer.data(), buffer.size() - zlib.avail_out);
+        if (startOnly && out.size() >= limit) {
+            out.resize(limit);
+            result = Z_STREAM_END;
+            break;
+        }
         if (out.size() > limit) {
             result = Z_BUF_ERROR;
             break;

@@ -35,7 +35,10 @@ private:
 
 // The text of gzip data, at most `limit` bytes of it: an earlier
 // compressed index is read for the parts it names. 0, or -1 with a message
-// when the data is not gzip, is cut short or is longer than `limit`.
-int Gunzip(std::string_view compressed, std::string& text, std::size_t limit, std::string& error);
+// when the data is not gzip, is cut short or is longer than `limit`. With
+// `startOnly` the first `limit` bytes are enough, and the rest is not
+// decompressed.
+int Gunzip(std::string_view compressed, std::string& text, std::size_t limit, std::string& error,
+           bool startOnly = false);
 
 }  // namespace larkspur

@@ -248,17 +248,12 @@ int UrlsetWriter::open(std::string& error)
         return 0;
     }
     // The index an earlier run left names the parts that may go stale.
-    std::string previous, ignored;
-    platform::WriteTarget indexTarget;
-    const std::size_t indexLimit = std::size_t(64) << 20;
-    if (platform::ResolveWriteTarget(onDisk(indexPath()), indexTarget, ignored) == 0
-        && indexTarget.kind == platform::TargetKind::Regular
-        && platform::ReadFile(onDisk(indexPath()), previous, ignored, indexLimit) == 0
-        && (!m_gzip || Gunzip(std::string(previous), previous, indexLimit, ignored) == 0)) {
+    std::string previous;
+    if (readEarlierIndex(previous)) {
         std::string stem, extension;
         SplitName(platform::FileName(m_path), stem, extension);
         m_oldParts = ListedParts(previous, stem, onDisk(extension));
-        m_oldIndex = m_text && previous.find("<sitemapindex") != std::string::npos;
+        m_oldIndex = m_text;
     }
     // Room for a whole part at once: growing by doubling would copy it
     // several times and hold up to twice its size. Untouched room costs no
@@ -266,6 +261,34 @@ int UrlsetWriter::open(std::string& error)
     m_first.reserve(m_limits.maxBytes);
     m_first = m_head;
     return 0;
+}
+
+// The file in the index's place, when it is a sitemap index. Its start is
+// read first, so that a single sitemap of many megabytes there is not read
+// whole for nothing.
+bool UrlsetWriter::readEarlierIndex(std::string& text) const
+{
+    const std::string path = onDisk(indexPath());
+    std::string ignored;
+    platform::WriteTarget target;
+    if (platform::ResolveWriteTarget(path, target, ignored) != 0 || target.kind != platform::TargetKind::Regular)
+        return false;
+    constexpr std::size_t kStart = std::size_t(64) << 10;
+    constexpr std::size_t kWhole = std::size_t(64) << 20;
+    for (const std::size_t limit : {kStart, kWhole}) {
+        std::string data;
+        if (platform::ReadFile(path, data, ignored, m_gzip ? kWhole : limit) != 0)
+            return false;
+        if (!m_gzip)
+            text = std::move(data);
+        else if (Gunzip(data, text, limit, ignored, true) != 0)
+            return false;
+        if (text.find("<sitemapindex") == std::string::npos)
+            return false;
+        if (text.size() < limit)
+            break;  // the whole file
+    }
+    return true;
 }
 
 int UrlsetWriter::add(std::string_view element)

@@ -56,6 +56,7 @@ private:
     int startPart(std::string& error);
     void write(std::string_view text);
     void removeOldParts(std::size_t kept);
+    bool readEarlierIndex(std::string& text) const;
 
     std::ostream* m_stream = nullptr;  // one document
     std::string m_path;
