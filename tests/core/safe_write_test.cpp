@@ -67,9 +67,10 @@ protected:
         ASSERT_EQ(made.output, "ok") << at;
     }
 
-    int save(const std::string& path, SitemapFormat format, std::string& error, const OutputLimits& limits = {})
+    int save(const std::string& path, SitemapFormat format, std::string& error, const OutputLimits& limits = {},
+             const SitemapOptions& options = {})
     {
-        return SaveSitemap(path, format, scan.tree, {"https://example.com/", 6, 3}, &error, nullptr, limits);
+        return SaveSitemap(path, format, scan.tree, {"https://example.com/", 6, 3, options}, &error, nullptr, limits);
     }
 
     TempTree t;
@@ -221,12 +222,17 @@ TEST_F(SafeWrite, DevicesAndPipesAreWrittenIntoNotReplaced)
     const std::string null = t.path("out/null");
     ASSERT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
     named.maxUrls = 1;  // one document all the same
-    for (const SitemapFormat format : {SitemapFormat::Text, SitemapFormat::Xml}) {
-        EXPECT_EQ(save(null, format, error, named), 0) << error;
-        ASSERT_EQ(::lstat(null.c_str(), &st), 0);
-        EXPECT_TRUE(S_ISCHR(st.st_mode));
+    SitemapOptions gzip;
+    gzip.gzip = true;
+    for (const SitemapOptions& options : {SitemapOptions{}, gzip}) {
+        for (const SitemapFormat format : {SitemapFormat::Text, SitemapFormat::Xml}) {
+            EXPECT_EQ(save(null, format, error, named, options), 0) << error;
+            ASSERT_EQ(::lstat(null.c_str(), &st), 0);
+            EXPECT_TRUE(S_ISCHR(st.st_mode));
+        }
     }
     EXPECT_FALSE(t.exists("out/null1.xml"));
+    EXPECT_FALSE(t.exists("out/null.gz")) << "a compressed sitemap goes into the device named, too";
 }
 
 // The new set of files replaces the old one only when every file can be put

@@ -96,9 +96,6 @@ UrlsetWriter::UrlsetWriter(std::string path, const OutputLimits& limits, Protoco
     : m_path(std::move(path)), m_limits(limits), m_protocol(protocol), m_text(text), m_gzip(gzip),
       m_head(text ? "" : UrlsetHead(protocol)), m_tail(text ? "" : kUrlsetTail)
 {
-    // "sitemap.xml.gz" asked for by name: its parts are sitemap1.xml.gz, ...
-    if (m_gzip && m_path.size() > 3 && m_path.ends_with(".gz"))
-        m_path.resize(m_path.size() - 3);
     if (m_limits.maxBytes == 0)
         m_limits.maxBytes = ProtocolByteLimit(protocol);
 }
@@ -235,18 +232,25 @@ int UrlsetWriter::open(std::string& error)
         *m_stream << m_head;
         return *m_stream ? 0 : -1;
     }
-    // Refused links and folders show before any work is done.
+    // A device or a pipe named as the output gets the one document, under
+    // its own name even when compressed.
     platform::WriteTarget target;
-    if (platform::ResolveWriteTarget(onDisk(m_path), target, error) != 0)
-        return -1;
-    if (target.kind == platform::TargetKind::Special && m_limits.writeIntoDevices) {
+    std::string unused;
+    if (m_limits.writeIntoDevices && platform::ResolveWriteTarget(m_path, target, unused) == 0
+        && target.kind == platform::TargetKind::Special) {
         m_direct = std::make_unique<File>(m_gzip);
-        if (m_direct->open(onDisk(m_path), error, true) != 0)
+        if (m_direct->open(m_path, error, true) != 0)
             return -1;
         m_stream = &m_direct->stream();
         *m_stream << m_head;
         return 0;
     }
+    // "sitemap.xml.gz" asked for by name: its parts are sitemap1.xml.gz, ...
+    if (m_gzip && m_path.size() > 3 && m_path.ends_with(".gz"))
+        m_path.resize(m_path.size() - 3);
+    // Refused links and folders show before any work is done.
+    if (platform::ResolveWriteTarget(onDisk(m_path), target, error) != 0)
+        return -1;
     // The index an earlier run left names the parts that may go stale.
     std::string previous;
     if (readEarlierIndex(previous)) {
@@ -327,7 +331,7 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         if (m_direct->commit(error) != 0)
             return -1;
         if (files)
-            *files = {onDisk(m_path)};
+            *files = {m_path};
         return 0;
     }
     if (m_stream) {
