@@ -399,8 +399,12 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
             failure = {kFailure, error};
             return -1;
         }
-        for (const std::string& file : saved.files)
-            std::cout << file << " saved.\n";
+        // A device or a pipe gets the sitemap alone: with --output /dev/stdout
+        // a line after it would become part of it.
+        if (!saved.intoDevice) {
+            for (const std::string& file : saved.files)
+                std::cout << file << " saved.\n";
+        }
         if (!saved.robotsTxt.empty())
             std::cout << saved.robotsTxt << " now lists the sitemap.\n";
     }

@@ -84,6 +84,17 @@ TEST(SafeWriteCli, AnOutputThatIsADeviceOrAPipeIsWrittenInto)
     ASSERT_EQ(::lstat(box.path("pipe").c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
+    // Standard output by its name holds the sitemap alone, plain or gzipped.
+    for (const char* format : {"xml", "txt", "csv"}) {
+        const RunResult dash = box.run({format, box.path("site"), "--url", "https://example.com/", "--output", "-"});
+        r = box.run({format, box.path("site"), "--url", "https://example.com/", "--output", "/dev/stdout"});
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.out, dash.out) << format;
+    }
+    r = box.run({"xml", box.path("site"), "--url", "https://example.com/", "--output", "/dev/stdout", "--gzip"});
+    EXPECT_EQ(r.out.substr(0, 2), "\x1f\x8b") << r;
+    EXPECT_EQ(r.out, box.run({"xml", box.path("site"), "--url", "https://example.com/", "--output", "-", "--gzip"}).out);
+
     if (::geteuid() != 0)
         GTEST_SKIP() << "making a device node (a copy of /dev/null) needs root";
     ASSERT_EQ(::mknod(box.path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);

@@ -107,6 +107,7 @@ struct SaveReport {
     // An XML sitemap past the limits for one file written as one document
     // all the same: to a stream, a device or a pipe, which cannot be split.
     bool overLimit = false;
+    bool intoDevice = false;  // written into a device or a pipe named as the output
     // robots.txt, when it was to list the sitemap: the file when lines were
     // added, and why it was not touched when it could not be.
     std::string robotsTxt;

@@ -42,6 +42,8 @@ public:
     // One document holds more than the protocol allows in one file: written
     // to a stream, a device or a pipe, which cannot be split.
     bool overLimit() const { return m_overLimit; }
+    // Written into a device or a pipe at `path`.
+    bool direct() const { return m_direct != nullptr; }
     // Past the limits: more than one part, and an index to name them.
     bool split() const { return m_parts.size() > 1; }
     // Why add() failed: a part could not be created.

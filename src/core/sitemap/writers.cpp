@@ -494,6 +494,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
             result = urlset.finish(EscapeXml(context.base), message, &r.files);
         r.urls = urlset.urls();
         r.overLimit = urlset.overLimit();
+        r.intoDevice = urlset.direct();
         ReportCounts(context, r);
         if (result == 0 && parameters.options.robotsTxt)
             result = ListInRobotsTxt(tree, context.base, r, message);
@@ -508,6 +509,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
             *error = message;
         return -1;
     }
+    r.intoDevice = file.direct();
     if (WriteLines(file.stream(), format, tree, context) != 0) {
         // The commit below reports the stream's own error.
         file.stream().setstate(std::ios::badbit);
