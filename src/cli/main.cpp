@@ -268,12 +268,24 @@ int LoadTable(const cli::Arguments& args, ProjectTable& table, std::string& fold
     return 0;
 }
 
-// The slot of the saved project `name`; -1 with the failure when there is none.
-int FindNamedProject(const ProjectTable& table, const std::string& name, Failure& failure)
+// The table, and the slot of the saved project `name` in it (its sitemap
+// options read into the record when `withOptions`); -1 with the failure.
+int LoadNamedProject(const cli::Arguments& args, const std::string& name, ProjectTable& table, std::string& folder,
+                     Failure& failure, bool withOptions, ProjectFileLock* lock = nullptr)
 {
+    if (LoadTable(args, table, folder, failure, lock) != 0)
+        return -1;
     const int slot = FindProject(table, name);
-    if (slot < 0)
+    if (slot < 0) {
         failure = {kFailure, "no project named '" + name + "'"};
+        return -1;
+    }
+    ProjectRecord& record = table.slots[static_cast<std::size_t>(slot)];
+    std::string error;
+    if (withOptions && LoadProjectOptions(folder, record.name, record.options, &error) != 0) {
+        failure = {kFailure, error};
+        return -1;
+    }
     return slot;
 }
 
@@ -351,17 +363,11 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         }
         ProjectTable table;
         std::string workingDirectory;
-        if (LoadTable(args, table, workingDirectory, failure) != 0)
-            return -1;
-        const int slot = FindNamedProject(table, args.value("project"), failure);
+        const int slot = LoadNamedProject(args, args.value("project"), table, workingDirectory, failure, true);
         if (slot < 0)
             return -1;
         folder = table.slots[slot].localPath;
         parameters = ParametersOf(table.slots[slot]);
-        if (LoadProjectOptions(workingDirectory, table.slots[slot].name, parameters.options, &error) != 0) {
-            failure = {kFailure, error};
-            return -1;
-        }
     } else {
         if (args.words.size() != 2 || !args.has("url")) {
             failure = {kUsageError, command + " takes one FOLDER and --url BASE"};
@@ -541,16 +547,10 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kFailure, "a project's folder and URL may not hold tabs, line breaks or other control characters"};
             return -1;
         }
-        if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
-            return -1;
-        const int slot = FindNamedProject(table, args.words[2], failure);
+        const int slot = LoadNamedProject(args, args.words[2], table, workingDirectory, failure, true, &lock);
         if (slot < 0)
             return -1;
         ProjectRecord& record = table.slots[slot];
-        if (LoadProjectOptions(workingDirectory, record.name, record.options, &error) != 0) {
-            failure = {kFailure, error};
-            return -1;
-        }
         int priority = record.priorityIndex;
         int frequency = record.frequencyIndex;
         if (ReadScales(args, priority, frequency, error) != 0
@@ -574,22 +574,15 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kUsageError, error.empty() ? "projects show takes NAME" : error};
             return -1;
         }
-        if (LoadTable(args, table, workingDirectory, failure) != 0)
-            return -1;
-        const int slot = FindNamedProject(table, args.words[2], failure);
+        const int slot = LoadNamedProject(args, args.words[2], table, workingDirectory, failure, true);
         if (slot < 0)
             return -1;
         const ProjectRecord& r = table.slots[slot];
-        SitemapOptions options;
-        if (LoadProjectOptions(workingDirectory, r.name, options, &error) != 0) {
-            failure = {kFailure, error};
-            return -1;
-        }
         std::cout << "name: " << r.name << "\npath: " << r.localPath << "\nurl: " << r.websiteUrl
                   << "\npriority: " << PriorityText(r.priorityIndex) << "\nchangefreq: "
                   << FrequencyText(r.frequencyIndex) << '\n';
         for (const OptionField& field : SitemapOptionFields()) {
-            const std::vector<std::string> values = field.get(options);
+            const std::vector<std::string> values = field.get(r.options);
             if (values.empty())
                 std::cout << field.key << ":\n";
             for (const std::string& value : values)
@@ -601,9 +594,7 @@ int RunProjects(const cli::Arguments& args, Failure& failure)
             failure = {kUsageError, error.empty() ? "projects remove takes NAME" : error};
             return -1;
         }
-        if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
-            return -1;
-        const int slot = FindNamedProject(table, args.words[2], failure);
+        const int slot = LoadNamedProject(args, args.words[2], table, workingDirectory, failure, false, &lock);
         if (slot < 0)
             return -1;
         RemoveProject(table, slot);
