@@ -26,17 +26,6 @@ const char* const kSitemapIndexHead =
     "\thttp://www.google.com/schemas/sitemap/0.84/siteindex.xsd\">\r\n";
 const char* const kSitemapIndexTail = "</sitemapindex>\r\n";
 
-const char* SitemapIndexHead(Protocol protocol)
-{
-    if (protocol != Protocol::Sitemaps09)
-        return kSitemapIndexHead;
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-           "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"\r\n"
-           "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-           "\txsi:schemaLocation=\"http://www.sitemaps.org/schemas/sitemap/0.9\r\n"
-           "\thttp://www.sitemaps.org/schemas/sitemap/0.9/siteindex.xsd\">\r\n";
-}
-
 UrlsetWriter::UrlsetWriter(std::ostream& out, const OutputLimits& limits, Protocol protocol)
     : m_stream(&out), m_limits(limits), m_protocol(protocol), m_head(UrlsetHead(protocol)), m_tail(kUrlsetTail)
 {

@@ -58,11 +58,6 @@ struct WriteContext {
     std::string line;
 };
 
-bool EndsWith(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
 // The last segment of a page's URL in the chosen style: empty for a folder's
 // index page, the name without ".html" / ".htm" for a clean URL. Only the
 // lower-case spellings, the ones servers map these URLs to.
@@ -74,7 +69,7 @@ std::string_view UrlName(UrlStyle style, std::string_view name)
         return {};
     if (style == UrlStyle::Clean) {
         for (const std::string_view extension : {std::string_view(".html"), std::string_view(".htm")}) {
-            if (EndsWith(name, extension) && name.size() > extension.size())
+            if (name.ends_with(extension) && name.size() > extension.size())
                 return name.substr(0, name.size() - extension.size());
         }
     }
@@ -113,22 +108,27 @@ bool EntryUrl(WriteContext& context, const FileEntry& entry)
     return true;
 }
 
-void AppendUrl(std::string& out, std::string_view loc, const std::string_view* lastmod,
+// One url element; without `lastmod` (a null one) and without `hints` those
+// elements are left out.
+void AppendUrl(std::string& out, std::string_view loc, const std::string_view* lastmod, bool hints,
                std::string_view changefreq, std::string_view priority)
 {
     out += "<url>\r\n  <loc>";
     out += loc;
+    out += "</loc>\r\n";
     if (lastmod) {
-        out += "</loc>\r\n  <lastmod>";
+        out += "  <lastmod>";
         out += *lastmod;
-        out += "</lastmod>\r\n  <changefreq>";
-    } else {
-        out += "</loc>\r\n  <changefreq>";
+        out += "</lastmod>\r\n";
     }
-    out += changefreq;
-    out += "</changefreq>\r\n  <priority>";
-    out += priority;
-    out += "</priority>\r\n</url>\r\n";
+    if (hints) {
+        out += "  <changefreq>";
+        out += changefreq;
+        out += "</changefreq>\r\n  <priority>";
+        out += priority;
+        out += "</priority>\r\n";
+    }
+    out += "</url>\r\n";
 }
 
 // Whether the page's own head lets it into a sitemap; pages whose head
@@ -193,19 +193,8 @@ int WriteXmlEntry(const FileEntry& entry, void* data)
     std::string_view date;
     if (context.lastmod != LastmodSource::None)
         date = EntryDate(context, EntryTime(context, entry));
-    if (context.omitHints) {
-        line += "<url>\r\n  <loc>";
-        line += context.xml;
-        if (!date.empty()) {
-            line += "</loc>\r\n  <lastmod>";
-            line += date;
-            line += "</lastmod>\r\n</url>\r\n";
-        } else {
-            line += "</loc>\r\n</url>\r\n";
-        }
-    } else {
-        AppendUrl(line, context.xml, date.empty() ? nullptr : &date, context.frequency, context.priority);
-    }
+    AppendUrl(line, context.xml, date.empty() ? nullptr : &date, !context.omitHints, context.frequency,
+              context.priority);
     return context.urlset->add(line);
 }
 
@@ -254,21 +243,37 @@ const char* const kUrlsetHead =
     "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
 const char* const kUrlsetTail = "</urlset>\r\n";
 
+namespace {
+
+// A 0.84 head as sitemaps.org 0.9 has it: the same text in its namespace,
+// which also names the schema files.
+std::string In09Namespace(std::string head)
+{
+    const std::string_view from = kSitemapNamespace;
+    const std::string_view to = "http://www.sitemaps.org/schemas/sitemap/0.9";
+    for (auto at = head.find(from); at != std::string::npos; at = head.find(from, at + to.size()))
+        head.replace(at, from.size(), to);
+    return head;
+}
+
+}  // namespace
+
 const char* UrlsetHead(Protocol protocol)
 {
-    if (protocol != Protocol::Sitemaps09)
-        return kUrlsetHead;
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-           "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"\r\n"
-           "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-           "\txsi:schemaLocation=\"http://www.sitemaps.org/schemas/sitemap/0.9\r\n"
-           "\thttp://www.sitemaps.org/schemas/sitemap/0.9/sitemap.xsd\">\r\n";
+    static const std::string head09 = In09Namespace(kUrlsetHead);
+    return protocol == Protocol::Sitemaps09 ? head09.c_str() : kUrlsetHead;
+}
+
+const char* SitemapIndexHead(Protocol protocol)
+{
+    static const std::string head09 = In09Namespace(kSitemapIndexHead);
+    return protocol == Protocol::Sitemaps09 ? head09.c_str() : kSitemapIndexHead;
 }
 
 void AppendUrlElement(std::string& out, std::string_view loc, std::string_view lastmod,
                       std::string_view changefreq, std::string_view priority)
 {
-    AppendUrl(out, loc, &lastmod, changefreq, priority);
+    AppendUrl(out, loc, &lastmod, true, changefreq, priority);
 }
 
 const char* SitemapFileName(SitemapFormat format)
@@ -365,23 +370,12 @@ void ReportCounts(const WriteContext& context, SaveReport& report)
 int ListInRobotsTxt(const ScanTree& tree, const std::string& base, SaveReport& report, std::string& error)
 {
     const std::string& file = report.files.front();
-    const std::string name = platform::FileName(file);
-    std::string folder = file.substr(0, file.size() - name.size());
-    std::string unused;
-    if (platform::CanonicalPath(folder.empty() ? "." : folder, folder, unused) != 0 ||
-        !(folder == tree.root || folder.starts_with(tree.root + "/"))) {
+    std::string url;
+    if (FolderUrlInSite(base, tree.root, file, url) != 0) {
         report.robotsTxtSkipped = "robots.txt not changed: the sitemap is not in the site folder";
         return 0;
     }
-    std::string url = base;
-    for (std::size_t start = tree.root.size() + 1; start < folder.size();) {
-        std::size_t end = folder.find('/', start);
-        if (end == std::string::npos)
-            end = folder.size();
-        url += EscapePathSegment(std::string_view(folder).substr(start, end - start));
-        url += '/';
-        start = end + 1;
-    }
+    const std::string name = platform::FileName(file);
     url += EscapePathSegment(name);
     // Crawlers read robots.txt at the root of a host only: a site below a
     // path would get a file nobody reads.
