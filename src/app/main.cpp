@@ -9,7 +9,7 @@ int main(int argc, char* argv[])
     larkspur::platform::HandleInterruptions();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Larkspur"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationVersion(QStringLiteral(LARKSPUR_VERSION));
     // Lets the desktop match the running window to larkspur.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("larkspur"));
     QApplication::setWindowIcon(larkspur::ApplicationIcon());

@@ -15,6 +15,7 @@ namespace larkspur {
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::AboutBox>())
 {
     m_ui->setupUi(this);
+    m_ui->versionLabel->setText(m_ui->versionLabel->text().arg(QLatin1String(LARKSPUR_VERSION)));
     ApplyDialogFont(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);

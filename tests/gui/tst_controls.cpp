@@ -257,7 +257,7 @@ void ControlsTest::aboutBoxContents()
 {
     AboutBox about;
     QCOMPARE(about.windowTitle(), QStringLiteral("About Larkspur"));
-    QCOMPARE(Child<QLabel>(about, "versionLabel")->text(), QStringLiteral("Larkspur Version 1.0"));
+    QCOMPARE(Child<QLabel>(about, "versionLabel")->text(), QStringLiteral("Larkspur Version " LARKSPUR_VERSION));
     QCOMPARE(Child<QLabel>(about, "linkLabel")->text(), QLatin1String(kMakerWebAddress));
     QCOMPARE(about.link().target(), QLatin1String(kMakerWebAddress));
     QVERIFY(!Child<QLabel>(about, "iconLabel")->pixmap().isNull());
