@@ -1,8 +1,10 @@
 #include "LarkspurApp.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <cstring>
 #include <string>
 
 #include "MainDialog.h"
@@ -38,6 +40,31 @@ LarkspurApp::Outcome LarkspurApp::run()
     MainDialog mainWindow;
     ExecDialog(mainWindow);
     return Outcome::MainWindowClosed;
+}
+
+bool LarkspurApp::onlyPrints(int argc, char* argv[])
+{
+    // The names QCommandLineParser gives its help and version options.
+    static const char* const kPrinting[] = {"-h", "-?", "--help", "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        for (const char* name : kPrinting) {
+            if (std::strcmp(argv[i], name) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+void LarkspurApp::readCommandLine()
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QCoreApplication::translate("LarkspurApp",
+                                    "Writes sitemaps for a web site kept in a local folder.\n"
+                                    "larkspur-cli does the same from the command line."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.process(*QCoreApplication::instance());
 }
 
 }  // namespace larkspur

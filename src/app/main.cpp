@@ -7,9 +7,14 @@
 int main(int argc, char* argv[])
 {
     larkspur::platform::HandleInterruptions();
+    // --help and --version answer on a server too, where no display would
+    // let the window system start.
+    if (larkspur::LarkspurApp::onlyPrints(argc, argv))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Larkspur"));
     QApplication::setApplicationVersion(QStringLiteral(LARKSPUR_VERSION));
+    larkspur::LarkspurApp::readCommandLine();
     // Lets the desktop match the running window to larkspur.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("larkspur"));
     QApplication::setWindowIcon(larkspur::ApplicationIcon());
