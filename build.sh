@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine for Larkspur, builds it, and then runs the program
 # ("./build.sh run") or the whole test suite ("./build.sh test"); "./build.sh
-# package" builds the Debian package larkspur_VERSION_amd64.deb in the build
-# folder; "./build.sh deps" only installs the packages.
+# package" builds the Debian packages larkspur-cli_VERSION_amd64.deb (the
+# command line) and larkspur_VERSION_amd64.deb (the desktop program) into the
+# build folder; "./build.sh deps" only installs the packages.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -28,8 +29,20 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 }
 
+# Debian's compiler and linker flags, the ones its packages are built with,
+# hardening in full (fortify, stack protector, read-only relocations,
+# immediate binding): for the package, and for the tests so that they test
+# the code as packaged. The package leaves the tests out; with the same flags
+# for both, going from one to the other compiles no file again.
+configure() {  # ON or OFF: whether the tests are built
+  flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLARKSPUR_BUILD_TESTS="$1" \
+    -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" \
+    -DCMAKE_SHARED_LINKER_FLAGS="$(flags LDFLAGS)" -DCMAKE_MODULE_LINKER_FLAGS="$(flags LDFLAGS)"
+}
+
 build() {
-  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  configure ON
   cmake --build "$build_dir"
 }
 
@@ -50,7 +63,8 @@ case "$action" in
     ;;
   package)
     install_packages
-    build
+    configure OFF
+    cmake --build "$build_dir"
     (cd "$build_dir" && cpack -G DEB)
     ;;
   *)
