@@ -98,18 +98,23 @@ TEST_F(Index, OneUrlOverTheLimitMakesAnIndex)
     EXPECT_EQ(report.files.size(), 3u);
 }
 
+// A part holds head, urls and tail within the byte limit, up to its last
+// byte: two URLs fit exactly a limit of their size, not one byte less.
 TEST_F(Index, ByteLimitCountsHeadAndTail)
 {
-    site(3);
-    const std::size_t oneUrl = kExpectedUrlsetHead.size() + Url("https://example.com/docs/p0.html").size() + 11;
-    save({100, oneUrl + 5, kToday});
-    for (const char* part : {"site/sitemap1.xml", "site/sitemap2.xml", "site/sitemap3.xml"}) {
-        SCOPED_TRACE(part);
-        const std::string text = t.read(part);
-        EXPECT_LE(text.size(), oneUrl + 5);
-        EXPECT_EQ(Count(text, "<url>"), 1u);
+    site(4);
+    const std::size_t url = Url("https://example.com/docs/p0.html").size();
+    const std::size_t twoUrls = kExpectedUrlsetHead.size() + 2 * url + 11;
+    for (const auto& [limit, perPart] : {std::pair{twoUrls, 2u}, std::pair{twoUrls - 1, 1u}}) {
+        SCOPED_TRACE(limit);
+        save({100, limit, kToday});
+        EXPECT_EQ(Count(t.read("site/sitemap.xml"), "<sitemap>"), 4u / perPart);
+        for (unsigned i = 1; i <= 4u / perPart; ++i) {
+            const std::string text = t.read("site/sitemap" + std::to_string(i) + ".xml");
+            EXPECT_EQ(text.size(), kExpectedUrlsetHead.size() + perPart * url + 11);
+            EXPECT_EQ(Count(text, "<url>"), perPart);
+        }
     }
-    EXPECT_EQ(Count(t.read("site/sitemap.xml"), "<sitemap>"), 3u);
 }
 
 TEST_F(Index, ProtocolLimitOf50000Urls)
