@@ -55,10 +55,11 @@ protected:
         ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
     }
 
-    int save(const OutputLimits& limits, SaveReport* report = nullptr)
+    int save(const OutputLimits& limits, SaveReport* report = nullptr, const std::string& output = "site/sitemap.xml")
     {
         std::string error;
-        const int result = SaveSitemap(t.path("site/sitemap.xml"), SitemapFormat::Xml, scan.tree,
+        t.folder(output.substr(0, output.rfind('/')));
+        const int result = SaveSitemap(t.path(output), SitemapFormat::Xml, scan.tree,
                                        {"https://example.com/docs", 6, 3}, &error, report, limits);
         EXPECT_EQ(result, 0) << error;
         return result;
@@ -114,6 +115,23 @@ TEST_F(Index, ByteLimitCountsHeadAndTail)
             EXPECT_EQ(text.size(), kExpectedUrlsetHead.size() + perPart * url + 11);
             EXPECT_EQ(Count(text, "<url>"), perPart);
         }
+    }
+}
+
+// The index lists its parts at the address of their folder; a folder
+// outside the site has none, and the run says so.
+TEST_F(Index, PartsAreListedAtTheirFoldersAddress)
+{
+    site(2);
+    struct Case { const char* output; const char* firstPart; bool note; };
+    for (const Case& c : {Case{"site/maps/sitemap.xml", "https://example.com/docs/maps/sitemap1.xml", false},
+                          Case{"site/sitemap.xml", "https://example.com/docs/sitemap1.xml", false},
+                          Case{"elsewhere/sitemap.xml", "https://example.com/docs/sitemap1.xml", true}}) {
+        SCOPED_TRACE(c.output);
+        SaveReport report;
+        save({1, 1 << 20, kToday}, &report, c.output);
+        EXPECT_EQ(t.read(c.output).find(IndexEntry(c.firstPart)), kExpectedIndexHead.size());
+        EXPECT_EQ(report.notes.size(), c.note ? 1u : 0u);
     }
 }
 
