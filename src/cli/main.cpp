@@ -20,6 +20,7 @@ namespace {
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
+constexpr int kRobotsTxtFailed = 3;  // the sitemap saved, robots.txt not updated
 
 constexpr const char* kUsage = R"(Usage: larkspur-cli COMMAND [ARGUMENTS] [OPTIONS]
 
@@ -63,7 +64,8 @@ Options:
   --priority P        0.0, 0.1, ... 1.0 (default 0.6)
   --changefreq F      always, hourly, daily, weekly, monthly, yearly or never
                       (default weekly)
-  --output FILE|-     where to write the sitemap instead of the site folder
+  --output FILE|-     where to write the sitemap instead of the site folder;
+                      a name ending in .gz is compressed
   --project NAME      use a saved project
   --path FOLDER       the site folder of a new project
   --working-dir DIR   the folder that holds saving.dat (default: the one the
@@ -73,7 +75,8 @@ Options:
 
 Sitemap options (stored per project beside saving.dat):
 %OPTIONS%
-Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error.
+Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error,
+3 when the sitemap was saved but robots.txt could not be updated.
 )";
 
 const std::vector<cli::OptionInfo> kOptions = {
@@ -312,6 +315,8 @@ void WarnOptions(const SaveReport& report)
                   << " page(s) were last changed (a shallow clone); they keep their file time\n";
     if (!report.robotsTxtSkipped.empty())
         std::cerr << "larkspur-cli: " << report.robotsTxtSkipped << "\n";
+    for (const std::string& note : report.notes)
+        std::cerr << "larkspur-cli: " << note << "\n";
 }
 
 int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
@@ -395,13 +400,15 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     SaveReport saved;
     OutputLimits limits;
     limits.writeIntoDevices = args.has("output");
+    int result = 0;
     if (output == "-") {
         if (WriteSitemap(std::cout, format, scan.tree, parameters, &saved, {}, &error) != 0) {
             failure = {kFailure, error.empty() ? OutputFailure() : error};
             return -1;
         }
     } else {
-        if (SaveSitemap(output, format, scan.tree, parameters, &error, &saved, limits) != 0) {
+        result = SaveSitemap(output, format, scan.tree, parameters, &error, &saved, limits);
+        if (result != 0 && result != kRobotsTxtNotUpdated) {
             failure = {kFailure, error};
             return -1;
         }
@@ -422,6 +429,10 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
                   << (limits.maxBytes != 0 ? limits.maxBytes : ProtocolByteLimit(parameters.options.protocol))
                   << " bytes); only a file can be split\n";
     WarnOptions(saved);
+    if (result == kRobotsTxtNotUpdated) {
+        failure = {kRobotsTxtFailed, error};
+        return -1;
+    }
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <streambuf>
+#include <string_view>
 
 #include <dirent.h>
 #include <signal.h>
@@ -347,9 +348,44 @@ int ReadLinkText(const std::string& path, std::string& text)
 
 }  // namespace
 
+int OpenDescriptorNamed(const std::string& path)
+{
+    std::string_view rest = path;
+    int number = -1;
+    if (rest == "/dev/stdout") {
+        number = STDOUT_FILENO;
+    } else if (rest == "/dev/stderr") {
+        number = STDERR_FILENO;
+    } else {
+        const std::string own = "/proc/" + std::to_string(::getpid()) + "/fd/";
+        for (const std::string_view prefix : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+                                              std::string_view("/proc/thread-self/fd/"), std::string_view(own)}) {
+            if (rest.starts_with(prefix)) {
+                rest.remove_prefix(prefix.size());
+                if (rest.empty() || rest.size() > 9 || rest.find_first_not_of("0123456789") != std::string_view::npos
+                    || (rest.size() > 1 && rest[0] == '0'))
+                    return -1;
+                number = std::stoi(std::string(rest));
+                break;
+            }
+        }
+    }
+    if (number < 0)
+        return -1;
+    const int flags = ::fcntl(number, F_GETFL);
+    if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY)
+        return -1;
+    return number;
+}
+
 int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string& error)
 {
     target = {path, TargetKind::New, -1};
+    if (OpenDescriptorNamed(path) >= 0) {
+        target.kind = TargetKind::Special;
+        target.throughLink = true;
+        return 0;
+    }
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno == ENOENT)
@@ -527,6 +563,21 @@ int AtomicFile::open(const std::string& requested, std::string& error, bool writ
         return -1;
     }
     if (resolved.kind == TargetKind::Special && writeIntoDevices) {
+        const int descriptor = OpenDescriptorNamed(requested);
+        if (descriptor >= 0) {
+            // A copy, so that closing it leaves the descriptor open; it
+            // shares the file's offset, so the text goes where the shell's
+            // redirection left it.
+            const int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+            if (fd < 0) {
+                error = requested + ": " + SystemMessage(errno);
+                return -1;
+            }
+            m_impl->target = requested;
+            m_impl->direct = true;
+            m_impl->attach(fd);
+            return 0;
+        }
         // Without a reader a pipe would hold us for ever: refuse at once.
         const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {

@@ -102,6 +102,8 @@ std::string FileName(const std::string& path);
 // it ends at a regular file of the running user (or at a device or a pipe):
 // another user cannot plant a link that makes Larkspur overwrite a file of
 // ours. Any other link is refused with a message naming it and saying why.
+// A name of one of our open descriptors (OpenDescriptorNamed) is Special
+// and reached through a link, whatever the descriptor leads to.
 enum class TargetKind : std::uint8_t { New, Regular, Special };
 struct WriteTarget {
     std::string path;  // where the file goes: `path`, or the file a followed link leads to
@@ -112,6 +114,14 @@ struct WriteTarget {
     bool throughLink = false;
 };
 int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string& error);
+
+// The open descriptor of this process that `path` names: /dev/stdout,
+// /dev/stderr, /dev/fd/N, /proc/self/fd/N (or /proc/PID/fd/N of this
+// process), open for writing; -1 for any other name. Opening such a name
+// anew would start a file that standard output was redirected to from its
+// beginning again, or replace it; the descriptor itself writes where the
+// shell left it, as "-" does.
+int OpenDescriptorNamed(const std::string& path);
 
 // Removes a file or a link, never a folder; 0 or -1.
 int RemoveFile(const std::string& path);
@@ -130,7 +140,9 @@ public:
     // Applies the rule of ResolveWriteTarget. A device or a pipe is written
     // into with `writeIntoDevices` (an output the user named); otherwise it
     // is replaced when it stands in the target's place, and refused behind a
-    // link.
+    // link. With `writeIntoDevices` a name of one of our open descriptors
+    // (OpenDescriptorNamed) is written through that descriptor, whatever it
+    // leads to.
     int open(const std::string& target, std::string& error, bool writeIntoDevices = false);
     // True when the target is a device or a pipe, written as it goes.
     bool direct() const;

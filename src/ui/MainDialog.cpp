@@ -642,7 +642,8 @@ void MainDialog::saveSitemap(SitemapFormat format)
     }
     std::string error;
     SaveReport report;
-    if (SaveSitemap(*record, format, &error, &report) != 0) {
+    const int saved = SaveSitemap(*record, format, &error, &report);
+    if (saved != 0 && saved != kRobotsTxtNotUpdated) {
         const QString file =
             FromStd(platform::JoinPath(record->localPath, SitemapFileName(format)));
         ShowMessage(this, tr("Failed to save %1!\n%2").arg(file, FromStd(error)),
@@ -680,6 +681,10 @@ void MainDialog::saveSitemap(SitemapFormat format)
                          .arg(report.beyondHistory));
     if (!report.robotsTxtSkipped.empty())
         notes.append(FromStd(report.robotsTxtSkipped) + QLatin1Char('.'));
+    for (const std::string& note : report.notes)
+        notes.append(FromStd(note) + QLatin1Char('.'));
+    if (saved == kRobotsTxtNotUpdated)
+        notes.append(FromStd(error));
     const bool warn = !notes.isEmpty();
     if (!report.robotsTxt.empty())
         notes.append(tr("robots.txt now lists the sitemap."));

@@ -53,6 +53,7 @@ inline std::ostream& operator<<(std::ostream& os, const RunResult& r)
 struct RunOptions {
     std::string cwd;               // default: the sandbox root
     std::string stdoutPath;        // e.g. /dev/full; default: captured
+    bool appendStdout = false;     // stdoutPath opened as ">>" does
     bool unprivileged = false;     // run as an ordinary user even when we are root
     bool withXdgConfigHome = true; // false: leave XDG_CONFIG_HOME unset
     std::vector<std::string> extraEnvironment;
@@ -199,7 +200,7 @@ inline RunResult Sandbox::run(const std::vector<std::string>& args, const RunOpt
         // Only async-signal-safe calls from here to exec.
         int out = outPipe[1];
         if (!options.stdoutPath.empty()) {
-            out = ::open(options.stdoutPath.c_str(), O_WRONLY);
+            out = ::open(options.stdoutPath.c_str(), O_WRONLY | (options.appendStdout ? O_APPEND : 0));
             if (out < 0)
                 ::_exit(126);
         }

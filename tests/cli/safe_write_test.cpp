@@ -105,6 +105,24 @@ TEST(SafeWriteCli, AnOutputThatIsADeviceOrAPipeIsWrittenInto)
     EXPECT_FALSE(HasTemporaryFile(box, ""));
 }
 
+// Standard output by any of its names is written where the shell left it,
+// as "-" is: `{ echo header; larkspur-cli ... --output /dev/stdout; } >> log`
+// keeps the log.
+TEST(SafeWriteCli, StandardOutputByNameIsAppendedToNotReplaced)
+{
+    Sandbox box;
+    box.file("site/index.html", "home");
+    RunOptions options;
+    options.stdoutPath = box.path("log");
+    options.appendStdout = true;
+    for (const char* name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        box.file("log", "header\n");
+        const RunResult r = box.run({"txt", box.path("site"), "--url", "https://example.com/", "--output", name}, options);
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(box.read("log"), "header\nhttps://example.com/index.html\r\n") << name;
+    }
+}
+
 // A file size limit is a write error with its reason, not the end of the
 // program with a temporary file left in the web root.
 TEST(SafeWriteCli, AFileSizeLimitIsAnErrorAndLeavesTheOldSitemap)

@@ -51,5 +51,39 @@ TEST(TrustOptions, GzipAndRobotsTxt)
     EXPECT_EQ(std::system(check.c_str()), 0) << "the compressed sitemap holds what the plain one does";
 }
 
+// A name ending in .gz is a compressed sitemap, with or without --gzip, and
+// gets no second .gz.
+TEST(TrustOptions, AGzNameIsCompressed)
+{
+    Sandbox box;
+    box.file("site/a.html", "a", k2006March7);
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{"xml", "--output", "out/map.xml.gz"},
+                                                  {"xml", "--gzip", "--output", "out/map.xml.gz"},
+                                                  {"txt", "--output", "out/map.txt.gz"}}) {
+        SCOPED_TRACE(extra[0] + " " + extra[1]);
+        box.folder("out");
+        std::vector<std::string> args = {extra[0], "site", "--url", "https://example.com"};
+        args.insert(args.end(), extra.begin() + 1, extra.end());
+        const RunResult r = box.run(args);
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(box.read(extra.back()).substr(0, 2), "\x1f\x8b");
+        EXPECT_EQ(box.snapshot("out").size(), 1u) << r;
+        fs::remove_all(box.path("out"));
+    }
+}
+
+// The sitemap saved and robots.txt not: a status of its own, and a message
+// that says both.
+TEST(TrustOptions, RobotsTxtNotUpdatedHasItsOwnStatus)
+{
+    Sandbox box;
+    box.file("site/a.html", "a", k2006March7);
+    box.folder("site/robots.txt");
+    const RunResult r = box.run({"xml", "site", "--url", "https://example.com", "--robots-txt"});
+    EXPECT_EQ(r.status, 3) << r;
+    EXPECT_EQ(r.out, "site/sitemap.xml saved.\n");
+    EXPECT_EQ(r.err.rfind("larkspur-cli: sitemap.xml saved, but robots.txt was not updated: ", 0), 0u) << r;
+}
+
 }  // namespace
 }  // namespace larkspur::clitest

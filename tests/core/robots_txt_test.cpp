@@ -24,6 +24,10 @@ TEST(RobotsTxt, AddsMissingSitemapLinesKeepingEveryOtherByte)
          "Sitemap: https://example.org/sitemap.xml.gz\nSitemap: https://example.org/sitemap.xml\n", 1},
         {"# Sitemap: https://example.org/sitemap.xml\n",
          "# Sitemap: https://example.org/sitemap.xml\nSitemap: https://example.org/sitemap.xml\n", 1},
+        {"\xEF\xBB\xBFSitemap: https://example.org/sitemap.xml\n", "\xEF\xBB\xBFSitemap: https://example.org/sitemap.xml\n", 0},
+        {"Sitemap: HTTPS://Example.ORG/sitemap.xml\n", "Sitemap: HTTPS://Example.ORG/sitemap.xml\n", 0},
+        {"Sitemap: https://example.org/Sitemap.xml\n",
+         "Sitemap: https://example.org/Sitemap.xml\nSitemap: https://example.org/sitemap.xml\n", 1},
     };
     for (const Case& c : cases) {
         std::string contents = c.before;
@@ -33,6 +37,27 @@ TEST(RobotsTxt, AddsMissingSitemapLinesKeepingEveryOtherByte)
     std::string contents;
     EXPECT_EQ(AddSitemapLines(contents, {"https://e.org/a.txt", "https://e.org/b.txt", "https://e.org/a.txt"}), 2);
     EXPECT_EQ(contents, "Sitemap: https://e.org/a.txt\nSitemap: https://e.org/b.txt\n");
+}
+
+TEST(RobotsTxt, RemovesOnlyTheLinesNamingTheGivenUrls)
+{
+    const std::vector<std::string> gone = {"https://example.org/sitemap.xml", "https://example.org/sitemap-index.xml"};
+    struct Case { std::string before; std::string after; int removed; };
+    const Case cases[] = {
+        {"User-agent: *\r\nSitemap: https://example.org/sitemap.xml\r\nDisallow: /x/\r\n",
+         "User-agent: *\r\nDisallow: /x/\r\n", 1},
+        {"\xEF\xBB\xBF sitemap:HTTPS://EXAMPLE.org/sitemap-index.xml\nSitemap: https://example.org/sitemap.xml",
+         "\xEF\xBB\xBF", 2},
+        {"Sitemap: https://example.org/sitemap.xml.gz\nSitemap: https://example.org/Sitemap.xml\n"
+         "# Sitemap: https://example.org/sitemap.xml\nSitemap: https://other.example/sitemap.xml\n",
+         "Sitemap: https://example.org/sitemap.xml.gz\nSitemap: https://example.org/Sitemap.xml\n"
+         "# Sitemap: https://example.org/sitemap.xml\nSitemap: https://other.example/sitemap.xml\n", 0},
+    };
+    for (const Case& c : cases) {
+        std::string contents = c.before;
+        EXPECT_EQ(RemoveSitemapLines(contents, gone), c.removed) << c.before;
+        EXPECT_EQ(contents, c.after) << c.before;
+    }
 }
 
 TEST(RobotsTxt, CreatedAppendedOrLeftAlone)

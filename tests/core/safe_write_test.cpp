@@ -298,6 +298,11 @@ TEST_F(SafeWrite, LeftoverPartsListedByTheOldIndexAreRemoved)
     EXPECT_FALSE(t.exists("site/sitemap1.xml"));
     EXPECT_FALSE(t.exists("site/sitemap2.xml"));
     EXPECT_EQ(t.read("site/sitemap9.xml"), "someone else's");
+    // Another program's index under the same name, listing more: its parts stay.
+    t.file("site/sitemap.xml", "<sitemapindex><sitemap><loc>https://example.com/sitemap9.xml</loc></sitemap>"
+                               "<sitemap><loc>https://example.com/news.xml</loc></sitemap></sitemapindex>");
+    run(1);
+    EXPECT_EQ(t.read("site/sitemap9.xml"), "someone else's");
 }
 
 // An interrupt, a termination or a hang-up removes the temporary files in

@@ -55,10 +55,11 @@ protected:
         ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
     }
 
-    int save(const OutputLimits& limits, SaveReport* report = nullptr)
+    int save(const OutputLimits& limits, SaveReport* report = nullptr, const std::string& output = "site/sitemap.xml")
     {
         std::string error;
-        const int result = SaveSitemap(t.path("site/sitemap.xml"), SitemapFormat::Xml, scan.tree,
+        t.folder(output.substr(0, output.rfind('/')));
+        const int result = SaveSitemap(t.path(output), SitemapFormat::Xml, scan.tree,
                                        {"https://example.com/docs", 6, 3}, &error, report, limits);
         EXPECT_EQ(result, 0) << error;
         return result;
@@ -98,18 +99,39 @@ TEST_F(Index, OneUrlOverTheLimitMakesAnIndex)
     EXPECT_EQ(report.files.size(), 3u);
 }
 
+// A part holds head, urls and tail within the byte limit, up to its last
+// byte: two URLs fit exactly a limit of their size, not one byte less.
 TEST_F(Index, ByteLimitCountsHeadAndTail)
 {
-    site(3);
-    const std::size_t oneUrl = kExpectedUrlsetHead.size() + Url("https://example.com/docs/p0.html").size() + 11;
-    save({100, oneUrl + 5, kToday});
-    for (const char* part : {"site/sitemap1.xml", "site/sitemap2.xml", "site/sitemap3.xml"}) {
-        SCOPED_TRACE(part);
-        const std::string text = t.read(part);
-        EXPECT_LE(text.size(), oneUrl + 5);
-        EXPECT_EQ(Count(text, "<url>"), 1u);
+    site(4);
+    const std::size_t url = Url("https://example.com/docs/p0.html").size();
+    const std::size_t twoUrls = kExpectedUrlsetHead.size() + 2 * url + 11;
+    for (const auto& [limit, perPart] : {std::pair{twoUrls, 2u}, std::pair{twoUrls - 1, 1u}}) {
+        SCOPED_TRACE(limit);
+        save({100, limit, kToday});
+        EXPECT_EQ(Count(t.read("site/sitemap.xml"), "<sitemap>"), 4u / perPart);
+        for (unsigned i = 1; i <= 4u / perPart; ++i) {
+            const std::string text = t.read("site/sitemap" + std::to_string(i) + ".xml");
+            EXPECT_EQ(text.size(), kExpectedUrlsetHead.size() + perPart * url + 11);
+            EXPECT_EQ(Count(text, "<url>"), perPart);
+        }
     }
-    EXPECT_EQ(Count(t.read("site/sitemap.xml"), "<sitemap>"), 3u);
+}
+
+// The index lists its parts at the address of their folder; a folder
+// outside the site has none, and the run says so.
+TEST_F(Index, PartsAreListedAtTheirFoldersAddress)
+{
+    site(2);
+    struct Case { const char* output; const char* firstPart; bool note; };
+    for (const Case& c : {Case{"site/maps/sitemap.xml", "https://example.com/docs/maps/sitemap1.xml", false},
+                          Case{"elsewhere/sitemap.xml", "https://example.com/docs/sitemap1.xml", true}}) {
+        SCOPED_TRACE(c.output);
+        SaveReport report;
+        save({1, 1 << 20, kToday}, &report, c.output);
+        EXPECT_EQ(t.read(c.output).find(IndexEntry(c.firstPart)), kExpectedIndexHead.size());
+        EXPECT_EQ(report.notes.size(), c.note ? 1u : 0u);
+    }
 }
 
 TEST_F(Index, ProtocolLimitOf50000Urls)

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "gzip/gzip.h"
 #include "sitemap/sitemap.h"
 #include "temp_tree.h"
 
@@ -131,7 +132,7 @@ TEST(ProtocolLimit, FiftyMebibytesFor09TenFor084)
 
 class TextParts : public testing::Test {
 protected:
-    int save(int pages, SaveReport& report)
+    int save(int pages, SaveReport& report, const SitemapOptions& options = {})
     {
         TempTree site;
         for (int i = 0; i < pages; ++i)
@@ -143,7 +144,7 @@ protected:
         limits.now = kMarch7;
         std::string error;
         const int result = SaveSitemap(t.path("sitemap.txt"), SitemapFormat::Text, scan.tree,
-                                       {"https://example.com", 6, 3}, &error, &report, limits);
+                                       {"https://example.com", 6, 3, options}, &error, &report, limits);
         EXPECT_EQ(result, 0) << error;
         return result;
     }
@@ -174,6 +175,49 @@ TEST_F(TextParts, PastTheLimitsPartsAndAnIndexReplaceTheOneFile)
     for (const char* gone : {"sitemap1.txt", "sitemap2.txt", "sitemap-index.xml"})
         EXPECT_FALSE(t.exists(gone)) << gone;
     EXPECT_EQ(t.read("sitemap9.txt"), "the owner's own file");
+}
+
+// Whole again, a text sitemap removes an earlier index only when it lists
+// nothing but this sitemap's parts: another generator's sitemap-index.xml
+// stays, and the run says so.
+TEST_F(TextParts, AnIndexOfOtherFilesStays)
+{
+    struct Case { const char* locs; bool gzip; bool ours; };
+    const Case cases[] = {
+        {"https://example.com/sitemap1.txt https://example.com/sitemap2.txt.gz", false, true},
+        {"https://example.com/sitemap1.txt.gz", true, true},
+        {"https://example.com/blog-sitemap.xml", false, false},
+        {"https://example.com/pages.xml.gz", true, false},
+        {"https://example.com/sitemap1.txt https://example.com/feed.xml", false, false},
+        {"https://other.example/sitemap1.txt", false, false},
+        {"https://example.com/maps/sitemap1.txt", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locs);
+        std::string index = "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
+        std::string loc;
+        for (std::istringstream locs(c.locs); locs >> loc;)
+            index += "<sitemap><loc>" + loc + "</loc></sitemap>";
+        index += "</sitemapindex>";
+        const std::string name = c.gzip ? "sitemap-index.xml.gz" : "sitemap-index.xml";
+        if (c.gzip) {
+            std::ostringstream packed;
+            GzipWriter gzip(packed);
+            gzip.stream() << index;
+            std::string error;
+            ASSERT_EQ(gzip.finish(error), 0);
+            index = packed.str();
+        }
+        t.file(name, index);
+        SitemapOptions options;
+        options.gzip = c.gzip;
+        SaveReport report;
+        ASSERT_EQ(save(1, report, options), 0);
+        EXPECT_EQ(t.exists(name), !c.ours);
+        const std::string note = t.path(name) + " left as it is: it lists other files than this sitemap's parts";
+        EXPECT_EQ(report.notes, c.ours ? std::vector<std::string>{} : std::vector<std::string>{note});
+        ::unlink(t.path(name).c_str());
+    }
 }
 
 struct FieldCase {

@@ -203,3 +203,37 @@ TEST(TrustedSitemap, RobotsTxtNamesTheSitemapInTheSiteFolder)
                                        "above the site folder; add \"Sitemap: https://example.org/blog/sitemap.xml\" there");
     EXPECT_EQ(t.read("site/robots.txt"), "User-agent: *\r\nDisallow: /tmp/\r\nSitemap: https://example.org/docs/map.xml\r\n");
 }
+
+// robots.txt names a sitemap by the name it has now: a gzip switched on or
+// off, a text sitemap split or whole again leaves no line for a file that is
+// gone; lines of others stay.
+TEST(TrustedSitemap, RobotsTxtFollowsTheSitemapsName)
+{
+    TempTree t;
+    for (int i = 0; i < 3; ++i)
+        t.file("site/p" + std::to_string(i) + ".html", "x", kMarch7);
+    t.file("site/robots.txt", "Sitemap: https://example.org/news.xml\n");
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    struct Step { SitemapFormat format; bool gzip; std::size_t perPart; const char* names; };
+    const Step steps[] = {
+        {SitemapFormat::Xml, false, 50000, "news.xml sitemap.xml"},
+        {SitemapFormat::Xml, true, 50000, "news.xml sitemap.xml.gz"},
+        {SitemapFormat::Xml, false, 1, "news.xml sitemap.xml"},
+        {SitemapFormat::Text, true, 2, "news.xml sitemap.xml sitemap-index.xml.gz"},
+        {SitemapFormat::Text, true, 50000, "news.xml sitemap.xml sitemap.txt.gz"},
+        {SitemapFormat::Text, false, 2, "news.xml sitemap.xml sitemap-index.xml"},
+    };
+    SitemapOptions options;
+    options.robotsTxt = true;
+    std::string error;
+    for (const Step& step : steps) {
+        options.gzip = step.gzip;
+        std::string expected, name;
+        for (std::istringstream names(step.names); names >> name;)
+            expected += "Sitemap: https://example.org/" + name + "\n";
+        ASSERT_EQ(SaveSitemap(t.path("site/") + SitemapFileName(step.format), step.format, scan.tree,
+                              Parameters(options), &error, nullptr, {step.perPart, 1 << 20, kMarch7}), 0) << error;
+        EXPECT_EQ(t.read("site/robots.txt"), expected) << step.names;
+    }
+}

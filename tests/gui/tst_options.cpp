@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 
@@ -158,6 +159,16 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
     QCOMPARE(scope.ui.messages.last().text,
              QStringLiteral("1 page(s) left out: marked noindex.\nrobots.txt now lists the sitemap."));
     QCOMPARE(main.slot(0).options.lastmod, LastmodSource::None);
+
+    // A robots.txt that cannot be updated leaves the sitemap saved, and the
+    // message says both.
+    QFile::remove(tree.path(QStringLiteral("site/robots.txt")));
+    tree.folder(QStringLiteral("site/robots.txt"));
+    main.button("saveUrlButton")->click();
+    QCOMPARE(main.status()->text(), QStringLiteral("sitemap.txt.gz saved, click to open."));
+    QVERIFY2(scope.ui.messages.last().text.startsWith(QStringLiteral(
+                 "1 page(s) left out: marked noindex.\nsitemap.txt.gz saved, but robots.txt was not updated: ")),
+             qPrintable(scope.ui.messages.last().text));
 }
 
 LARKSPUR_GUI_TEST_MAIN(OptionsTest)

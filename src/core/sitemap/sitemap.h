@@ -109,10 +109,17 @@ struct SaveReport {
     bool overLimit = false;
     bool intoDevice = false;  // written into a device or a pipe named as the output
     // robots.txt, when it was to list the sitemap: the file when lines were
-    // added, and why it was not touched when it could not be.
+    // added or removed, and why it was not touched when it could not be.
     std::string robotsTxt;
     std::string robotsTxtSkipped;
+    // Whatever else a user should hear of: files left alone, addresses the
+    // sitemap could not give. One sentence each, no final stop.
+    std::vector<std::string> notes;
 };
+
+// SaveSitemap's result when the sitemap was saved but robots.txt could not
+// be updated.
+constexpr int kRobotsTxtNotUpdated = 1;
 
 // Writers: one stream, the walked tree, the parameters. 0, or -1 (with the
 // reason in `error` when it is not the stream's) when the tree is not walked,
@@ -125,11 +132,15 @@ int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
 
 // Writes `path` through a temporary file; -1 with a message on failure, the
 // previous file then untouched. An XML sitemap past the limits becomes an
-// index of NAME1.xml, NAME2.xml, ... written beside it. A text sitemap past
-// them becomes NAME1.txt, NAME2.txt, ... listed by the index NAME-index.xml,
-// and `path` is removed: text has no index of its own, and a sitemap.txt
-// left behind would list pages that may be gone. Parts and an index that an
-// earlier, larger text sitemap left are removed.
+// index of NAME1.xml, NAME2.xml, ... written beside it, listed at the
+// address of their folder when it lies in the site folder. A text sitemap
+// past them becomes NAME1.txt, NAME2.txt, ... listed by the index
+// NAME-index.xml, and `path` is removed: text has no index of its own, and a
+// sitemap.txt left behind would list pages that may be gone. Parts and an
+// index that an earlier, larger sitemap left are removed when that index
+// lists nothing but them. A `path` ending in ".gz" is compressed, as with
+// the gzip option (not a CSV). kRobotsTxtNotUpdated, with the reason in
+// `error`, when the sitemap was saved and robots.txt could not be updated.
 int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& tree,
                 const SitemapParameters& parameters, std::string* error = nullptr,
                 SaveReport* report = nullptr, const OutputLimits& limits = {});

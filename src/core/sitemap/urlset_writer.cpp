@@ -1,5 +1,6 @@
 #include "urlset_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -131,31 +132,86 @@ std::string LocFileName(std::string_view loc)
     return name;
 }
 
-// The part numbers an earlier index lists: names of the form STEMn.EXT
-// only, so that an index someone else wrote cannot make us remove any other
-// file.
-std::vector<std::size_t> ListedParts(const std::string& index, const std::string& stem, const std::string& extension)
+// The number n of a part named STEMn.EXT, plain or compressed, whose EXT is
+// the sitemap's own or one Larkspur writes; `form` receives EXT. 0 for any
+// other name.
+std::size_t PartNumber(const std::string& name, const std::string& stem, const std::string& extension,
+                       std::string& form)
 {
-    std::vector<std::size_t> numbers;
+    for (const std::string_view kind : {std::string_view(extension), std::string_view(".xml"), std::string_view(".txt")}) {
+        for (const std::string_view gz : {std::string_view(), std::string_view(".gz")}) {
+            form.assign(kind).append(gz);
+            if (name.size() <= stem.size() + form.size() || name.compare(0, stem.size(), stem) != 0
+                || !std::string_view(name).ends_with(form))
+                continue;
+            const std::string digits = name.substr(stem.size(), name.size() - stem.size() - form.size());
+            if (digits.size() > 9 || digits[0] == '0' || digits.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            return static_cast<std::size_t>(std::stoul(digits));
+        }
+    }
+    return 0;
+}
+
+// Whether an earlier index is one Larkspur wrote for this sitemap: every
+// <loc> in it names a part at `base`, exactly as the index would be
+// written now. Only then may the parts it lists go (`numbers`: those of
+// the form `current`); another generator's index under the same name, or
+// one listing anything else, leaves every file alone.
+bool OwnIndex(const std::string& index, std::string_view base, const std::string& stem,
+              const std::string& extension, const std::string& current, std::vector<std::size_t>& numbers)
+{
+    numbers.clear();
     if (index.find("<sitemapindex") == std::string::npos)
-        return numbers;
+        return false;
+    std::size_t locs = 0;
+    std::string form;
     for (auto open = index.find("<loc>"); open != std::string::npos; open = index.find("<loc>", open + 5)) {
         const auto close = index.find("</loc>", open);
         if (close == std::string::npos)
-            break;
+            return false;
         std::string loc = index.substr(open + 5, close - open - 5);
         TrimSpaces(loc);
-        const std::string name = LocFileName(loc);
-        if (name.size() <= stem.size() + extension.size() || name.compare(0, stem.size(), stem) != 0
-            || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
-            continue;
-        const std::string digits = name.substr(stem.size(), name.size() - stem.size() - extension.size());
-        if (digits.size() > 9 || digits[0] == '0'
-            || digits.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        numbers.push_back(static_cast<std::size_t>(std::stoul(digits)));
+        ++locs;
+        const std::string_view rest = std::string_view(loc).substr(std::min(loc.size(), base.size()));
+        const std::string name = LocFileName(rest);
+        const std::size_t number = PartNumber(name, stem, extension, form);
+        if (!std::string_view(loc).starts_with(base) || number == 0
+            || EscapeXml(EscapePathSegment(name)) != rest) {
+            numbers.clear();
+            return false;
+        }
+        if (form == current)
+            numbers.push_back(number);
     }
-    return numbers;
+    return locs > 0;
+}
+
+// The text of the index at `path`, when a sitemap index is there. Its start
+// is read first, so that a single sitemap of many megabytes there is not
+// read whole for nothing.
+bool ReadIndex(const std::string& path, bool gzip, std::string& text)
+{
+    std::string ignored;
+    platform::WriteTarget target;
+    if (platform::ResolveWriteTarget(path, target, ignored) != 0 || target.kind != platform::TargetKind::Regular)
+        return false;
+    constexpr std::size_t kStart = std::size_t(64) << 10;
+    constexpr std::size_t kWhole = std::size_t(64) << 20;
+    for (const std::size_t limit : {kStart, kWhole}) {
+        std::string data;
+        if (platform::ReadFile(path, data, ignored, gzip ? kWhole : limit) != 0)
+            return false;
+        if (!gzip)
+            text = std::move(data);
+        else if (Gunzip(data, text, limit, ignored, true) != 0)
+            return false;
+        if (text.find("<sitemapindex") == std::string::npos)
+            return false;
+        if (text.size() < limit)
+            break;  // the whole file
+    }
+    return true;
 }
 
 }  // namespace
@@ -240,14 +296,6 @@ int UrlsetWriter::open(std::string& error)
     // Refused links and folders show before any work is done.
     if (platform::ResolveWriteTarget(onDisk(m_path), target, error) != 0)
         return -1;
-    // The index an earlier run left names the parts that may go stale.
-    std::string previous;
-    if (readEarlierIndex(previous)) {
-        std::string stem, extension;
-        SplitName(platform::FileName(m_path), stem, extension);
-        m_oldParts = ListedParts(previous, stem, onDisk(extension));
-        m_oldIndex = m_text;
-    }
     // Room for a whole part at once: growing by doubling would copy it
     // several times and hold up to twice its size. Untouched room costs no
     // memory.
@@ -256,32 +304,38 @@ int UrlsetWriter::open(std::string& error)
     return 0;
 }
 
-// The file in the index's place, when it is a sitemap index. Its start is
-// read first, so that a single sitemap of many megabytes there is not read
-// whole for nothing.
-bool UrlsetWriter::readEarlierIndex(std::string& text) const
+// The indexes an earlier run may have left, told apart by what they list
+// (see OwnIndex). A text sitemap's index under the other compression is
+// only told apart: this run leaves it where it is.
+void UrlsetWriter::examineEarlierIndexes(std::string_view base)
 {
-    const std::string path = onDisk(indexPath());
-    std::string ignored;
-    platform::WriteTarget target;
-    if (platform::ResolveWriteTarget(path, target, ignored) != 0 || target.kind != platform::TargetKind::Regular)
-        return false;
-    constexpr std::size_t kStart = std::size_t(64) << 10;
-    constexpr std::size_t kWhole = std::size_t(64) << 20;
-    for (const std::size_t limit : {kStart, kWhole}) {
-        std::string data;
-        if (platform::ReadFile(path, data, ignored, m_gzip ? kWhole : limit) != 0)
-            return false;
-        if (!m_gzip)
-            text = std::move(data);
-        else if (Gunzip(data, text, limit, ignored, true) != 0)
-            return false;
-        if (text.find("<sitemapindex") == std::string::npos)
-            return false;
-        if (text.size() < limit)
-            break;  // the whole file
+    std::string stem, extension;
+    SplitName(platform::FileName(m_path), stem, extension);
+    for (const bool gzip : {m_gzip, !m_gzip}) {
+        if (gzip != m_gzip && !m_text)
+            break;
+        const std::string path = gzip ? indexPath() + ".gz" : indexPath();
+        std::string text;
+        std::vector<std::size_t> numbers;
+        if (!ReadIndex(path, gzip, text))
+            continue;
+        if (!OwnIndex(text, base, stem, extension, onDisk(extension), numbers)) {
+            m_foreign.push_back(path);
+        } else if (gzip == m_gzip) {
+            m_oldParts = std::move(numbers);
+            m_oldIndex = m_text;
+        }
     }
-    return true;
+}
+
+std::vector<std::string> UrlsetWriter::names() const
+{
+    std::vector<std::string> all{m_path, m_path + ".gz"};
+    if (m_text) {
+        all.push_back(indexPath());
+        all.push_back(indexPath() + ".gz");
+    }
+    return all;
 }
 
 int UrlsetWriter::add(std::string_view element)
@@ -327,6 +381,7 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         m_stream->flush();
         return *m_stream ? 0 : -1;
     }
+    examineEarlierIndexes(indexBase);
 
     if (m_parts.empty()) {
         File file(m_gzip);
@@ -339,6 +394,7 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         // An earlier text index would list parts that are gone.
         if (m_oldIndex)
             platform::RemoveFile(onDisk(indexPath()));
+        keepForeign({onDisk(m_path)});
         if (files)
             *files = {onDisk(m_path)};
         return 0;
@@ -380,9 +436,21 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
     // A single text sitemap from an earlier run would list stale pages.
     if (m_text)
         platform::RemoveFile(onDisk(m_path));
+    keepForeign(written);
     if (files)
         *files = std::move(written);
     return 0;
+}
+
+// The foreign indexes that are still there: not replaced by a file this run
+// wrote.
+void UrlsetWriter::keepForeign(const std::vector<std::string>& written)
+{
+    std::erase_if(m_foreign, [&](const std::string& path) {
+        return std::find(written.begin(), written.end(), path) != written.end();
+    });
+    if (m_text && !m_foreign.empty() && m_foreign.front() == onDisk(indexPath()))
+        m_leftIndex = m_foreign.front();
 }
 
 }  // namespace larkspur

@@ -36,6 +36,8 @@ public:
     // `indexBase`: the XML text that part file names are appended to in
     // the index. Commits every file, then removes the parts of a previous,
     // larger run that its index listed; `files` receives the paths written.
+    // An earlier index is taken for this sitemap's own only when it lists
+    // nothing but parts at `indexBase`; any other one stays, parts and all.
     int finish(std::string_view indexBase, std::string& error, std::vector<std::string>* files);
 
     long long urls() const { return m_urls; }
@@ -48,6 +50,15 @@ public:
     bool split() const { return m_parts.size() > 1; }
     // Why add() failed: a part could not be created.
     const std::string& error() const { return m_error; }
+    // After finish(): the index of a text sitemap that fits one file again,
+    // left where it was because another program wrote it; empty when none.
+    const std::string& leftIndex() const { return m_leftIndex; }
+    // After finish(): every index in this sitemap's places that lists other
+    // files than its parts and was not replaced (either compression).
+    const std::vector<std::string>& foreignIndexes() const { return m_foreign; }
+    // Every name this sitemap may have on disk, plain and compressed: the
+    // file and, for text, the index of its parts.
+    std::vector<std::string> names() const;
 
 private:
     class File;
@@ -58,7 +69,8 @@ private:
     int startPart(std::string& error);
     void write(std::string_view text);
     void removeOldParts(std::size_t kept);
-    bool readEarlierIndex(std::string& text) const;
+    void examineEarlierIndexes(std::string_view base);
+    void keepForeign(const std::vector<std::string>& written);
 
     std::ostream* m_stream = nullptr;  // one document
     std::string m_path;
@@ -76,6 +88,8 @@ private:
     bool m_oldIndex = false;  // an earlier text sitemap was split
     std::vector<std::unique_ptr<File>> m_parts;
     std::vector<std::size_t> m_oldParts;  // numbers the previous index at m_path listed
+    std::vector<std::string> m_foreign;   // indexes another program wrote here
+    std::string m_leftIndex;
     std::size_t m_partUrls = 0;
     std::size_t m_partBytes = 0;
     long long m_urls = 0;

@@ -1,4 +1,5 @@
 // sitemap.xml, sitemap.txt and sitemap.csv.
+#include <algorithm>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -367,16 +368,20 @@ void ReportCounts(const WriteContext& context, SaveReport& report)
 
 // Makes robots.txt in the site folder name the sitemap just written (its
 // index when it has one), by the site's URL and its path below the folder.
-int ListInRobotsTxt(const ScanTree& tree, const std::string& base, SaveReport& report, std::string& error)
+// Lines naming it by one of its other `names` (the other compression; for
+// text, the single file or the index it no longer has) go: those files are
+// gone or stale.
+int ListInRobotsTxt(const ScanTree& tree, const std::string& base, const std::vector<std::string>& names,
+                    SaveReport& report, std::string& error)
 {
     const std::string& file = report.files.front();
-    std::string url;
-    if (FolderUrlInSite(base, tree.root, file, url) != 0) {
+    std::string folderUrl;
+    if (FolderUrlInSite(base, tree.root, file, folderUrl) != 0) {
         report.robotsTxtSkipped = "robots.txt not changed: the sitemap is not in the site folder";
         return 0;
     }
     const std::string name = platform::FileName(file);
-    url += EscapePathSegment(name);
+    const std::string url = folderUrl + EscapePathSegment(name);
     // Crawlers read robots.txt at the root of a host only: a site below a
     // path would get a file nobody reads.
     const std::size_t hostEnd = base.find('/', base.find("://") + 3);
@@ -385,12 +390,17 @@ int ListInRobotsTxt(const ScanTree& tree, const std::string& base, SaveReport& r
                                   "/robots.txt, above the site folder; add \"Sitemap: " + url + "\" there";
         return 0;
     }
-    RobotsTxtReport robots;
-    if (UpdateRobotsTxt(tree.root, {url}, robots, error) != 0) {
-        error = name + " saved, but robots.txt was not changed: " + error;
-        return -1;
+    std::vector<std::string> stale;
+    for (const std::string& other : names) {
+        if (platform::FileName(other) != name)
+            stale.push_back(folderUrl + EscapePathSegment(platform::FileName(other)));
     }
-    if (robots.linesAdded > 0)
+    RobotsTxtReport robots;
+    if (UpdateRobotsTxt(tree.root, {url}, robots, error, stale) != 0) {
+        error = name + " saved, but robots.txt was not updated: " + error;
+        return kRobotsTxtNotUpdated;
+    }
+    if (robots.linesAdded > 0 || robots.linesRemoved > 0)
         report.robotsTxt = platform::JoinPath(tree.root, "robots.txt");
     return 0;
 }
@@ -475,8 +485,9 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
     }
 
     if (format != SitemapFormat::Csv) {
-        UrlsetWriter urlset(path, limits, parameters.options.protocol, format == SitemapFormat::Text,
-                            parameters.options.gzip);
+        // "sitemap.xml.gz" asked for by name is compressed, as its name says.
+        const bool gzip = parameters.options.gzip || (path.size() > 3 && path.ends_with(".gz"));
+        UrlsetWriter urlset(path, limits, parameters.options.protocol, format == SitemapFormat::Text, gzip);
         context.urlset = &urlset;
         int result = urlset.open(message);
         if (result == 0
@@ -484,14 +495,31 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
             result = -1;
             message = urlset.error();
         }
+        // Parts are listed at the address of their folder, as robots.txt
+        // names the sitemap; a folder outside the site has none.
+        std::string indexBase;
+        if (result == 0 && !urlset.direct() && FolderUrlInSite(context.base, tree.root, path, indexBase) != 0) {
+            indexBase = context.base;
+            if (urlset.split())
+                r.notes.push_back(platform::FileName(path) + ": the parts are outside the site folder and have no "
+                                  "address there; the index lists them at " + indexBase);
+        }
         if (result == 0)
-            result = urlset.finish(EscapeXml(context.base), message, &r.files);
+            result = urlset.finish(EscapeXml(indexBase), message, &r.files);
         r.urls = urlset.urls();
         r.overLimit = urlset.overLimit();
         r.intoDevice = urlset.direct();
         ReportCounts(context, r);
-        if (result == 0 && parameters.options.robotsTxt)
-            result = ListInRobotsTxt(tree, context.base, r, message);
+        if (!urlset.leftIndex().empty())
+            r.notes.push_back(urlset.leftIndex() + " left as it is: it lists other files than this sitemap's parts");
+        if (result == 0 && parameters.options.robotsTxt) {
+            std::vector<std::string> names = urlset.names();
+            std::erase_if(names, [&](const std::string& name) {
+                return std::find(urlset.foreignIndexes().begin(), urlset.foreignIndexes().end(), name)
+                       != urlset.foreignIndexes().end();
+            });
+            result = ListInRobotsTxt(tree, context.base, names, r, message);
+        }
         if (result != 0 && error)
             *error = message;
         return result;
