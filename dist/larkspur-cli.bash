@@ -105,7 +105,7 @@ _larkspur_cli()
         local options='--working-dir --help --version'
         case $command in
             xml | txt | csv) options+=" --url --priority --changefreq --output --project $sitemap_options" ;;
-            csv2xml) options+=' --url' ;;
+            csv2xml) options+=' --url --protocol --gzip --no-gzip --project' ;;
             projects) [[ $sub == add || $sub == set ]] && options+=" --path --url --priority --changefreq $sitemap_options" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

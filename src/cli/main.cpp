@@ -39,12 +39,16 @@ Commands:
       non-empty .html and .htm files become entries. With --project the
       folder, URL, priority, change frequency and sitemap options come from
       a saved project; options given here override them for this run.
-  csv2xml FILE.csv [--url BASE]
-      Converts a (hand-edited) sitemap CSV into FILE.xml beside it. Rows
-      whose first field is not an http:// or https:// URL are skipped. Past
+  csv2xml FILE.csv [--url BASE] [--protocol VERSION] [--gzip|--no-gzip]
+          [--project NAME]
+      Converts a (hand-edited) sitemap CSV into FILE.xml (FILE.xml.gz with
+      --gzip) beside it. Rows whose first field is not an http:// or
+      https:// URL are skipped; when every row is, nothing is written. Past
       50,000 rows FILE.xml becomes an index of FILE1.xml, FILE2.xml, ...
       whose addresses start with BASE, the address of the CSV's folder
-      (default: the root of the rows' one host).
+      (default: the root of the rows' one host). --project takes the
+      protocol and gzip options of a saved project, and BASE from its
+      address when the CSV lies in its folder.
   projects
       Lists the saved projects: name, folder, URL, priority and change
       frequency, separated by tabs.
@@ -438,14 +442,35 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
 
 int RunCsvToXml(const cli::Arguments& args, Failure& failure)
 {
-    if (CheckAllowed(args, {"url", "working-dir"}, "csv2xml", failure.message) != 0 || args.words.size() != 2) {
+    if (CheckAllowed(args, {"url", "project", "protocol", "gzip", "no-gzip", "working-dir"}, "csv2xml",
+                     failure.message) != 0
+        || args.words.size() != 2) {
         failure = {kUsageError, failure.message.empty() ? "csv2xml takes one FILE.csv" : failure.message};
         return -1;
     }
     if (args.has("url") && CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
         return -1;
     const std::string& csv = args.words[1];
+    // A saved project gives the protocol and compression, and, for a CSV in
+    // its folder, that folder's address.
+    SitemapOptions options;
+    std::string folderUrl = args.value("url");
+    if (args.has("project")) {
+        ProjectTable table;
+        std::string workingDirectory;
+        const int slot = LoadNamedProject(args, args.value("project"), table, workingDirectory, failure, true);
+        if (slot < 0)
+            return -1;
+        const ProjectRecord& record = table.slots[slot];
+        options = record.options;
+        if (!args.has("url"))
+            FolderUrlInSite(record.websiteUrl, record.localPath, csv, folderUrl);
+    }
     std::string message;
+    if (ReadSitemapOptions(args, options, message) != 0) {
+        failure = {kUsageError, message};
+        return -1;
+    }
     if (CheckCsvPath(csv, message) != 0) {
         failure = {kFailure, csv + ": " + message};
         return -1;
@@ -453,7 +478,7 @@ int RunCsvToXml(const cli::Arguments& args, Failure& failure)
     std::string xml;
     XmlPathForCsv(csv, xml);
     ConvertReport report;
-    if (ConvertCsvToXml(csv, xml, &report, &message, {}, args.value("url")) != 0) {
+    if (ConvertCsvToXml(csv, xml, &report, &message, {}, folderUrl, options) != 0) {
         failure = {kFailure, message};
         return -1;
     }

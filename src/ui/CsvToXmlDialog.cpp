@@ -34,6 +34,23 @@ CsvToXmlDialog::~CsvToXmlDialog() = default;
 void CsvToXmlDialog::setPath(const QString& path)
 {
     m_ui->pathEdit->setText(path);
+    checkPath();
+}
+
+void CsvToXmlDialog::setProject(std::string folder, std::string url, const SitemapOptions& options)
+{
+    m_projectFolder = std::move(folder);
+    m_projectUrl = std::move(url);
+    m_projectOptions = options;
+    checkPath();
+}
+
+SitemapOptions CsvToXmlDialog::conversionFor(const std::string& csvPath, std::string& folderUrl) const
+{
+    folderUrl.clear();
+    if (FolderUrlInSite(m_projectUrl, m_projectFolder, csvPath, folderUrl) != 0)
+        return {};
+    return m_projectOptions;
 }
 
 void CsvToXmlDialog::accept()
@@ -48,8 +65,10 @@ void CsvToXmlDialog::checkPath()
     // An empty box says nothing new, so the last verdict stays.
     if (text.isEmpty())
         return;
+    const std::string path = text.toStdString();
     std::string message;
-    CheckCsvPath(text.toStdString(), message);
+    std::string folderUrl;
+    CheckCsvPath(path, message, conversionFor(path, folderUrl).gzip);
     m_ui->messageLabel->setText(QString::fromStdString(message));
 }
 

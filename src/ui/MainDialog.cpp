@@ -704,6 +704,7 @@ void MainDialog::convertCsvToXml()
     CsvToXmlDialog dialog(this);
     // The usual input is the CSV just saved for the selected project.
     if (const ProjectRecord* record = selectedRecord(); record && !record->localPath.empty()) {
+        dialog.setProject(record->localPath, record->websiteUrl, record->options);
         const QString csv = FromStd(platform::JoinPath(
             record->localPath, SitemapFileName(SitemapFormat::Csv)));
         if (QFileInfo(csv).isFile())
@@ -720,14 +721,15 @@ void MainDialog::convertCsvToXml()
     std::string xmlPath;
     if (XmlPathForCsv(csvPath, xmlPath) != 0)
         return;
-    // Parts past the limits are written beside the CSV: inside the selected
-    // project's folder the project's URL gives their address.
+    // Inside the selected project's folder, the project's options and the
+    // address of the CSV's folder (where parts past the limits are written).
     std::string folderUrl;
-    if (const ProjectRecord* record = selectedRecord())
-        FolderUrlInSite(record->websiteUrl, record->localPath, csvPath, folderUrl);
+    const SitemapOptions options = dialog.conversionFor(csvPath, folderUrl);
+    if (options.gzip)
+        xmlPath += ".gz";
     ConvertReport report;
     std::string error;
-    if (ConvertCsvToXml(csvPath, xmlPath, &report, &error, {}, folderUrl) != 0) {
+    if (ConvertCsvToXml(csvPath, xmlPath, &report, &error, {}, folderUrl, options) != 0) {
         ShowMessage(this, tr("Failed to create %1!\n%2").arg(FromStd(xmlPath), FromStd(error)),
                     QMessageBox::Warning);
         return;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "gzip/gzip.h"
+
 namespace larkspur::clitest {
 namespace {
 
@@ -94,25 +96,71 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"MissingFolder", "nowhere/sitemap.csv", "File not exists!"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What `csv` writes and `csv2xml` reads back gives the bytes `xml` writes,
-// names with commas, quotes and ampersands included.
-TEST(Csv2xml, RoundTripOfTheCsvCommandEqualsTheXmlCommand)
+struct RoundTripCase {
+    const char* name;
+    std::vector<std::string> write;    // sitemap options of csv and xml, or stored with the project
+    std::vector<std::string> convert;  // csv2xml's options
+    bool project;                      // all three commands take --project instead
+    const char* xml;                   // what csv2xml writes
+};
+
+void PrintTo(const RoundTripCase& c, std::ostream* os)
 {
+    *os << c.name;
+}
+
+class RoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+
+// What `csv` writes and `csv2xml` reads back gives the bytes `xml` writes,
+// names with commas, quotes and ampersands included, whatever the options.
+TEST_P(RoundTrip, OfTheCsvCommandEqualsTheXmlCommand)
+{
+    const RoundTripCase& c = GetParam();
     Sandbox box;
+    box.folder("work");
     box.file("site/index.html", "i", k2006March7);
     box.file("site/a,b.html", "a", k2006March7);
     box.file("site/R&D's \"x\".htm", "r", k1999LastSecond);
     box.file("site/docs/caf\xC3\xA9 <1>.html", "c", k2006March7);
-    ASSERT_EQ(box.run({"csv", "site", "--url", "https://example.com/base", "--priority", "0.3", "--changefreq",
-                       "monthly", "--output", "map.csv"}).status, 0);
-    const RunResult xml = box.run({"xml", "site", "--url", "https://example.com/base", "--priority", "0.3",
-                                   "--changefreq", "monthly", "--output", "-"});
+    std::vector<std::string> site = {"site", "--url", "https://example.com/base"};
+    if (c.project) {
+        std::vector<std::string> add = {"projects", "add", "p", "--path", "site", "--url", "https://example.com/base",
+                                        "--working-dir", "work"};
+        add.insert(add.end(), c.write.begin(), c.write.end());
+        ASSERT_EQ(box.run(add).status, 0);
+        site = {"--project", "p", "--working-dir", "work"};
+    } else {
+        site.insert(site.end(), c.write.begin(), c.write.end());
+    }
+    const auto run = [&](std::vector<std::string> args, const std::vector<std::string>& options) {
+        args.insert(args.end(), options.begin(), options.end());
+        return box.run(args);
+    };
+    ASSERT_EQ(run({"csv", "--priority", "0.3", "--changefreq", "monthly", "--output", "site/map.csv"}, site).status, 0);
+    const RunResult xml = run({"xml", "--priority", "0.3", "--changefreq", "monthly", "--output", "-"}, site);
     ASSERT_EQ(xml.status, 0) << xml;
-    const RunResult r = box.run({"csv2xml", "map.csv"});
+    const RunResult r = run({"csv2xml", "site/map.csv"}, c.project ? site : c.convert);
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(box.read("map.xml"), xml.out);
+    EXPECT_EQ(r.out, std::string(c.xml) + " created.\n");
+    std::string written = box.read("site/" + std::string(c.xml)), expected = xml.out, error;
+    if (written.starts_with("\x1F\x8B")) {
+        ASSERT_EQ(Gunzip(std::string(written), written, 1 << 20, error), 0) << error;
+        ASSERT_EQ(Gunzip(xml.out, expected, 1 << 20, error), 0) << error;
+    }
+    EXPECT_EQ(written, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, RoundTrip,
+    ::testing::Values(
+        RoundTripCase{"Defaults", {}, {}, false, "map.xml"},
+        RoundTripCase{"OmitHints", {"--omit-hints"}, {}, false, "map.xml"},
+        RoundTripCase{"NoLastmod", {"--lastmod", "none"}, {}, false, "map.xml"},
+        RoundTripCase{"Protocol09Gzip", {"--protocol", "0.9", "--gzip"}, {"--protocol", "0.9", "--gzip"}, false,
+                      "map.xml.gz"},
+        RoundTripCase{"TheProjectsOptions", {"--protocol", "0.9", "--gzip", "--omit-hints"}, {}, true, "map.xml.gz"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Csv2xml, HandEditedRowsAreMendedAndUnusableLinesReported)
 {
@@ -121,7 +169,7 @@ TEST(Csv2xml, HandEditedRowsAreMendedAndUnusableLinesReported)
              "LOC,lastmod,changefreq,priority\n"          // head line in capitals: skipped silently
              "   \n"                                        // blank: skipped silently
              "http://example.com/old.html,2006-3-7,daily,0.5\n"  // an older version's date: padded
-             "http://example.com/a&b.html,,weekly,0.6,\n"   // empty lastmod kept, trailing comma ignored
+             "http://example.com/a&b.html,,weekly,0.6,\n"   // empty lastmod left out, trailing comma ignored
              "http://example.com/only-three,2006-03-07,daily\n"  // three fields: reported
              "javascript:alert(1),2006-03-07,daily,0.5\n"       // no http(s) address: reported
              ",2006-03-07,daily,0.5\n"                          // no address at all: reported
@@ -135,7 +183,7 @@ TEST(Csv2xml, HandEditedRowsAreMendedAndUnusableLinesReported)
               kHead
                   + "<url>\r\n  <loc>http://example.com/old.html</loc>\r\n  <lastmod>2006-03-07</lastmod>\r\n"
                     "  <changefreq>daily</changefreq>\r\n  <priority>0.5</priority>\r\n</url>\r\n"
-                    "<url>\r\n  <loc>http://example.com/a&amp;b.html</loc>\r\n  <lastmod></lastmod>\r\n"
+                    "<url>\r\n  <loc>http://example.com/a&amp;b.html</loc>\r\n"
                     "  <changefreq>weekly</changefreq>\r\n  <priority>0.6</priority>\r\n</url>\r\n"
                     "<url>\r\n  <loc>http://example.com/x.html </loc>\r\n  <lastmod> 2006-03-07</lastmod>\r\n"
                     "  <changefreq>never</changefreq>\r\n  <priority>1.0</priority>\r\n</url>\r\n"
@@ -158,6 +206,14 @@ TEST(Csv2xml, PastTheLimitPartsAreAddressedFromTheUrlOrTheRowsHost)
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.out, "s.xml created.\ns1.xml created.\ns2.xml created.\n");
     EXPECT_NE(box.read("s.xml").find("<loc>https://e.com/blog/s2.xml</loc>"), std::string::npos);
+    // A saved project whose folder holds the CSV gives the address.
+    box.folder("work");
+    ASSERT_EQ(box.run({"projects", "add", "p", "--path", ".", "--url", "https://e.com/www", "--working-dir", "work"})
+                  .status,
+              0);
+    r = box.run({"csv2xml", "s.csv", "--project", "p", "--working-dir", "work"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_NE(box.read("s.xml").find("<loc>https://e.com/www/s2.xml</loc>"), std::string::npos);
 
     box.file("two.csv", csv + "https://other.example/x.html,2006-03-07,daily,0.5\n");
     r = box.run({"csv2xml", "two.csv"});
@@ -176,12 +232,19 @@ TEST(Csv2xml, AHeadLineOnlyGivesAnEmptyUrlset)
     EXPECT_EQ(box.read("s.xml"), kHead + kTail);
 }
 
+// Only by a sitemap of rows: a CSV of which every row is skipped fails.
 TEST(Csv2xml, ReplacesAnXmlAlreadyThere)
 {
     Sandbox box;
-    box.file("s.csv", kRow);
+    box.file("s.csv", "loc,lastmod,changefreq,priority\nhttp://example.com/a.html,2006-03-07\n,,,\n");
     box.file("s.xml", "old");
-    const RunResult r = box.run({"csv2xml", "s.csv"});
+    RunResult r = box.run({"csv2xml", "s.csv"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.err, "larkspur-cli: s.csv: no row converted: 2 line(s) not four comma-separated fields starting "
+                     "with an http:// or https:// URL; s.xml not written\n");
+    EXPECT_EQ(box.read("s.xml"), "old");
+    box.file("s.csv", kRow);
+    r = box.run({"csv2xml", "s.csv"});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(box.read("s.xml"), kHead + kRowXml + kTail);
 }

@@ -17,11 +17,15 @@ const char* const kHead =
     "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
     "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
 
+// An empty text leaves its element out.
 std::string Url(const std::string& loc, const std::string& lastmod, const std::string& freq,
                 const std::string& priority)
 {
-    return "<url>\r\n  <loc>" + loc + "</loc>\r\n  <lastmod>" + lastmod + "</lastmod>\r\n  <changefreq>"
-         + freq + "</changefreq>\r\n  <priority>" + priority + "</priority>\r\n</url>\r\n";
+    const auto element = [](const char* name, const std::string& text) {
+        return text.empty() ? "" : "  <" + std::string(name) + ">" + text + "</" + name + ">\r\n";
+    };
+    return "<url>\r\n  <loc>" + loc + "</loc>\r\n" + element("lastmod", lastmod) + element("changefreq", freq)
+         + element("priority", priority) + "</url>\r\n";
 }
 
 std::string Convert(const std::string& csv, ConvertReport* report = nullptr)
@@ -61,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SplitCase{"four_plain", "http://h/a.html,2006-03-07,weekly,0.6", 0, {"http://h/a.html", "2006-03-07", "weekly", "0.6"}},
         SplitCase{"empty_field_kept", "http://h/a.html,,weekly,0.6", 0, {"http://h/a.html", "", "weekly", "0.6"}},
-        SplitCase{"trailing_separator_adds_nothing", "http://h/a.html,2006-03-07,weekly,0.6,", 0, {"http://h/a.html", "2006-03-07", "weekly", "0.6"}},
+        SplitCase{"trailing_separator_ends_an_empty_field", "http://h/a.html,2006-03-07,weekly,0.6,", 0, {"http://h/a.html", "2006-03-07", "weekly", "0.6", ""}},
+        SplitCase{"trailing_separators_of_omitted_hints", "http://h/a.html,2006-03-07,,", 0, {"http://h/a.html", "2006-03-07", "", ""}},
         SplitCase{"ends_trimmed_inner_spaces_kept", "  http://h/a b.html , x ,weekly,0.6  ", 0, {"http://h/a b.html ", " x ", "weekly", "0.6"}},
         SplitCase{"quoted_separator", "\"http://h/a,b.html\",2006-03-07,weekly,0.6", 0, {"http://h/a,b.html", "2006-03-07", "weekly", "0.6"}},
         SplitCase{"doubled_quote", "\"say \"\"hi\"\"\",b,c,d", 0, {"say \"hi\"", "b", "c", "d"}},
@@ -111,6 +116,9 @@ TEST(Convert, RowsSkippedAndKept)
         "      \r\n"
         "http://h/only-three.html,2006-03-07,weekly\r\n"
         "http://h/b.html,,daily,0.5,\r\n"
+        // Written with --omit-hints and --lastmod none, or blanked by hand.
+        "http://h/d.html,,,\r\n"
+        "http://h/e.html, ,weekly,,,\r\n"
         // No absolute http or https address: skipped like the lines above.
         ",2006-03-07,weekly,0.6\r\n"
         "javascript:alert(1),2006-03-07,weekly,0.6\r\n"
@@ -121,9 +129,10 @@ TEST(Convert, RowsSkippedAndKept)
         "HTTPS://H/c.html,2006-03-07,weekly,0.6\r\n",
         &report);
     EXPECT_EQ(xml, std::string(kHead) + Url("http://h/a.html", "2006-03-07", "weekly", "0.6")
-                       + Url("http://h/b.html", "", "daily", "0.5") + Url("HTTPS://H/c.html", "2006-03-07", "weekly", "0.6")
+                       + Url("http://h/b.html", "", "daily", "0.5") + Url("http://h/d.html", "", "", "")
+                       + Url("http://h/e.html", "", "weekly", "") + Url("HTTPS://H/c.html", "2006-03-07", "weekly", "0.6")
                        + "</urlset>\r\n");
-    EXPECT_EQ(report.rowsWritten, 3);
+    EXPECT_EQ(report.rowsWritten, 5);
     EXPECT_EQ(report.linesSkipped, 7);
 }
 

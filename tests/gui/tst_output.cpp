@@ -1,5 +1,8 @@
 // The three Save commands, the status line that opens the site folder, and
 // CSV to XML through its dialog.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +11,7 @@
 #include "CsvToXmlDialog.h"
 #include "GuiTestSupport.h"
 #include "MainWindowDriver.h"
+#include "gzip/gzip.h"
 
 using namespace larkspur;
 using namespace larkspur::test;
@@ -56,6 +60,7 @@ private Q_SLOTS:
     void csvEmptyBoxKeepsLastVerdict();
     void csvConvertsBesideInput();
     void csvPastLimitsNamesEveryFile();
+    void csvOfAProjectTakesItsOptionsAndSaysWhatItReplaces();
     void csvCommandRefusals_data();
     void csvCommandRefusals();
     void csvUnwritableOutputIsReported();
@@ -349,6 +354,48 @@ void OutputTest::csvPastLimitsNamesEveryFile()
     scope.ui.handlers.append(TypeCsvPath(tree.path(QStringLiteral("site/maps/big.csv"))));
     main.button("csvToXmlButton")->click();
     QVERIFY(tree.read(QStringLiteral("site/maps/big.xml")).contains("<loc>https://example.com/www/maps/big2.xml</loc>"));
+}
+
+// Save CSV, then CSV to XML: the project's sitemap again, the one Save XML
+// wrote (0.9, compressed, without hints), which the dialog says it replaces.
+void OutputTest::csvOfAProjectTakesItsOptionsAndSaysWhatItReplaces()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/index.html"), "<html/>", kMarch7);
+    tree.file(QStringLiteral("site/docs/a.html"), "<html/>", kMarch7);
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.walk();
+    scope.ui.handlers.append([](QDialog& dialog) {
+        Child<QComboBox>(dialog, "protocol")->setCurrentText(QStringLiteral("0.9"));
+        Child<QCheckBox>(dialog, "omit-hints")->setChecked(true);
+        Child<QCheckBox>(dialog, "gzip")->setChecked(true);
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    main.button("optionsButton")->click();
+    main.button("saveXmlButton")->click();
+    main.button("saveCsvButton")->click();
+    const auto text = [&] {
+        std::string xml, error;
+        Gunzip(tree.read(QStringLiteral("site/sitemap.xml.gz")).toStdString(), xml, 1 << 20, error);
+        return xml;
+    };
+    const std::string saved = text();
+    QVERIFY(saved.find("sitemaps.org/schemas/sitemap/0.9") != std::string::npos);
+    QString verdict;
+    scope.ui.clear();
+    scope.ui.handlers.append([&](QDialog& dialog) {
+        verdict = Child<QLabel>(dialog, "messageLabel")->text();
+        Child<QPushButton>(dialog, "convertButton")->click();
+    });
+
+    main.button("csvToXmlButton")->click();
+
+    QCOMPARE(verdict, QStringLiteral("sitemap.xml.gz exists and will be replaced!"));
+    QCOMPARE(scope.ui.texts(), QStringList({"sitemap.xml.gz created."}));
+    QCOMPARE(text(), saved);
+    QVERIFY(!QFileInfo::exists(tree.path(QStringLiteral("site/sitemap.xml"))));
 }
 
 void OutputTest::csvCommandRefusals_data()

@@ -216,8 +216,7 @@ int SplitFields(FieldList& list, std::string_view line, char separator)
             ReleaseFields(list);
             return -1;
         }
-        if (pos >= copy.size())
-            break;  // a trailing separator adds no field
+        // A separator at the end ends an empty field: "a,b,," is four fields.
     }
     list.ready = true;
     return 0;
@@ -325,7 +324,7 @@ int XmlPathForCsv(const std::string& csvPath, std::string& xmlPath)
     return 0;
 }
 
-int CheckCsvPath(const std::string& csvPath, std::string& message)
+int CheckCsvPath(const std::string& csvPath, std::string& message, bool gzip)
 {
     message.clear();
     if (csvPath.empty())
@@ -339,7 +338,10 @@ int CheckCsvPath(const std::string& csvPath, std::string& message)
         message = "A csv file required!";
     if (!message.empty())
         return -1;
-    message = platform::FileName(xmlPath) + " will be created in same folder!";
+    if (gzip)
+        xmlPath += ".gz";
+    message = platform::FileName(xmlPath)
+            + (platform::Exists(xmlPath) ? " exists and will be replaced!" : " will be created in same folder!");
     return 0;
 }
 
@@ -370,6 +372,22 @@ int SiteOf(std::string_view loc, std::string& site)
     return 0;
 }
 
+bool IsBlank(std::string_view field)
+{
+    for (const char c : field) {
+        if (!IsSpace(c))
+            return false;
+    }
+    return true;
+}
+
+// A field as the text of its element; none for a blank field, whose element
+// is then left out: an empty <lastmod> or <priority> fails the schema.
+std::string ElementText(std::string_view field)
+{
+    return IsBlank(field) ? std::string() : EscapeXmlKeepingReferences(field);
+}
+
 // The sites of the rows: the first one, and the first other one.
 struct RowSites {
     std::string first;
@@ -396,7 +414,15 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, RowSi
         TrimSpaces(line);
         if (line.empty())
             continue;
-        if (SplitFields(fields, line, ',') != 0 || FieldCount(fields) != 4) {
+        if (SplitFields(fields, line, ',') != 0) {
+            ++r.linesSkipped;
+            continue;
+        }
+        // Separators past the fourth field that end only empty ones are what
+        // a spreadsheet adds for a column it once saw used.
+        while (fields.fields.size() > 4 && IsBlank(fields.fields.back()))
+            fields.fields.pop_back();
+        if (FieldCount(fields) != 4) {
             ++r.linesSkipped;
             continue;
         }
@@ -417,9 +443,8 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, RowSi
         else if (sites.other.empty() && site != sites.first)
             sites.other = site;
         out.clear();
-        AppendUrlElement(out, loc, EscapeXmlKeepingReferences(PadDate(fields.fields[1])),
-                         EscapeXmlKeepingReferences(fields.fields[2]),
-                         EscapeXmlKeepingReferences(fields.fields[3]));
+        AppendUrlElement(out, loc, ElementText(PadDate(fields.fields[1])), ElementText(fields.fields[2]),
+                         ElementText(fields.fields[3]));
         if (urlset.add(out) != 0)
             return -1;
         ++r.rowsWritten;
@@ -443,7 +468,8 @@ int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report)
 }
 
 int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, ConvertReport* report,
-                    std::string* error, const OutputLimits& limits, std::string_view folderUrl)
+                    std::string* error, const OutputLimits& limits, std::string_view folderUrl,
+                    const SitemapOptions& options)
 {
     ConvertReport local;
     ConvertReport& r = report ? *report : local;
@@ -475,7 +501,7 @@ int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, Conv
             *error = message.empty() ? "not an absolute http:// or https:// URL: " + std::string(folderUrl) : message;
         return -1;
     }
-    UrlsetWriter urlset(xmlPath, limits);
+    UrlsetWriter urlset(xmlPath, limits, options.protocol, false, options.gzip);
     RowSites sites;
     if (urlset.open(message) != 0) {
         if (error)
@@ -485,6 +511,22 @@ int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, Conv
     if (ConvertRows(csv, urlset, r, sites) != 0) {
         if (error)
             *error = urlset.error().empty() ? csvPath + ": cannot be read" : urlset.error();
+        return -1;
+    }
+    // Rows, none of them usable, are not a site without pages: whatever XML
+    // is there stays.
+    if (r.rowsWritten == 0 && r.linesSkipped + r.tooLong > 0) {
+        if (error) {
+            *error = csvPath + ": no row converted:";
+            if (r.linesSkipped > 0)
+                *error += " " + std::to_string(r.linesSkipped) + " line(s) not four comma-separated fields "
+                          "starting with an http:// or https:// URL" + (r.tooLong > 0 ? ";" : "");
+            if (r.tooLong > 0)
+                *error += " " + std::to_string(r.tooLong) + " URL(s) longer than " + std::to_string(kMaxUrlLength)
+                        + " characters";
+            const bool addGz = options.gzip && !xmlPath.ends_with(".gz");
+            *error += "; " + platform::FileName(addGz ? xmlPath + ".gz" : xmlPath) + " not written";
+        }
         return -1;
     }
     // The parts are written beside the CSV, so the index names them by the

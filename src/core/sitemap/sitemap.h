@@ -20,7 +20,8 @@ inline constexpr const char* kSchemaInstanceNamespace = "http://www.w3.org/2001/
 inline constexpr const char* kSitemapSchema = "http://www.google.com/schemas/sitemap/0.84/sitemap.xsd";
 
 // The start of every XML sitemap (lines end in CR LF, as they always have),
-// its end, and one url element with its four texts, already escaped.
+// its end, and one url element with its four texts, already escaped; an
+// empty lastmod, changefreq or priority leaves that element out.
 extern const char* const kUrlsetHead;
 extern const char* const kUrlsetTail;
 extern const char* const kSitemapIndexHead;
@@ -178,8 +179,9 @@ std::string PadDate(std::string_view text);
 // when the path does not end in ".csv".
 int XmlPathForCsv(const std::string& csvPath, std::string& xmlPath);
 // The check of a CSV path as the conversion dialog shows it: 0 with
-// "NAME.xml will be created in same folder!", or -1 with the reason.
-int CheckCsvPath(const std::string& csvPath, std::string& message);
+// "NAME.xml will be created in same folder!" (or "NAME.xml exists and will
+// be replaced!"; NAME.xml.gz with `gzip`), or -1 with the reason.
+int CheckCsvPath(const std::string& csvPath, std::string& message, bool gzip = false);
 
 struct ConvertReport {
     long long rowsWritten = 0;
@@ -193,9 +195,12 @@ int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report 
 // Past the limits the XML becomes an index of NAME1.xml, ... written beside
 // it, whose entries start with `folderUrl`, the address of the CSV's folder;
 // without it, with the root of the rows' site, and rows on more than one
-// site are then refused.
+// site are then refused. Of `options` the protocol and gzip count (gzip:
+// NAME.xml.gz and NAME1.xml.gz, ...). Rows of which none is usable fail,
+// the XML already there kept; a CSV of no rows gives an empty sitemap.
 int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath,
                     ConvertReport* report = nullptr, std::string* error = nullptr,
-                    const OutputLimits& limits = {}, std::string_view folderUrl = {});
+                    const OutputLimits& limits = {}, std::string_view folderUrl = {},
+                    const SitemapOptions& options = {});
 
 }  // namespace larkspur

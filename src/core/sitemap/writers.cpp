@@ -109,27 +109,11 @@ bool EntryUrl(WriteContext& context, const FileEntry& entry)
     return true;
 }
 
-// One url element; without `lastmod` (a null one) and without `hints` those
-// elements are left out.
-void AppendUrl(std::string& out, std::string_view loc, const std::string_view* lastmod, bool hints,
-               std::string_view changefreq, std::string_view priority)
+void AppendElement(std::string& out, std::string_view name, std::string_view text)
 {
-    out += "<url>\r\n  <loc>";
-    out += loc;
-    out += "</loc>\r\n";
-    if (lastmod) {
-        out += "  <lastmod>";
-        out += *lastmod;
-        out += "</lastmod>\r\n";
-    }
-    if (hints) {
-        out += "  <changefreq>";
-        out += changefreq;
-        out += "</changefreq>\r\n  <priority>";
-        out += priority;
-        out += "</priority>\r\n";
-    }
-    out += "</url>\r\n";
+    if (text.empty())
+        return;
+    out.append("  <").append(name).append(">").append(text).append("</").append(name).append(">\r\n");
 }
 
 // Whether the page's own head lets it into a sitemap; pages whose head
@@ -194,8 +178,8 @@ int WriteXmlEntry(const FileEntry& entry, void* data)
     std::string_view date;
     if (context.lastmod != LastmodSource::None)
         date = EntryDate(context, EntryTime(context, entry));
-    AppendUrl(line, context.xml, date.empty() ? nullptr : &date, !context.omitHints, context.frequency,
-              context.priority);
+    AppendUrlElement(line, context.xml, date, context.omitHints ? "" : context.frequency,
+                     context.omitHints ? "" : context.priority);
     return context.urlset->add(line);
 }
 
@@ -274,7 +258,13 @@ const char* SitemapIndexHead(Protocol protocol)
 void AppendUrlElement(std::string& out, std::string_view loc, std::string_view lastmod,
                       std::string_view changefreq, std::string_view priority)
 {
-    AppendUrl(out, loc, &lastmod, true, changefreq, priority);
+    out += "<url>\r\n  <loc>";
+    out += loc;
+    out += "</loc>\r\n";
+    AppendElement(out, "lastmod", lastmod);
+    AppendElement(out, "changefreq", changefreq);
+    AppendElement(out, "priority", priority);
+    out += "</url>\r\n";
 }
 
 const char* SitemapFileName(SitemapFormat format)
