@@ -340,7 +340,7 @@ void MainDialog::showProject(int row)
     m_ui->nameEdit->setText(FromStd(record.name));
     m_ui->localPathEdit->setText(FromStd(record.localPath));
     if (record.walked())
-        fillStatistics(record.scan);
+        fillStatistics(record);
     else
         m_ui->statisticsList->clear();
     m_ui->websiteUrlEdit->setText(FromStd(record.websiteUrl));
@@ -485,7 +485,7 @@ void MainDialog::walkPath()
                         QMessageBox::Information, tr("Error"));
         }
         if (selectedRow() == row)
-            fillStatistics(target.scan);
+            fillStatistics(target);
         if (job.result == 0 && target.scan.tree.skippedLinks > 0)
             ShowMessage(this, tr("%1 link(s) not followed: they belong to another user.")
                                   .arg(target.scan.tree.skippedLinks));
@@ -529,11 +529,11 @@ bool MainDialog::runWalk(WalkJob& job)
     return !job.cancel.load();
 }
 
-void MainDialog::fillStatistics(const ScanResult& scan)
+void MainDialog::fillStatistics(const ProjectRecord& record)
 {
     QListWidget* list = m_ui->statisticsList;
     list->clear();
-    for (const StatLine& line : StatisticsLines(scan)) {
+    for (const StatLine& line : StatisticsLines(record.scan, record.options.extensions)) {
         auto* item = new QListWidgetItem(FromStd(line.text));
         // No ItemIsUserCheckable: the marks tell which groups become
         // sitemap entries; they are not choices.
@@ -625,6 +625,8 @@ void MainDialog::editOptions()
         return;
     record->options = dialog.options();
     record->optionsEdited = true;
+    if (record->walked())
+        fillStatistics(*record);  // the marks follow the extensions
 }
 
 void MainDialog::saveSitemap(SitemapFormat format)

@@ -86,6 +86,8 @@ TEST(Selection, ExtensionsAndExclusionsChooseThePagesStatisticsStayWhole)
               "https://example.com/site/a.html\r\nhttps://example.com/site/b.PDF\r\n"
               "https://example.com/site/c.pdf\r\n");
     EXPECT_EQ(StatisticsLines(scan).front().text, "file totally: 7");
+    const std::vector<StatLine> lines = StatisticsLines(scan, options.extensions);  // .html .PDF .htm
+    EXPECT_TRUE(lines[3].checked && !lines[4].checked) << lines[3].text << lines[4].text;
 }
 
 TEST(Hints, OmittedFromXmlAndLeftEmptyInCsv)

@@ -63,17 +63,22 @@ void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
     tree.file(QStringLiteral("site/index.html"));
     tree.file(QStringLiteral("site/docs/a.html"));
     tree.file(QStringLiteral("site/drafts/b.html"));
+    tree.file(QStringLiteral("site/c.pdf"));
     UiScope scope;
     {
         MainWindowDriver main(scope.ui, tree.path());
         main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
         main.walk();
-        scope.ui.handlers.append(SetOptions(QStringLiteral("clean"), QStringLiteral("drafts/\n*.bak")));
+        scope.ui.handlers.append(
+            SetOptions(QStringLiteral("clean"), QStringLiteral("drafts/\n*.bak"), true, QStringLiteral("html,pdf")));
         main.button("optionsButton")->click();
         QCOMPARE(scope.ui.dialogsRun.last(), QStringLiteral("larkspur::OptionsDialog"));
+        // The statistics mark the groups that now become entries.
+        QCOMPARE(main.statistics()->findItems(QStringLiteral(".pdf files: 1"), Qt::MatchExactly).value(0)->checkState(),
+                 Qt::Checked);
         main.button("saveUrlButton")->click();
         QCOMPARE(tree.read(QStringLiteral("site/sitemap.txt")),
-                 QByteArray("https://example.com/docs/a\r\nhttps://example.com/\r\n"));
+                 QByteArray("https://example.com/c.pdf\r\nhttps://example.com/docs/a\r\nhttps://example.com/\r\n"));
         main.window->reject();
     }
     const SitemapOptions stored = Stored(tree, "blog");
