@@ -142,6 +142,7 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
     TempTree tree;
     tree.file(QStringLiteral("site/index.html"));
     tree.file(QStringLiteral("site/draft.html"), "<head><meta name=robots content=NOINDEX></head>");
+    tree.file(QStringLiteral("site/wide.html"), QByteArray("\xFF\xFE<\0", 4));  // UTF-16
     UiScope scope;
     MainWindowDriver main(scope.ui, tree.path());
     main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
@@ -161,7 +162,8 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.xml.gz saved, click to open."));
     QCOMPARE(scope.ui.messages.size(), 1);
     QCOMPARE(scope.ui.messages.last().text,
-             QStringLiteral("1 page(s) left out: marked noindex.\nrobots.txt now lists the sitemap."));
+             QStringLiteral("1 page(s) left out: marked noindex.\n1 page(s) kept: their head could not be read "
+                            "to the end.\nrobots.txt now lists the sitemap."));
     QCOMPARE(main.slot(0).options.lastmod, LastmodSource::None);
 }
 
