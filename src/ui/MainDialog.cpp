@@ -639,7 +639,9 @@ void MainDialog::saveSitemap(SitemapFormat format)
         return;
     }
     if (validateParameters() != 0) {
-        ShowMessage(this, tr("Invalid parameter(s)!"));
+        std::string base, problem;  // what is wrong with the URL, when there is more to say
+        NormalizeBaseUrl(m_ui->websiteUrlEdit->text().toStdString(), base, &problem);
+        ShowMessage(this, tr("Invalid parameter(s)!") + (problem.empty() ? QString() : QLatin1Char('\n') + FromStd(problem)));
         return;
     }
     std::string error;
