@@ -134,6 +134,8 @@ TEST(ProtocolLimit, FiftyMebibytesFor09TenFor084)
         t.file(folder + "/" + std::string(60, 'p') + std::to_string(i) + ".html", "x", kMarch7);
     ScanResult scan;
     ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    EXPECT_EQ(ProtocolByteLimit(Protocol::Google084), 10485760u);
+    EXPECT_EQ(ProtocolByteLimit(Protocol::Sitemaps09), 52428800u);
     for (const auto& [protocol, files] : {std::pair{Protocol::Google084, 3u}, std::pair{Protocol::Sitemaps09, 1u}}) {
         SitemapOptions options;
         options.protocol = protocol;
@@ -209,6 +211,8 @@ const FieldCase kFieldCases[] = {
     {"extensions", {" , "}, false},
     {"extensions", {"tar.gz"}, false},
     {"exclude", {"drafts/", "*.bak"}, true},
+    {"exclude", {"drafts/", "a\nb"}, false},
+    {"exclude", {"[[:digits:]]*"}, false},
 };
 
 class Fields : public testing::TestWithParam<FieldCase> {};
