@@ -106,6 +106,7 @@ _larkspur_cli()
         case $command in
             xml | txt | csv) options+=" --url --priority --changefreq --output --project $sitemap_options" ;;
             csv2xml) options+=' --url --protocol --gzip --no-gzip --project' ;;
+            stats) options+=' --extensions' ;;
             projects) [[ $sub == add || $sub == set ]] && options+=" --path --url --priority --changefreq $sitemap_options" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PageHead head = ScanHead(input);
     if (head.noindex) {
         const std::string lower = [&] {
-            std::string text(input);
+            std::string text = DecodeCharacterReferences(input);  // "&#110;oindex" counts
             for (char& c : text)
                 c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
             return text;

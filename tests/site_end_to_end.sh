@@ -204,13 +204,15 @@ done
 #   folder: a URL ending in "/" is that folder's index.html, else index.htm
 #           (Apache "DirectoryIndex index.html index.htm", nginx "index");
 #           any other URL is the file of that path.
-#   clean:  as folder, and a URL naming no file is that path plus ".html",
-#           else plus ".htm" (nginx "try_files $uri $uri.html $uri.htm $uri/").
-# Every page must be reached by exactly one URL, but for pages that share
-# one: here dup.html and dup.htm share .../dup under clean.
+#   clean:  as folder, and a URL naming no file is that path plus ".html"
+#           (nginx "try_files $uri $uri.html $uri/").
+# Every page must be reached by exactly one URL: dup.html and dup.htm, and
+# LICENSE.html beside the file LICENSE, too.
 printf 'home' > "$site/index.html"
 printf 'x' > "$site/dup.html"
 printf 'x' > "$site/dup.htm"
+printf 'x' > "$site/LICENSE.html"
+printf 'x' > "$site/LICENSE"
 printf 'x' > "$site${folders[3]}/index.htm"
 printf 'x' > "$site${folders[3]}/INDEX.HTML"
 declare -A pages=()
@@ -235,9 +237,7 @@ for style in folder clean; do
         elif [[ -f "$site/$rel" ]]; then
             file=$rel
         elif [[ $style == clean ]]; then
-            for ext in .html .htm; do
-                if [[ -f "$site/$rel$ext" ]]; then file=$rel$ext; break; fi
-            done
+            [[ -f "$site/$rel.html" ]] && file=$rel.html
         fi
         if [[ -z $file || -z ${pages[$file]+set} ]]; then
             fail "$style: $url is served by no page (${file:-nothing})"
@@ -246,9 +246,7 @@ for style in folder clean; do
         [[ -z ${reached[$file]+set} ]] || fail "$style: $file is reached twice"
         reached[$file]=1
     done < "$work/$style.txt"
-    shared=0
-    [[ $style == clean ]] && shared=1
-    ((urls == ${#pages[@]} - shared)) || fail "$style: $urls URLs for ${#pages[@]} pages"
+    ((urls == ${#pages[@]})) || fail "$style: $urls URLs for ${#pages[@]} pages"
     grep -qxF "$base"$'\r' "$work/$style.txt" || fail "$style: the site's own index page is not $base"
     unset reached
 done

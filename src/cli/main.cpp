@@ -27,9 +27,10 @@ constexpr const char* kUsage = R"(Usage: larkspur-cli COMMAND [ARGUMENTS] [OPTIO
 Writes sitemaps for a web site kept as a folder on the local disk.
 
 Commands:
-  stats FOLDER
+  stats FOLDER [--extensions LIST]
       Walks FOLDER and prints its statistics: all files, empty files and the
-      number of files per extension, one line each.
+      number of files per extension, one line each. With --extensions the
+      lines of the extensions that become sitemap entries end in (pages).
   xml|txt|csv FOLDER --url BASE [--priority P] [--changefreq F] [--output FILE|-]
               [SITEMAP OPTIONS]
   xml|txt|csv --project NAME [--priority P] [--changefreq F] [--output FILE|-]
@@ -311,6 +312,8 @@ void WarnOptions(const SaveReport& report)
     if (report.canonicalElsewhere > 0)
         std::cerr << "larkspur-cli: " << report.canonicalElsewhere
                   << " page(s) left out: their canonical URL is another page's\n";
+    if (report.unreadHeads > 0)
+        std::cerr << "larkspur-cli: " << report.unreadHeads << " page(s) kept: their head could not be read to the end\n";
     if (report.fileDates - report.beyondHistory > 0)
         std::cerr << "larkspur-cli: " << report.fileDates - report.beyondHistory
                   << " page(s) keep their file time: not committed as they are\n";
@@ -342,15 +345,22 @@ int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
 
 int RunStats(const cli::Arguments& args, Failure& failure)
 {
-    if (CheckAllowed(args, {"working-dir"}, "stats", failure.message) != 0 || args.words.size() != 2) {
+    if (CheckAllowed(args, {"working-dir", "extensions"}, "stats", failure.message) != 0 || args.words.size() != 2) {
         failure = {kUsageError, failure.message.empty() ? "stats takes one FOLDER" : failure.message};
+        return -1;
+    }
+    SitemapOptions options;
+    if (ReadSitemapOptions(args, options, failure.message) != 0) {
+        failure.status = kUsageError;
         return -1;
     }
     ScanResult scan;
     if (Walk(scan, args.words[1], failure) != 0)
         return -1;
-    for (const StatLine& line : StatisticsLines(scan))
-        std::cout << line.text << '\n';
+    // Without --extensions the lines stay as scripts have read them.
+    const bool marked = args.has("extensions");
+    for (const StatLine& line : StatisticsLines(scan, options.extensions))
+        std::cout << line.text << (marked && line.checked ? " (pages)\n" : "\n");
     return 0;
 }
 

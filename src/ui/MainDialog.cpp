@@ -340,7 +340,7 @@ void MainDialog::showProject(int row)
     m_ui->nameEdit->setText(FromStd(record.name));
     m_ui->localPathEdit->setText(FromStd(record.localPath));
     if (record.walked())
-        fillStatistics(record.scan);
+        fillStatistics(record);
     else
         m_ui->statisticsList->clear();
     m_ui->websiteUrlEdit->setText(FromStd(record.websiteUrl));
@@ -485,7 +485,7 @@ void MainDialog::walkPath()
                         QMessageBox::Information, tr("Error"));
         }
         if (selectedRow() == row)
-            fillStatistics(target.scan);
+            fillStatistics(target);
         if (job.result == 0 && target.scan.tree.skippedLinks > 0)
             ShowMessage(this, tr("%1 link(s) not followed: they belong to another user.")
                                   .arg(target.scan.tree.skippedLinks));
@@ -529,11 +529,11 @@ bool MainDialog::runWalk(WalkJob& job)
     return !job.cancel.load();
 }
 
-void MainDialog::fillStatistics(const ScanResult& scan)
+void MainDialog::fillStatistics(const ProjectRecord& record)
 {
     QListWidget* list = m_ui->statisticsList;
     list->clear();
-    for (const StatLine& line : StatisticsLines(scan)) {
+    for (const StatLine& line : StatisticsLines(record.scan, record.options.extensions)) {
         auto* item = new QListWidgetItem(FromStd(line.text));
         // No ItemIsUserCheckable: the marks tell which groups become
         // sitemap entries; they are not choices.
@@ -625,6 +625,8 @@ void MainDialog::editOptions()
         return;
     record->options = dialog.options();
     record->optionsEdited = true;
+    if (record->walked())
+        fillStatistics(*record);  // the marks follow the extensions
 }
 
 void MainDialog::saveSitemap(SitemapFormat format)
@@ -637,7 +639,9 @@ void MainDialog::saveSitemap(SitemapFormat format)
         return;
     }
     if (validateParameters() != 0) {
-        ShowMessage(this, tr("Invalid parameter(s)!"));
+        std::string base, problem;  // what is wrong with the URL, when there is more to say
+        NormalizeBaseUrl(m_ui->websiteUrlEdit->text().toStdString(), base, &problem);
+        ShowMessage(this, tr("Invalid parameter(s)!") + (problem.empty() ? QString() : QLatin1Char('\n') + FromStd(problem)));
         return;
     }
     std::string error;
@@ -672,6 +676,8 @@ void MainDialog::saveSitemap(SitemapFormat format)
         notes.append(tr("%1 page(s) left out: marked noindex.").arg(report.noindex));
     if (report.canonicalElsewhere > 0)
         notes.append(tr("%1 page(s) left out: their canonical URL is another page's.").arg(report.canonicalElsewhere));
+    if (report.unreadHeads > 0)
+        notes.append(tr("%1 page(s) kept: their head could not be read to the end.").arg(report.unreadHeads));
     if (report.fileDates - report.beyondHistory > 0)
         notes.append(tr("%1 page(s) keep their file time: not committed as they are.")
                          .arg(report.fileDates - report.beyondHistory));

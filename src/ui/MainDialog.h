@@ -74,7 +74,7 @@ private:
     void browseLocalPath();
     void walkPath();
     bool runWalk(WalkJob& job);
-    void fillStatistics(const ScanResult& scan);
+    void fillStatistics(const ProjectRecord& record);
     void layoutStatistics();
 
     int validateParameters() const;

@@ -315,6 +315,9 @@ TEST(Stats, ListsTotalsThenOneLinePerExtensionInOrderOfFirstAppearance)
               ".gz files: 1\n"
               " files: 1\n"
               ".averyveryveryl files: 1\n");
+    EXPECT_EQ(box.run({"stats", "site", "--extensions", "gz,html"}).out,
+              "file totally: 7\nempty files: 2\n.HTML files: 3 (pages)\n.htm files: 1\n.gz files: 1 (pages)\n"
+              " files: 1\n.averyveryveryl files: 1\n");
 }
 
 TEST(Stats, AnEmptyFolderHasTwoZeroLines)

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "select/glob.h"
+#include "select/selection.h"
 
 using namespace larkspur;
 
@@ -47,6 +50,14 @@ const GlobCase kGlobCases[] = {
     {"**/a/b", "x/a/c/a/b", true},
     {"**/a/*/c", "a/a/b/c", true},
     {"a*/**/*b", "ax/y/z/wb", true},
+    // POSIX classes, as git has them.
+    {"[[:digit:]]*", "2024.html", true},
+    {"[[:digit:]]*", "a.html", false},
+    {"[![:alpha:]]x", "1x", true},
+    {"[[:upper:][:punct:]]", "_", true},
+    {"[[:upper:][:punct:]]", "q", false},
+    {"[[:space:]]", " ", true},
+    {"[[:nosuch:]x]", "x", true},
 };
 
 class Glob : public testing::TestWithParam<GlobCase> {};
@@ -95,6 +106,9 @@ const ExcludeCase kExcludeCases[] = {
     {{"!keep.html", "*.html"}, "keep.html", false, true},  // the last match decides
     {{""}, "a.html", false, false},
     {{"private"}, "a/private", true, true},
+    {{"drafts/"}, "drafts/sub/x.html", false, true},  // below a folder left out
+    {{"drafts/  "}, "drafts", true, true},  // trailing spaces dropped
+    {{"a.html\\ "}, "a.html ", false, true},  // unless escaped
 };
 
 class Exclusions : public testing::TestWithParam<ExcludeCase> {};
@@ -102,7 +116,21 @@ class Exclusions : public testing::TestWithParam<ExcludeCase> {};
 TEST_P(Exclusions, LastMatchDecides)
 {
     const ExcludeCase& c = GetParam();
-    EXPECT_EQ(ExclusionList(c.patterns).excludes(c.path, c.isFolder), c.excluded) << c.path;
+    if (c.isFolder || !std::string_view(c.path).ends_with(".html")) {
+        EXPECT_EQ(ExclusionList(c.patterns).excludes(c.path, c.isFolder), c.excluded) << c.path;
+        return;
+    }
+    // A page, as the selection sees it: below its folders.
+    std::deque<FileEntry> entries(1, FileEntry{nullptr, ".", 0, EntryType::Directory});
+    for (std::string_view rest = c.path; !rest.empty();) {
+        const auto slash = rest.find('/');
+        const auto type = slash == std::string_view::npos ? EntryType::File : EntryType::Directory;
+        entries.push_back({&entries.back(), std::string(rest.substr(0, slash)), 0, type});
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    }
+    SitemapOptions options;
+    options.exclude = c.patterns;
+    EXPECT_EQ(PageSelection(options).selects(entries.back()), !c.excluded) << c.path;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Exclusions, testing::ValuesIn(kExcludeCases));

@@ -25,7 +25,8 @@ TEST(PageHead, RobotsMetaInEveryFormAndNowhereElse)
         {"\xEF\xBB\xBF<meta name=robots content=noindex>", true},
         {R"(<meta name="robots" content="nofollow">)", false},
         {R"(<meta name="robots" content="index, follow">)", false},
-        {R"(<meta name="bingbot" content="noindex">)", false},
+        {R"(<meta name="bingbot" content="noindex">)", true},
+        {R"(<meta name="robots" content="&#110;oindex">)", true},
         {R"(<meta name="description" content="noindex">)", false},
         {R"(<meta property="robots" content="noindex">)", false},
         {R"(<meta name="robots" content="noindexing">)", false},
@@ -70,6 +71,8 @@ TEST(PageHead, CanonicalLinkAgainstThePagesOwnUrl)
         {"https://example.org/a.html", R"(<!-- <link rel="canonical" href="b.html"> -->)", false},
         {"https://example.org/a.html", R"(<link rel="canonical" href="b.html"><link rel="canonical" href="c.html">)", false},
         {"https://example.org/a.html", R"(<link rel="canonical" href="b.html"><link rel="canonical" href="b.html">)", true},
+        {"https://example.org/a.html", R"(<link rel="canonical" href="a&#46;html">)", false},
+        {"https://xn--bcher-kva.example/a.html", "<link rel=canonical href=https://B\xC3\xBC" "cher.example/a.html>", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CanonicalElsewhere(c.page, ScanHead(c.html)), c.elsewhere) << c.page << " " << c.html;
@@ -102,7 +105,11 @@ TEST(PageHead, ReadsOnlyTheStartOfAPage)
     std::string buffer, error;
     ASSERT_EQ(ReadPageHead(t.file("before.html", before), head, buffer, error), 0) << error;
     EXPECT_TRUE(head.noindex);
+    EXPECT_TRUE(head.whole);
     ASSERT_EQ(ReadPageHead(t.file("after.html", after), head, buffer, error), 0) << error;
     EXPECT_FALSE(head.noindex);
+    EXPECT_FALSE(head.whole);  // kept, but not judged
+    ASSERT_EQ(ReadPageHead(t.file("wide.html", std::string("\xFF\xFE<\0m\0", 6)), head, buffer, error), 0);
+    EXPECT_FALSE(head.whole);
     EXPECT_EQ(ReadPageHead(t.path("missing.html"), head, buffer, error), -1);
 }

@@ -35,7 +35,8 @@ const StyleCase kStyleCases[] = {
     {UrlStyle::Folder, "docs/INDEX.HTML", "https://example.com/site/docs/INDEX.HTML"},
     {UrlStyle::Clean, "index.html", "https://example.com/site/"},
     {UrlStyle::Clean, "docs/a.html", "https://example.com/site/docs/a"},
-    {UrlStyle::Clean, "docs/b c.htm", "https://example.com/site/docs/b%20c"},
+    {UrlStyle::Clean, "docs/b c.htm", "https://example.com/site/docs/b%20c.htm"},
+    {UrlStyle::Clean, "docs/...html", "https://example.com/site/docs/...html"},
     {UrlStyle::Clean, "docs/Upper.HTML", "https://example.com/site/docs/Upper.HTML"},
     {UrlStyle::Clean, "docs/.html", "https://example.com/site/docs/.html"},
     {UrlStyle::Clean, "docs/v1.2.html", "https://example.com/site/docs/v1.2"},
@@ -57,19 +58,32 @@ TEST_P(Styles, EachPageHasTheUrlItsServerGivesIt)
 
 INSTANTIATE_TEST_SUITE_P(Cases, Styles, testing::ValuesIn(kStyleCases));
 
-TEST(StyleDuplicates, PagesSharingAUrlGiveItOnce)
+// A server answers "/a" with the file or folder "a" before "a.html", and a
+// folder's URL with its index.html before index.htm: such pages keep their
+// file names, and no two pages share a URL.
+TEST(StyleDuplicates, APageWhoseShortUrlAnotherFileAnswersKeepsItsName)
 {
     TempTree t;
-    for (const char* name : {"index.html", "index.htm", "a.html", "a.htm", "a/index.html"})
+    for (const char* name : {"index.html", "a.html", "a.htm", "a/index.html", "c.htm", "LICENSE", "LICENSE.html"})
         t.file(std::string("site/") + name, "x", kMarch7);
+    t.file("site/index.htm", "<meta name=robots content=noindex>", kMarch7);
     ScanResult scan;
     ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
-    SitemapOptions options;
-    options.urlStyle = UrlStyle::Clean;
-    SaveReport report;
-    EXPECT_EQ(Write(scan.tree, SitemapFormat::Text, options, &report),
-              "https://example.com/site/a/\r\nhttps://example.com/site/a\r\nhttps://example.com/site/\r\n");
-    EXPECT_EQ(report.duplicates, 2);
+    struct Case { UrlStyle style; bool robots; const char* urls; };
+    const Case cases[] = {
+        {UrlStyle::Clean, false, "a/ a.htm a.html c.htm index.htm  LICENSE.html "},
+        {UrlStyle::Folder, true, "a/ a.htm a.html c.htm  LICENSE.html "},  // index.htm left out, not index.html
+    };
+    for (const Case& c : cases) {
+        SitemapOptions options;
+        options.urlStyle = c.style;
+        options.respectRobots = c.robots;
+        std::string urls;
+        std::istringstream lines(Write(scan.tree, SitemapFormat::Text, options));
+        for (std::string line; std::getline(lines, line);)
+            urls += line.substr(25, line.size() - 26) + " ";
+        EXPECT_EQ(urls, c.urls);
+    }
 }
 
 TEST(Selection, ExtensionsAndExclusionsChooseThePagesStatisticsStayWhole)
@@ -87,6 +101,8 @@ TEST(Selection, ExtensionsAndExclusionsChooseThePagesStatisticsStayWhole)
               "https://example.com/site/a.html\r\nhttps://example.com/site/b.PDF\r\n"
               "https://example.com/site/c.pdf\r\n");
     EXPECT_EQ(StatisticsLines(scan).front().text, "file totally: 7");
+    const std::vector<StatLine> lines = StatisticsLines(scan, options.extensions);  // .html .PDF .htm
+    EXPECT_TRUE(lines[3].checked && !lines[4].checked) << lines[3].text << lines[4].text;
 }
 
 TEST(Hints, OmittedFromXmlAndLeftEmptyInCsv)
@@ -119,6 +135,8 @@ TEST(ProtocolLimit, FiftyMebibytesFor09TenFor084)
         t.file(folder + "/" + std::string(60, 'p') + std::to_string(i) + ".html", "x", kMarch7);
     ScanResult scan;
     ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    EXPECT_EQ(ProtocolByteLimit(Protocol::Google084), 10485760u);
+    EXPECT_EQ(ProtocolByteLimit(Protocol::Sitemaps09), 52428800u);
     for (const auto& [protocol, files] : {std::pair{Protocol::Google084, 3u}, std::pair{Protocol::Sitemaps09, 1u}}) {
         SitemapOptions options;
         options.protocol = protocol;
@@ -237,6 +255,8 @@ const FieldCase kFieldCases[] = {
     {"extensions", {" , "}, false},
     {"extensions", {"tar.gz"}, false},
     {"exclude", {"drafts/", "*.bak"}, true},
+    {"exclude", {"drafts/", "a\nb"}, false},
+    {"exclude", {"[[:digits:]]*"}, false},
 };
 
 class Fields : public testing::TestWithParam<FieldCase> {};

@@ -46,17 +46,20 @@ TEST(TrustedSitemap, PagesThatAskNotToBeListedAreLeftOut)
     t.file("site/self.html", "<link rel=canonical href=self.html>", kMarch7);
     t.file("site/copy.html", "<link rel=canonical href=/plain.html>", kMarch7);
     t.file("site/docs/index.html", "<link rel=canonical href=https://example.org/docs>", kMarch7);
+    t.file("site/blog/index.html", "<link rel=canonical href=index.html>", kMarch7);
     t.file("site/both.html", "<meta name=robots content=none><link rel=canonical href=plain.html>", kMarch7);
     ScanResult scan;
     ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
 
     struct Case { bool robots; bool canonical; UrlStyle style; const char* urls; long long noindex, elsewhere; };
+    // A canonical URL naming the same file in another style is the page's own.
     const Case cases[] = {
         {false, false, UrlStyle::File,
-         "both.html copy.html docs/index.html hidden.html plain.html self.html ", 0, 0},
-        {true, false, UrlStyle::File, "copy.html docs/index.html plain.html self.html ", 2, 0},
-        {false, true, UrlStyle::File, "hidden.html plain.html self.html ", 0, 3},
-        {true, true, UrlStyle::Folder, "docs/ plain.html self.html ", 2, 1},
+         "blog/index.html both.html copy.html docs/index.html hidden.html plain.html self.html ", 0, 0},
+        {true, false, UrlStyle::File, "blog/index.html copy.html docs/index.html plain.html self.html ", 2, 0},
+        {false, true, UrlStyle::File, "blog/index.html docs/index.html hidden.html plain.html self.html ", 0, 2},
+        {true, true, UrlStyle::Folder, "blog/ docs/ plain.html self.html ", 2, 1},
+        {false, true, UrlStyle::Clean, "blog/ docs/ hidden plain self ", 0, 2},
     };
     for (const Case& c : cases) {
         SitemapOptions options;

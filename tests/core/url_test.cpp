@@ -84,6 +84,17 @@ INSTANTIATE_TEST_SUITE_P(
                     BaseCase{"no_host_refused", "http:///path", nullptr},
                     BaseCase{"space_in_host_refused", "http://exa mple.com/", nullptr},
                     BaseCase{"bad_port_refused", "http://h:8x/", nullptr},
+                    BaseCase{"port_past_65535_refused", "https://e.com:99999", nullptr},
+                    BaseCase{"port_zero_refused", "https://e.com:0/", nullptr},
+                    BaseCase{"hyphen_at_label_end_refused", "https://-a-.com", nullptr},
+                    BaseCase{"empty_label_refused", "https://a..b", nullptr},
+                    BaseCase{"escape_in_host_refused", "https://ex%41mple.com", nullptr},
+                    BaseCase{"underscore_in_host_refused", "https://a_b.example", nullptr},
+                    BaseCase{"label_of_64_refused", "https://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.example", nullptr},
+                    BaseCase{"bad_punycode_refused", "https://xn--zz.example", nullptr},
+                    BaseCase{"punycode_kept", "https://XN--bcher-kva.example", "https://xn--bcher-kva.example/"},
+                    BaseCase{"ipv4_kept", "http://192.0.2.1:8080", "http://192.0.2.1:8080/"},
+                    BaseCase{"number_as_last_label_refused", "http://192.0.2.300/", nullptr},
                     BaseCase{"empty_refused", "", nullptr}),
     [](const testing::TestParamInfo<BaseCase>& info) { return info.param.name; });
 

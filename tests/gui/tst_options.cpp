@@ -64,17 +64,22 @@ void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
     tree.file(QStringLiteral("site/index.html"));
     tree.file(QStringLiteral("site/docs/a.html"));
     tree.file(QStringLiteral("site/drafts/b.html"));
+    tree.file(QStringLiteral("site/c.pdf"));
     UiScope scope;
     {
         MainWindowDriver main(scope.ui, tree.path());
         main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
         main.walk();
-        scope.ui.handlers.append(SetOptions(QStringLiteral("clean"), QStringLiteral("drafts/\n*.bak")));
+        scope.ui.handlers.append(
+            SetOptions(QStringLiteral("clean"), QStringLiteral("drafts/\n*.bak"), true, QStringLiteral("html,pdf")));
         main.button("optionsButton")->click();
         QCOMPARE(scope.ui.dialogsRun.last(), QStringLiteral("larkspur::OptionsDialog"));
+        // The statistics mark the groups that now become entries.
+        QCOMPARE(main.statistics()->findItems(QStringLiteral(".pdf files: 1"), Qt::MatchExactly).value(0)->checkState(),
+                 Qt::Checked);
         main.button("saveUrlButton")->click();
         QCOMPARE(tree.read(QStringLiteral("site/sitemap.txt")),
-                 QByteArray("https://example.com/docs/a\r\nhttps://example.com/\r\n"));
+                 QByteArray("https://example.com/c.pdf\r\nhttps://example.com/docs/a\r\nhttps://example.com/\r\n"));
         main.window->reject();
     }
     const SitemapOptions stored = Stored(tree, "blog");
@@ -138,6 +143,7 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
     TempTree tree;
     tree.file(QStringLiteral("site/index.html"));
     tree.file(QStringLiteral("site/draft.html"), "<head><meta name=robots content=NOINDEX></head>");
+    tree.file(QStringLiteral("site/wide.html"), QByteArray("\xFF\xFE<\0", 4));  // UTF-16
     UiScope scope;
     MainWindowDriver main(scope.ui, tree.path());
     main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
@@ -157,7 +163,8 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.xml.gz saved, click to open."));
     QCOMPARE(scope.ui.messages.size(), 1);
     QCOMPARE(scope.ui.messages.last().text,
-             QStringLiteral("1 page(s) left out: marked noindex.\nrobots.txt now lists the sitemap."));
+             QStringLiteral("1 page(s) left out: marked noindex.\n1 page(s) kept: their head could not be read "
+                            "to the end.\nrobots.txt now lists the sitemap."));
     QCOMPARE(main.slot(0).options.lastmod, LastmodSource::None);
 
     // A robots.txt that cannot be updated leaves the sitemap saved, and the

@@ -129,6 +129,8 @@ void OutputTest::saveRefused_data()
                                   << QStringLiteral("Invalid parameter(s)!");
     QTest::newRow("not http") << true << QStringLiteral("ftp://example.com/")
                               << QStringLiteral("Invalid parameter(s)!");
+    QTest::newRow("bad port") << true << QStringLiteral("https://example.com:99999/")
+                              << QStringLiteral("Invalid parameter(s)!\nthe port must be a number from 1 to 65535, not 99999");
 }
 
 void OutputTest::saveRefused()

@@ -1,7 +1,10 @@
 #include "head/head.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+
+#include <idn2.h>
 
 #include "platform.h"
 
@@ -375,6 +378,21 @@ std::string NormalizeEscapes(std::string_view text)
     return out;
 }
 
+// Every complete %XX escape as its byte.
+std::string Unescaped(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 std::string NormalizeAuthority(std::string_view authority, std::string_view scheme)
 {
     const std::size_t at = authority.rfind('@');
@@ -385,6 +403,14 @@ std::string NormalizeAuthority(std::string_view authority, std::string_view sche
         const std::string_view port = host.substr(colon + 1);
         if (port.empty() || (scheme == "http" && port == "80") || (scheme == "https" && port == "443"))
             host = host.substr(0, colon);
+    }
+    // A host written in Unicode or with escapes is the host of its "xn--"
+    // form, as browsers read it.
+    if (host.find('%') != std::string_view::npos ||
+        std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        std::string ascii;
+        if (AsciiHost(Unescaped(host), ascii) == 0)
+            return out + ascii;
     }
     for (const char c : host)
         out += Lower(c);
@@ -410,11 +436,19 @@ std::string DecodeCharacterReferences(std::string_view text)
     return DecodeReferences(text);
 }
 
-PageHead ScanHead(std::string_view text)
+PageHead ScanHead(std::string_view text, bool cut)
 {
     PageHead head;
+    // UTF-16 (a byte-order mark, or a NUL in the first character) holds no
+    // markup this reader sees.
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") ||
+        text.substr(0, 2).find('\0') != std::string_view::npos) {
+        head.whole = false;
+        return head;
+    }
     bool baseSeen = false;
     bool canonicalConflict = false;
+    bool ended = false;  // something only a body holds was met
     const std::size_t n = text.size();
     std::size_t i = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     Tag tag;
@@ -423,8 +457,12 @@ PageHead ScanHead(std::string_view text)
             ++i;
             continue;
         }
-        if (text[i] != '<' || i + 1 >= n)
-            break;  // text: the body has begun
+        if (text[i] != '<') {
+            ended = true;  // text: the body has begun
+            break;
+        }
+        if (i + 1 >= n)
+            break;
         const char next = text[i + 1];
         if (text.substr(i, 4) == "<!--") {
             // "<!-->" and "<!--->" are complete (empty) comments.
@@ -442,8 +480,10 @@ PageHead ScanHead(std::string_view text)
             while (j < n && IsAlpha(text[j]))
                 ++j;
             const std::string_view name = text.substr(i + 2, j - i - 2);
-            if (EqualsLower(name, "head") || EqualsLower(name, "body") || EqualsLower(name, "html"))
+            if (EqualsLower(name, "head") || EqualsLower(name, "body") || EqualsLower(name, "html")) {
+                ended = true;
                 break;
+            }
             const std::size_t close = text.find('>', j);
             if (close == std::string_view::npos)
                 break;
@@ -455,15 +495,21 @@ PageHead ScanHead(std::string_view text)
                 name += Lower(text[j]);
                 ++j;
             }
-            if (!BelongsInHead(name))
+            if (j >= n)
                 break;
+            if (!BelongsInHead(name)) {
+                ended = true;
+                break;
+            }
             i = j;
             if (!tag.parse(text, i))
                 break;
             if (name == "meta") {
-                const std::string_view who = Trim(tag.get("name"));
-                if ((EqualsLower(who, "robots") || EqualsLower(who, "googlebot")) &&
-                    (HasToken(tag.get("content"), "noindex") || HasToken(tag.get("content"), "none")))
+                const std::string who = DecodeReferences(tag.get("name"));
+                const std::string content = DecodeReferences(tag.get("content"));
+                if ((EqualsLower(Trim(who), "robots") || EqualsLower(Trim(who), "googlebot") ||
+                     EqualsLower(Trim(who), "bingbot")) &&
+                    (HasToken(content, "noindex") || HasToken(content, "none")))
                     head.noindex = true;
             } else if (name == "link") {
                 bool hasHref = false;
@@ -495,18 +541,21 @@ PageHead ScanHead(std::string_view text)
                 i = end;  // the end tag is skipped on the next turn
             }
         } else {
-            break;  // a "<" that starts no tag is text
+            ended = true;  // a "<" that starts no tag is text
+            break;
         }
     }
+    head.whole = ended || !cut;
     return head;
 }
 
 int ReadPageHead(const std::string& path, PageHead& head, std::string& buffer, std::string& error)
 {
     head = PageHead();
-    if (platform::ReadFile(path, buffer, error, kHeadReadLimit) != 0)
+    // One byte more tells whether the page goes on past the part read.
+    if (platform::ReadFile(path, buffer, error, kHeadReadLimit + 1) != 0)
         return -1;
-    head = ScanHead(buffer);
+    head = ScanHead(std::string_view(buffer).substr(0, kHeadReadLimit), buffer.size() > kHeadReadLimit);
     return 0;
 }
 
@@ -564,7 +613,7 @@ bool SameUrl(std::string_view a, std::string_view b)
     return Comparable(a) == Comparable(b);
 }
 
-bool CanonicalElsewhere(std::string_view pageUrl, const PageHead& head)
+bool CanonicalElsewhere(std::string_view pageUrl, const PageHead& head, std::span<const std::string> sameFile)
 {
     if (!head.hasCanonical)
         return false;
@@ -573,7 +622,32 @@ bool CanonicalElsewhere(std::string_view pageUrl, const PageHead& head)
     const std::string scheme = SplitUrl(canonical).scheme;
     if (scheme != "http" && scheme != "https")
         return false;  // not a page address: search engines ignore it too
-    return !SameUrl(canonical, pageUrl);
+    const std::string comparable = Comparable(canonical);
+    if (comparable == Comparable(pageUrl))
+        return false;
+    return std::none_of(sameFile.begin(), sameFile.end(),
+                        [&](const std::string& url) { return Comparable(url) == comparable; });
+}
+
+int AsciiHost(std::string_view host, std::string& ascii, std::string* problem)
+{
+    char* converted = nullptr;
+    const int rc = idn2_to_ascii_8z(std::string(host).c_str(), &converted, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+    if (rc != IDN2_OK) {
+        if (problem)
+            *problem = std::string("the host name is not a valid international domain name: ") + idn2_strerror(rc);
+        return -1;
+    }
+    ascii = converted;
+    idn2_free(converted);
+    // What comes out must be a host name: a character that maps to "/",
+    // ":" or "@" (a full-width solidus) would move where the host ends.
+    for (char& c : ascii) {
+        c = Lower(c);
+        if (!IsAlpha(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.' && c != '_')
+            return -1;
+    }
+    return ascii.empty() ? -1 : 0;
 }
 
 }  // namespace larkspur

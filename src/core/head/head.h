@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,16 +14,21 @@ namespace larkspur {
 constexpr std::size_t kHeadReadLimit = 64 * 1024;
 
 struct PageHead {
-    bool noindex = false;       // robots or googlebot meta holding noindex or none
+    bool noindex = false;       // robots, googlebot or bingbot meta holding noindex or none
     bool hasCanonical = false;  // one canonical link, or several naming the same URL
     std::string canonical;      // its href, character references decoded
     std::string base;           // the href of <base>, when there is one
+    // False when the head could not be read to its end: a page in UTF-16, or
+    // one whose head goes on past the part read (an inline script or style
+    // longer than kHeadReadLimit). What was found before still counts.
+    bool whole = true;
 };
 
 // Reads the start of a page as an HTML parser would until the head ends:
 // "</head>", "<body>", text or any element that belongs in the body. Comments,
 // scripts, styles and templates are skipped, so what they hold never counts.
-PageHead ScanHead(std::string_view text);
+// `cut`: the text is the start of a longer page.
+PageHead ScanHead(std::string_view text, bool cut = false);
 
 // One open and one read of the first kHeadReadLimit bytes. `buffer` is
 // scratch space a caller reuses from page to page.
@@ -41,8 +47,16 @@ std::string ResolveUrl(std::string_view base, std::string_view reference);
 // a trailing "/" (a folder's URL with and without it) are not differences.
 bool SameUrl(std::string_view a, std::string_view b);
 
-// True when the head names a canonical http(s) URL other than `pageUrl`;
-// an href is resolved against <base> and the page's URL first.
-bool CanonicalElsewhere(std::string_view pageUrl, const PageHead& head);
+// True when the head names a canonical http(s) URL other than `pageUrl`,
+// the address the page is listed at, and other than each of `sameFile`,
+// addresses that lead to the same file (by its name, its folder's URL, its
+// name without ".html"). An href is resolved against <base> and `pageUrl`.
+bool CanonicalElsewhere(std::string_view pageUrl, const PageHead& head, std::span<const std::string> sameFile = {});
+
+// A host name in Unicode (UTF-8) in its "xn--" form, each label mapped as
+// browsers map it (IDNA2008 with UTS #46, non-transitional); -1, with the
+// reason in `problem`, when it is not a valid international domain name or
+// maps to anything but letters, digits, "-", "_" and ".".
+int AsciiHost(std::string_view host, std::string& ascii, std::string* problem = nullptr);
 
 }  // namespace larkspur

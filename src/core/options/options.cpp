@@ -4,6 +4,8 @@
 #include <iterator>
 #include <type_traits>
 
+#include "select/glob.h"
+
 namespace larkspur {
 
 namespace {
@@ -112,12 +114,15 @@ std::vector<OptionField> MakeFields()
         "leave out matching pages, .gitignore style; repeatable",
         {},
         [](const SitemapOptions& o) { return o.exclude; },
-        [](SitemapOptions& o, const std::vector<std::string>& v, std::string&) {
-            o.exclude.clear();
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            std::vector<std::string> patterns;
             for (const std::string& pattern : v) {
+                if (CheckGlobPattern(pattern, error) != 0)
+                    return -1;
                 if (!pattern.empty())
-                    o.exclude.push_back(pattern);
+                    patterns.push_back(pattern);
             }
+            o.exclude = std::move(patterns);
             return 0;
         },
     });

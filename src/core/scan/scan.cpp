@@ -454,7 +454,7 @@ bool IsSitemapEntry(const FileEntry& entry)
     return !entry.isDirectory() && !entry.empty && IsPageExtension(Extension(entry.name));
 }
 
-std::vector<StatLine> StatisticsLines(const ScanResult& scan)
+std::vector<StatLine> StatisticsLines(const ScanResult& scan, const std::vector<std::string>& pageExtensions)
 {
     std::vector<StatLine> lines;
     lines.reserve(scan.groups.size() + 2);
@@ -468,7 +468,11 @@ std::vector<StatLine> StatisticsLines(const ScanResult& scan)
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
                 c = '?';
         }
-        lines.push_back({shown + " files: " + std::to_string(group.count), IsPageExtension(group.extension), true});
+        const bool pages = std::any_of(pageExtensions.begin(), pageExtensions.end(), [&](const std::string& wanted) {
+            return group.extension.size() == wanted.size() + 1 &&
+                   EqualsIgnoringCase(std::string_view(group.extension).substr(1), wanted);
+        });
+        lines.push_back({shown + " files: " + std::to_string(group.count), pages, true});
     }
     return lines;
 }

@@ -113,7 +113,9 @@ struct StatLine {
     bool checked = false;
     bool enabled = true;
 };
-// "file totally: N", "empty files: N", then "EXT files: N" per group.
-std::vector<StatLine> StatisticsLines(const ScanResult& scan);
+// "file totally: N", "empty files: N", then "EXT files: N" per group, those
+// of the page extensions (without the dot, any case) checked.
+std::vector<StatLine> StatisticsLines(const ScanResult& scan,
+                                      const std::vector<std::string>& pageExtensions = {"html", "htm"});
 
 }  // namespace larkspur

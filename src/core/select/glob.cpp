@@ -4,9 +4,45 @@ namespace larkspur {
 
 namespace {
 
+// The POSIX classes a .gitignore understands, in ASCII whatever the locale.
+constexpr struct {
+    std::string_view name;
+    bool (*holds)(unsigned char c);
+} kPosixClasses[] = {
+    {"alnum", [](unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }},
+    {"alpha", [](unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }},
+    {"blank", [](unsigned char c) { return c == ' ' || c == '\t'; }},
+    {"cntrl", [](unsigned char c) { return c < 0x20 || c == 0x7F; }},
+    {"digit", [](unsigned char c) { return c >= '0' && c <= '9'; }},
+    {"graph", [](unsigned char c) { return c > 0x20 && c < 0x7F; }},
+    {"lower", [](unsigned char c) { return c >= 'a' && c <= 'z'; }},
+    {"print", [](unsigned char c) { return c >= 0x20 && c < 0x7F; }},
+    {"punct", [](unsigned char c) {
+         return c > 0x20 && c < 0x7F && !(c >= '0' && c <= '9') && !((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+     }},
+    {"space", [](unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }},
+    {"upper", [](unsigned char c) { return c >= 'A' && c <= 'Z'; }},
+    {"xdigit", [](unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }},
+};
+
+// The length of a "[:name:]" at glob[i] inside a class, 0 when there is
+// none there (as git reads it: up to the first "]", which ":" must precede);
+// `name` receives the name.
+std::size_t PosixClassAt(std::string_view glob, std::size_t i, std::string_view& name)
+{
+    if (glob.substr(i, 2) != "[:")
+        return 0;
+    const std::size_t close = glob.find(']', i + 2);
+    if (close == std::string_view::npos || close < i + 3 || glob[close - 1] != ':')
+        return 0;
+    name = glob.substr(i + 2, close - 1 - (i + 2));
+    return close + 1 - i;
+}
+
 // Matches a "[...]" class at glob[0] against one byte; `length` receives the
 // class's length, 0 when the class is not closed (then "[" is literal).
-bool ClassMatches(std::string_view glob, unsigned char c, std::size_t& length)
+// An unknown "[:name:]" matches nothing, as in git; `unknown` is set then.
+bool ClassMatches(std::string_view glob, unsigned char c, std::size_t& length, bool* unknown = nullptr)
 {
     std::size_t i = 1;
     bool negate = false;
@@ -23,6 +59,20 @@ bool ClassMatches(std::string_view glob, unsigned char c, std::size_t& length)
             return matched != negate;
         }
         first = false;
+        std::string_view className;
+        if (const std::size_t classLength = PosixClassAt(glob, i, className); classLength > 0) {
+            bool known = false;
+            for (const auto& posix : kPosixClasses) {
+                if (posix.name == className) {
+                    known = true;
+                    matched = matched || posix.holds(c);
+                }
+            }
+            if (!known && unknown)
+                *unknown = true;
+            i += classLength - 1;
+            continue;
+        }
         if (low == '\\' && i + 1 < glob.size())
             low = static_cast<unsigned char>(glob[++i]);
         if (i + 2 < glob.size() && glob[i + 1] == '-' && glob[i + 2] != ']') {
@@ -134,8 +184,48 @@ bool GlobMatch(std::string_view glob, std::string_view text)
     return Match(glob, text);
 }
 
+std::string_view WithoutTrailingSpaces(std::string_view pattern)
+{
+    std::size_t end = 0;  // past the last byte that is not an unescaped space
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '\\' && i + 1 < pattern.size())
+            end = ++i + 1;
+        else if (pattern[i] != ' ')
+            end = i + 1;
+    }
+    return pattern.substr(0, end);
+}
+
+int CheckGlobPattern(std::string_view pattern, std::string& error)
+{
+    for (const char c : pattern) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            error = "an exclude pattern may not hold a control character (a line break or a tab)";
+            return -1;
+        }
+    }
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '\\') {
+            ++i;
+        } else if (pattern[i] == '[') {
+            std::size_t length = 0;
+            bool unknown = false;
+            ClassMatches(pattern.substr(i), 0, length, &unknown);
+            if (unknown) {
+                error = "the exclude pattern '" + std::string(pattern) + "' names a character class other than "
+                        "[:alnum:], [:alpha:], [:blank:], [:cntrl:], [:digit:], [:graph:], [:lower:], [:print:], "
+                        "[:punct:], [:space:], [:upper:] or [:xdigit:]";
+                return -1;
+            }
+            i += length > 0 ? length - 1 : 0;
+        }
+    }
+    return 0;
+}
+
 GlobPattern::GlobPattern(std::string_view text)
 {
+    text = WithoutTrailingSpaces(text);
     if (!text.empty() && text.front() == '!') {
         m_negated = true;
         text.remove_prefix(1);

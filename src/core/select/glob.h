@@ -9,13 +9,19 @@
 namespace larkspur {
 
 // Shell-style match of a whole text: "*" and "?" never match "/", "[...]"
-// is a class ("[!...]" or "[^...]" negated, "a-z" ranges), "\" makes the next
-// byte literal, and "**" between slashes (or at either end) matches any
-// number of folders.
+// is a class ("[!...]" or "[^...]" negated, "a-z" ranges, POSIX classes
+// such as "[:digit:]" in ASCII), "\" makes the next byte literal, and "**"
+// between slashes (or at either end) matches any number of folders.
 bool GlobMatch(std::string_view glob, std::string_view text);
 
-// One pattern. Without a "/" (other than a final one) it matches a name at
-// any depth; otherwise it is anchored at the site folder. A final "/" makes
+// A pattern without the spaces it ends in, but for one escaped with "\".
+std::string_view WithoutTrailingSpaces(std::string_view pattern);
+// -1 with the reason for a pattern no site owner means: one holding a
+// control character (a line break), or an unknown "[:class:]".
+int CheckGlobPattern(std::string_view pattern, std::string& error);
+
+// One pattern, its trailing spaces dropped unless escaped. Without a "/"
+// (other than a final one) it matches a name at any depth; otherwise it is anchored at the site folder. A final "/" makes
 // it match folders only; a leading "!" re-includes what earlier patterns
 // left out (but not below a folder that is left out).
 class GlobPattern {

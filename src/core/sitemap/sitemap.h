@@ -97,9 +97,9 @@ struct OutputLimits {
 struct SaveReport {
     long long urls = 0;
     long long tooLong = 0;           // pages left out: URL past kMaxUrlLength
-    long long duplicates = 0;        // pages left out: an earlier page had their URL
     long long noindex = 0;           // pages left out: robots meta noindex
     long long canonicalElsewhere = 0;  // pages left out: their canonical URL is another
+    long long unreadHeads = 0;       // pages kept: their head could not be read to the end
     // Dates from git: pages that kept their file time because they are not
     // committed as they are, and committed pages older than a shallow clone.
     long long fileDates = 0;

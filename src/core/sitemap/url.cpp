@@ -3,8 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include <idn2.h>
-
+#include "head/head.h"
 #include "platform.h"
 #include "sitemap.h"
 
@@ -61,18 +60,6 @@ std::string_view Trimmed(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
-// Every "%" starts a complete %XX escape.
-bool HasOnlyCompleteEscapes(std::string_view text)
-{
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%'
-            && (i + 2 >= text.size() || !IsHex(static_cast<unsigned char>(text[i + 1]))
-                || !IsHex(static_cast<unsigned char>(text[i + 2]))))
-            return false;
-    }
-    return true;
-}
-
 // Host, user information and port: what may stand between "://" and the
 // path. Bytes from 0x80 up are a host name in UTF-8.
 bool IsAuthorityByte(unsigned char c)
@@ -80,28 +67,62 @@ bool IsAuthorityByte(unsigned char c)
     return IsSegmentByte(c) || c == '[' || c == ']' || c == '%' || c >= 0x80;
 }
 
-// A host name in Unicode as the DNS knows it: each label in its "xn--" form,
-// mapped as browsers map it (IDNA2008 with UTS #46, non-transitional). What
-// comes out must be letters, digits, "-", "_" and ".": a character that
-// maps to "/", ":" or "@" (a full-width solidus) would move where the host
-// ends.
-int AsciiHost(std::string_view host, std::string& ascii, std::string* problem)
+// A host name's labels as the DNS has them: letters, digits and "-", not
+// at either end of a label, 1 to 63 bytes each, 253 in all; an "xn--"
+// label valid punycode of a valid international name; a number last only
+// in an IPv4 address. 0, or -1 with the reason.
+int CheckHostName(std::string_view host, std::string& problem)
 {
-    char* converted = nullptr;
-    const int rc = idn2_to_ascii_8z(std::string(host).c_str(), &converted, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
-    if (rc != IDN2_OK) {
-        if (problem)
-            *problem = std::string("the host name is not a valid international domain name: ") + idn2_strerror(rc);
+    const std::string quoted = "'" + std::string(host) + "'";
+    if (host.size() > 253) {
+        problem = "the host name is longer than 253 characters";
         return -1;
     }
-    ascii = converted;
-    idn2_free(converted);
-    for (char& c : ascii) {
-        c = Lower(c);
-        if (!IsAlnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != '_')
+    int numbers = 0;
+    int labels = 0;
+    bool numberLast = false;
+    for (std::size_t start = 0; start <= host.size(); ++labels) {
+        std::size_t end = host.find('.', start);
+        if (end == std::string_view::npos)
+            end = host.size();
+        const std::string_view label = host.substr(start, end - start);
+        start = end + 1;
+        if (label.empty()) {
+            problem = "the host name " + quoted + " has an empty label (two dots, or a dot at an end)";
             return -1;
+        }
+        if (label.size() > 63) {
+            problem = "a label of the host name is longer than 63 characters";
+            return -1;
+        }
+        for (const char c : label) {
+            if (!IsAlnum(static_cast<unsigned char>(c)) && c != '-') {
+                problem = "the host name " + quoted + " may hold only letters, digits, '-' and '.'";
+                return -1;
+            }
+        }
+        if (label.front() == '-' || label.back() == '-') {
+            problem = "a label of the host name " + quoted + " starts or ends with '-'";
+            return -1;
+        }
+        if (label.size() > 4 && EqualsIgnoringCase(label.substr(0, 4), "xn--")) {
+            std::string ascii;
+            if (AsciiHost(label, ascii) != 0) {
+                problem = "the host name " + quoted + " holds '" + std::string(label) +
+                          "', which is not a valid international name in its xn-- form";
+                return -1;
+            }
+        }
+        numberLast = label.find_first_not_of("0123456789") == std::string_view::npos;
+        if (numberLast && label.size() <= 3 && std::stoi(std::string(label)) <= 255)
+            ++numbers;
     }
-    return ascii.empty() ? -1 : 0;
+    // Browsers read a name that ends in a number as an IPv4 address.
+    if (numberLast && (labels != 4 || numbers != 4)) {
+        problem = "the host name " + quoted + " ends in a number but is no IPv4 address";
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -195,22 +216,35 @@ int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* probl
     }
     if (host.empty() || host == "[]")
         return -1;
-    // "%" only in a complete escape; "[" and "]" only around an IP literal,
-    // which holds nothing but hex digits, ":" and ".".
+    // "[" and "]" only around an IP literal, which holds nothing but hex
+    // digits, ":" and ".".
     if (host.front() == '[') {
         for (const char c : host.substr(1, host.size() - 2)) {
             if (!IsHex(static_cast<unsigned char>(c)) && c != ':' && c != '.')
                 return -1;
         }
-    } else if (!HasOnlyCompleteEscapes(host) || host.find_first_of("[]") != std::string_view::npos) {
+    } else if (host.find_first_of("[]") != std::string_view::npos) {
+        return -1;
+    } else if (host.find('%') != std::string_view::npos) {
+        // Servers and browsers differ on what an escaped host name is.
+        if (problem)
+            *problem = "the host name may not hold %-escapes: write the name itself";
         return -1;
     }
     if (!port.empty()) {
         if (port.front() != ':')
             return -1;
+        long value = 0;
         for (const char c : port.substr(1)) {
             if (c < '0' || c > '9')
                 return -1;
+            value = std::min(value * 10 + (c - '0'), 100000L);
+        }
+        // An empty port is the scheme's own.
+        if (port.size() > 1 && (value < 1 || value > 65535)) {
+            if (problem)
+                *problem = "the port must be a number from 1 to 65535, not " + std::string(port.substr(1));
+            return -1;
         }
     }
 
@@ -220,15 +254,21 @@ int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* probl
     for (char& c : out)
         c = Lower(c);
     out += "://";
+    std::string ascii;
     if (std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-        std::string ascii;
         if (AsciiHost(host, ascii, problem) != 0)
             return -1;
-        out += ascii;
     } else {
         for (const char c : host)
-            out += Lower(c);
+            ascii += Lower(c);
     }
+    std::string hostProblem;
+    if (host.front() != '[' && CheckHostName(ascii, hostProblem) != 0) {
+        if (problem)
+            *problem = std::move(hostProblem);
+        return -1;
+    }
+    out += ascii;
     out.append(port);
 
     // The base's own path is the site's root. Its %XX escapes stay; bytes

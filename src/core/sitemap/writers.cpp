@@ -40,7 +40,10 @@ struct WriteContext {
     const ScanTree* tree = nullptr;
     std::unordered_map<const FileEntry*, std::int64_t> commitTimes;  // --lastmod git
     std::string head;  // the start of the current page, when heads are read
-    std::unordered_set<std::string> seen;  // URLs given, when two pages may share one
+    // Where another entry answers a page's shorter URL: folders that hold an
+    // index.html, and x.html pages beside a file or folder "x".
+    std::unordered_set<const FileEntry*> indexHtmlFolders;
+    std::unordered_set<const FileEntry*> cleanTaken;
     std::string base;
     const char* frequency = nullptr;
     const char* priority = nullptr;
@@ -51,35 +54,69 @@ struct WriteContext {
     std::int64_t day = -1;  // of the last date formatted
     std::string date;
     long long tooLong = 0;
-    long long duplicates = 0;
     long long noindex = 0;
     long long canonicalElsewhere = 0;
+    long long unreadHeads = 0;
     std::string url;  // of the current entry
     std::string xml;  // the same, XML-escaped
     std::string line;
 };
 
-// The last segment of a page's URL in the chosen style: empty for a folder's
-// index page, the name without ".html" / ".htm" for a clean URL. Only the
-// lower-case spellings, the ones servers map these URLs to.
-std::string_view UrlName(UrlStyle style, std::string_view name)
+// The last segment of a page's URL in a style: empty for the page a
+// folder's URL gives (index.html, or index.htm in a folder without one), the
+// name without ".html" for a clean URL. A server maps "/x" to the file or
+// folder "x" before "x.html" (nginx: try_files $uri $uri.html $uri/), so a
+// page beside either keeps its file name; only the lower-case spellings are
+// the ones servers map these URLs to.
+std::string_view UrlName(const WriteContext& context, UrlStyle style, const FileEntry& entry)
 {
+    const std::string_view name = entry.name;
     if (style == UrlStyle::File)
         return name;
-    if (name == "index.html" || name == "index.htm")
+    if (name == "index.html" || (name == "index.htm" && !context.indexHtmlFolders.contains(entry.parent)))
         return {};
-    if (style == UrlStyle::Clean) {
-        for (const std::string_view extension : {std::string_view(".html"), std::string_view(".htm")}) {
-            if (name.ends_with(extension) && name.size() > extension.size())
-                return name.substr(0, name.size() - extension.size());
-        }
+    if (style == UrlStyle::Clean && name.ends_with(".html") && !context.cleanTaken.contains(&entry)) {
+        const std::string_view stem = name.substr(0, name.size() - 5);
+        if (!stem.empty() && stem != "." && stem != "..")
+            return stem;
     }
     return name;
 }
 
+// Fills the context's record of pages whose shorter URL another entry of
+// their folder answers; needed for the folder and clean styles, and for
+// canonical links, which may name a page in any style.
+void FindAnsweringEntries(WriteContext& context)
+{
+    struct Key {
+        const FileEntry* folder;
+        std::string_view name;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const
+        {
+            return std::hash<std::string_view>()(key.name) ^ (std::hash<const FileEntry*>()(key.folder) * 31);
+        }
+    };
+    std::unordered_map<Key, const FileEntry*, KeyHash> stems;  // "x" of each x.html page
+    for (const FileEntry& entry : context.tree->entries) {
+        if (entry.name == "index.html")
+            context.indexHtmlFolders.insert(entry.parent);
+        else if (entry.name.ends_with(".html") && context.selection.selects(entry))
+            stems.emplace(Key{entry.parent, std::string_view(entry.name).substr(0, entry.name.size() - 5)}, &entry);
+    }
+    if (stems.empty())
+        return;
+    for (const FileEntry& entry : context.tree->entries) {
+        const auto found = stems.find(Key{entry.parent, entry.name});
+        if (found != stems.end())
+            context.cleanTaken.insert(found->second);
+    }
+}
+
 // The URL of a page entry into context.url and context.xml; false, and
-// counted, when it is longer than a sitemap may hold, or when an earlier page
-// had the same URL.
+// counted, when it is longer than a sitemap may hold.
 bool EntryUrl(WriteContext& context, const FileEntry& entry)
 {
     if (entry.parent != context.folder) {
@@ -93,17 +130,12 @@ bool EntryUrl(WriteContext& context, const FileEntry& entry)
         context.folderXml.clear();
         AppendXml(context.folderXml, context.folderUrl);
     }
-    const std::string name = EscapePathSegment(UrlName(context.style, entry.name));
+    const std::string name = EscapePathSegment(UrlName(context, context.style, entry));
     if (context.folderUrl.size() + name.size() > kMaxUrlLength) {
         ++context.tooLong;
         return false;
     }
     context.url.assign(context.folderUrl).append(name);
-    // A file's URL is its own; only the other styles map two pages to one.
-    if (context.style != UrlStyle::File && !context.seen.insert(context.url).second) {
-        ++context.duplicates;
-        return false;
-    }
     context.xml.assign(context.folderXml);
     AppendXml(context.xml, name);
     return true;
@@ -116,28 +148,39 @@ void AppendElement(std::string& out, std::string_view name, std::string_view tex
     out.append("  <").append(name).append(">").append(text).append("</").append(name).append(">\r\n");
 }
 
-// Whether the page's own head lets it into a sitemap; pages whose head
-// cannot be read stay in, as they would without the check.
+// Whether the page's own head lets it into a sitemap. A page whose head
+// cannot be read, or not to its end, stays in, as it would without the
+// check, and is counted.
 bool HeadAllows(WriteContext& context, const FileEntry& entry)
 {
     if (!context.respectRobots && !context.canonicalOnly)
         return true;
     PageHead head;
     std::string unread;
-    if (ReadPageHead(context.tree->fullPath(entry), head, context.head, unread) != 0)
+    if (ReadPageHead(context.tree->fullPath(entry), head, context.head, unread) != 0) {
+        ++context.unreadHeads;
         return true;
-    bool allowed = true;
+    }
     if (context.respectRobots && head.noindex) {
         ++context.noindex;
-        allowed = false;
-    } else if (context.canonicalOnly && CanonicalElsewhere(context.url, head)) {
-        ++context.canonicalElsewhere;
-        allowed = false;
+        return false;
     }
-    // The URL stays free for another page that maps to it.
-    if (!allowed && context.style != UrlStyle::File)
-        context.seen.erase(context.url);
-    return allowed;
+    if (context.canonicalOnly && head.hasCanonical) {
+        // A canonical URL that leads to this same file in another style is
+        // this page's.
+        std::vector<std::string> sameFile;
+        for (const UrlStyle style : {UrlStyle::File, UrlStyle::Folder, UrlStyle::Clean}) {
+            if (style != context.style)
+                sameFile.push_back(context.folderUrl + EscapePathSegment(UrlName(context, style, entry)));
+        }
+        if (CanonicalElsewhere(context.url, head, sameFile)) {
+            ++context.canonicalElsewhere;
+            return false;
+        }
+    }
+    if (!head.whole)
+        ++context.unreadHeads;
+    return true;
 }
 
 // A page that becomes an entry: selected, its URL made, its head read.
@@ -314,6 +357,8 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
     context.frequency = FrequencyText(parameters.frequencyIndex);
     context.priority = PriorityText(parameters.priorityIndex);
     context.tree = &tree;
+    if (context.style != UrlStyle::File || context.canonicalOnly)
+        FindAnsweringEntries(context);
     return 0;
 }
 
@@ -351,9 +396,9 @@ int ReadPageDates(WriteContext& context, const SitemapOptions& options, SaveRepo
 void ReportCounts(const WriteContext& context, SaveReport& report)
 {
     report.tooLong = context.tooLong;
-    report.duplicates = context.duplicates;
     report.noindex = context.noindex;
     report.canonicalElsewhere = context.canonicalElsewhere;
+    report.unreadHeads = context.unreadHeads;
 }
 
 // Makes robots.txt in the site folder name the sitemap just written (its
