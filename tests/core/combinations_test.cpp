@@ -1,7 +1,7 @@
 // Every writer with every URL style and output option, on a small site of
 // odd names: what is written parses back (index and parts, compressed or
 // not), every URL reaches its page the way nginx with
-// `try_files $uri $uri.html $uri/` and `index index.html` maps it, no page is
+// `try_files $uri $uri.html $uri/` and `index index.html index.htm` maps it, no page is
 // missing or listed twice, and the CSV converts back to the XML the xml
 // writer writes.
 #include <gtest/gtest.h>
@@ -62,7 +62,13 @@ std::string Served(const std::string& root, const std::string& path)
     const auto index = [&](std::string folder) -> std::string {
         if (!folder.empty() && folder.back() != '/')
             folder += '/';
-        return fs::is_directory(fs::path(root) / folder) && file(folder + "index.html") ? folder + "index.html" : "";
+        if (!fs::is_directory(fs::path(root) / folder))
+            return "";
+        for (const char* name : {"index.html", "index.htm"}) {
+            if (file(folder + name))
+                return folder + name;
+        }
+        return "";
     };
     if (path.empty() || path.back() == '/')
         return index(path);
