@@ -23,10 +23,12 @@ struct CommitDates {
 
 // Reads the history once, newest commit first, and stops as soon as every
 // committed, unchanged page has its date. `pages` are paths relative to
-// `siteFolder` with "/" between folders. A merge counts as a change of the
-// paths where it differs from all its parents; a renamed file's new path is
-// changed by the rename. 0, or -1 with a message when the folder is not in a
-// git work tree or the repository cannot be read.
+// `siteFolder` with "/" between folders. Each page's date is the one
+// `git log -1 -- PAGE` gives: at a merge where the page is the same as in a
+// parent, only the first such parent's line counts for it; a merge that
+// differs from all its parents is itself the change; a renamed file's new
+// path is changed by the rename. 0, or -1 with a message when the folder is
+// not in a git work tree or the repository cannot be read.
 int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string>& pages,
                     CommitDates& out, std::string& error);
 
