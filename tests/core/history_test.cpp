@@ -9,6 +9,7 @@
 #include <git2.h>
 #include <git2/sys/mempack.h>
 #include <git2/sys/repository.h>
+#include <unistd.h>
 
 #include "history/history.h"
 #include "temp_tree.h"
@@ -107,6 +108,8 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
     t.file("origin/site/e.html");
     t.file("origin/site/f.html");
     t.file("origin/other/x.html");
+    t.file("origin/site/sub/p.html");  // a repository of its own: a submodule
+    Git(t.path("origin/site/sub"), "init -q && git add -A && git commit -qm sub");
     Git(origin, "add -A && git commit -qm first", k2020);
     t.file("origin/site/a.html", "changed");
     Git(origin, "commit -qam second", k2020 + 10 * kDay);
@@ -131,10 +134,11 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
     t.file("clone/site/new.html");                   // untracked
     t.file("clone/site/docs/d.html", "edited");      // changed since the commit
     t.file("clone/site/c.html");                     // a name the history knows elsewhere
+    t.file("clone/site/sub/p.html");                 // as a checked-out submodule holds it
 
     CommitDates dates;
     auto byPage = DatesOf(site, {"a.html", "b.html", "docs/d.html", "e.html", "f.html", "new.html", "c.html",
-                                 "docs/c.html"}, dates);
+                                 "docs/c.html", "sub/p.html"}, dates);
     EXPECT_EQ(byPage["a.html"], k2020 + 45 * kDay);  // committed, not authored
     EXPECT_EQ(byPage["b.html"], k2020 + 30 * kDay);  // the branch's commit, not the merge
     EXPECT_EQ(byPage["e.html"], k2020);              // the branch's change was not merged
@@ -145,7 +149,9 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
     EXPECT_EQ(byPage["new.html"], -1);
     EXPECT_EQ(byPage["c.html"], -1);
     EXPECT_EQ(byPage["docs/c.html"], -1);  // renamed away: no longer a page
+    EXPECT_EQ(byPage["sub/p.html"], -1);
     EXPECT_EQ(dates.untracked, 3);
+    EXPECT_EQ(dates.inSubmodule, 1);
     EXPECT_EQ(dates.changed, 1);
     EXPECT_EQ(dates.beyondHistory, 0);
 
@@ -195,6 +201,22 @@ TEST(CommitDates, AFolderOutsideAnyWorkTreeIsAnError)
     EXPECT_EQ(ReadCommitDates(t.path("site"), {"a.html"}, dates, error), -1);
     EXPECT_NE(error.find("not in a git work tree"), std::string::npos) << error;
     EXPECT_EQ(ReadCommitDates(t.path("missing"), {"a.html"}, dates, error), -1);
+}
+
+TEST(CommitDates, ARepositoryOfAnotherUserIsRefusedAndSaidSo)
+{
+    if (!HaveGit())
+        GTEST_SKIP() << "git is not installed; it builds the test repositories";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give the test repository to another user";
+    TempTree t;
+    t.file("owned/a.html");
+    Git(t.path("owned"), "init -q");
+    ASSERT_EQ(std::system(("chown -R 65534:65534 '" + t.path("owned") + "'").c_str()), 0);
+    CommitDates dates;
+    std::string error;
+    EXPECT_EQ(ReadCommitDates(t.path("owned"), {"a.html"}, dates, error), -1);
+    EXPECT_NE(error.find("belongs to another user (see git's safe.directory)"), std::string::npos) << error;
 }
 
 namespace {

@@ -91,6 +91,28 @@ private:
     std::unordered_map<std::string, Tree> m_older;
 };
 
+// git refuses a repository that belongs to another user unless its
+// safe.directory lists it, and libgit2 does the same; some versions of
+// libgit2 then report no repository at all. Opened once more without the
+// check, such a repository is found, and the user learns why it was refused.
+bool RefusedForItsOwner(int openResult, const std::string& folder)
+{
+    if (openResult == GIT_EOWNER)
+        return true;
+    if (openResult != GIT_ENOTFOUND)
+        return false;
+    int validate = 1;
+    git_libgit2_opts(GIT_OPT_GET_OWNER_VALIDATION, &validate);
+    if (!validate)
+        return false;
+    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
+    git_repository* opened = nullptr;
+    const bool found = git_repository_open_ext(&opened, folder.c_str(), 0, nullptr) == 0;
+    git_repository_free(opened);
+    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 1);
+    return found;
+}
+
 // The site folder's tree within a commit's tree; null when the commit has
 // no such folder (it then counts as empty).
 int SiteTree(git_repository* repo, git_tree* root, const std::string& prefix, Tree& out)
@@ -135,11 +157,13 @@ bool SameTree(const git_tree* a, const git_tree* b)
     return git_oid_equal(git_tree_id(a), git_tree_id(b));
 }
 
-// Whether a page's path names a file in a tree, looked up one folder at a
-// time, so that no depth of folders costs stack.
-int FindPage(Trees& trees, const git_tree* site, std::string_view path, bool& found)
+// What a page's path names in a tree.
+enum class Found { Nothing, File, InSubmodule };
+
+// One folder at a time, so that no depth of folders costs stack.
+int FindPage(Trees& trees, const git_tree* site, std::string_view path, Found& found)
 {
-    found = false;
+    found = Found::Nothing;
     const git_tree* tree = site;
     std::string name;
     while (tree) {
@@ -149,8 +173,13 @@ int FindPage(Trees& trees, const git_tree* site, std::string_view path, bool& fo
         if (!entry)
             return 0;
         const git_object_t type = git_tree_entry_type(entry);
+        if (type == GIT_OBJECT_COMMIT) {
+            found = Found::InSubmodule;
+            return 0;
+        }
         if (slash == std::string_view::npos) {
-            found = type == GIT_OBJECT_BLOB;
+            if (type == GIT_OBJECT_BLOB)
+                found = Found::File;
             return 0;
         }
         if (type != GIT_OBJECT_TREE)
@@ -313,12 +342,14 @@ int CleanPages(git_repository* repo, Trees& trees, git_commit* head, const std::
     }
 
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        bool found = false;
+        Found found = Found::Nothing;
         if (site && FindPage(trees, site.get(), pages[i], found) != 0) {
             error = GitMessage("cannot read the checked-out commit");
             return -1;
         }
-        if (!found)
+        if (found == Found::InSubmodule)
+            ++out.inSubmodule;
+        else if (found != Found::File)
             ++out.untracked;
         else if (changed.count(pages[i]))
             ++out.changed;
@@ -399,6 +430,11 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
     }
     git_repository* opened = nullptr;
     const int openResult = git_repository_open_ext(&opened, site.c_str(), 0, nullptr);
+    if (openResult != 0 && RefusedForItsOwner(openResult, site)) {
+        error = siteFolder + ": the git repository belongs to another user (see git's safe.directory), "
+                             "so its pages have no commit dates";
+        return -1;
+    }
     if (openResult == GIT_ENOTFOUND) {
         error = siteFolder + " is not in a git work tree, so its pages have no commit dates";
         return -1;

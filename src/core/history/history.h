@@ -16,6 +16,7 @@ struct CommitDates {
     std::vector<std::int64_t> dates;
     long long untracked = 0;  // not in the checked-out commit
     long long changed = 0;    // committed, but changed in the index or work tree since
+    long long inSubmodule = 0;  // in a submodule, whose history is its own
     // Committed pages the history ended before reaching: a shallow clone.
     long long beyondHistory = 0;
     long long commitsRead = 0;
@@ -28,7 +29,8 @@ struct CommitDates {
 // parent, only the first such parent's line counts for it; a merge that
 // differs from all its parents is itself the change; a renamed file's new
 // path is changed by the rename. 0, or -1 with a message when the folder is
-// not in a git work tree or the repository cannot be read.
+// not in a git work tree, its repository belongs to another user, or the
+// repository cannot be read.
 int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string>& pages,
                     CommitDates& out, std::string& error);
 
