@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <memory>
 
 #include <git2.h>
 #include <git2/sys/mempack.h>
@@ -20,59 +19,46 @@ using namespace std::string_literals;
 
 namespace {
 
-// libgit2 reads git's configuration files as git does; like the git commands
-// below, it reads none but the tests' own (empty) here. The reference to the
-// library held meanwhile keeps the paths set.
+// libgit2 reads the user's and the system's git configuration, as git does;
+// like the git commands below, it reads none here. The reference to the
+// library held meanwhile keeps the empty search paths set.
 class NoGitConfiguration : public ::testing::Environment {
     void SetUp() override
     {
-        m_folder = std::make_unique<TempTree>();
         git_libgit2_init();
         for (const int level : {GIT_CONFIG_LEVEL_SYSTEM, GIT_CONFIG_LEVEL_XDG, GIT_CONFIG_LEVEL_GLOBAL,
                                 GIT_CONFIG_LEVEL_PROGRAMDATA})
-            git_libgit2_opts(GIT_OPT_SET_SEARCH_PATH, level, m_folder->root().c_str());
+            git_libgit2_opts(GIT_OPT_SET_SEARCH_PATH, level, "");
     }
-    void TearDown() override
-    {
-        git_libgit2_shutdown();
-        m_folder.reset();
-    }
-    std::unique_ptr<TempTree> m_folder;
+    void TearDown() override { git_libgit2_shutdown(); }
 };
 [[maybe_unused]] const auto* const kNoGitConfiguration = ::testing::AddGlobalTestEnvironment(new NoGitConfiguration);
 
+// Neither the user's git configuration nor the system's, for git commands.
+constexpr const char* kNoGitHome =
+    "HOME=/dev/null XDG_CONFIG_HOME=/dev/null GIT_CONFIG_GLOBAL=/dev/null GIT_CONFIG_NOSYSTEM=1 ";
+
 bool HaveGit()
 {
-    return std::system("git --version >/dev/null 2>&1") == 0;
+    return std::system(("export "s + kNoGitHome + "&& git --version >/dev/null 2>&1").c_str()) == 0;
 }
 
-// A shell command running git in `folder` with no user or system
-// configuration, the author and committer dates set to `when` (seconds since
-// 1970 UTC).
-std::string GitCommand(const std::string& folder, const std::string& arguments, std::int64_t when)
+// Runs git commands in `folder` with no user or system configuration, the
+// author and committer dates set to `when` (seconds since 1970 UTC), and
+// gives what they print, without its last line break.
+std::string Git(const std::string& folder, const std::string& arguments, std::int64_t when = 1500000000)
 {
     const std::string date = "'" + std::to_string(when) + " +0000'";
-    return "cd '" + folder + "' && export GIT_CONFIG_GLOBAL=/dev/null GIT_CONFIG_NOSYSTEM=1 "
-           "GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@example.org GIT_COMMITTER_NAME=t "
-           "GIT_COMMITTER_EMAIL=t@example.org GIT_AUTHOR_DATE=" + date + " GIT_COMMITTER_DATE=" + date +
-           " && git " + arguments;
-}
-
-void Git(const std::string& folder, const std::string& arguments, std::int64_t when = 1500000000)
-{
-    const std::string command = GitCommand(folder, arguments, when) + " >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
-// What the command prints, without its last line break.
-std::string GitOutput(const std::string& folder, const std::string& arguments, std::int64_t when = 1500000000)
-{
+    const std::string command = "cd '" + folder + "' && export " + kNoGitHome +
+                                "GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@example.org GIT_COMMITTER_NAME=t "
+                                "GIT_COMMITTER_EMAIL=t@example.org GIT_AUTHOR_DATE=" + date +
+                                " GIT_COMMITTER_DATE=" + date + " && git " + arguments + " 2>/dev/null";
     std::string text;
-    FILE* pipe = ::popen(GitCommand(folder, arguments, when).c_str(), "r");
+    FILE* pipe = ::popen(command.c_str(), "r");
     for (int c; pipe && (c = std::fgetc(pipe)) != EOF;)
         text += static_cast<char>(c);
-    EXPECT_TRUE(pipe && ::pclose(pipe) == 0) << arguments;
-    if (!text.empty() && text.back() == '\n')
+    EXPECT_TRUE(pipe && ::pclose(pipe) == 0) << command;
+    if (text.ends_with('\n'))
         text.pop_back();
     return text;
 }
@@ -144,7 +130,7 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
     EXPECT_EQ(byPage["e.html"], k2020);              // the branch's change was not merged
     EXPECT_EQ(byPage["f.html"], k2020 + 50 * kDay);
     for (const char* page : {"a.html", "b.html", "e.html", "f.html"})
-        EXPECT_EQ(std::to_string(byPage[page]), GitOutput(site, "log -1 --format=%ct -- "s + page)) << page;
+        EXPECT_EQ(std::to_string(byPage[page]), Git(site, "log -1 --format=%ct -- "s + page)) << page;
     EXPECT_EQ(byPage["docs/d.html"], -1);
     EXPECT_EQ(byPage["new.html"], -1);
     EXPECT_EQ(byPage["c.html"], -1);
@@ -235,8 +221,8 @@ std::string DeepTree(const std::string& repository, int depth)
     git_oid id;
     bool ok = git_odb_new(&odb) == 0 && git_mempack_new(&memory) == 0 && git_odb_add_backend(odb, memory, 1) == 0 &&
               git_repository_wrap_odb(&repo, odb) == 0 && git_packbuilder_new(&pack, repo) == 0 &&
-              git_treebuilder_new(&builder, repo, nullptr) == 0 && git_blob_create_from_buffer(&id, repo, "x", 1) == 0 &&
-              git_packbuilder_insert(pack, &id, nullptr) == 0;
+              git_treebuilder_new(&builder, repo, nullptr) == 0 &&
+              git_blob_create_from_buffer(&id, repo, "x", 1) == 0 && git_packbuilder_insert(pack, &id, nullptr) == 0;
     for (int level = 0; ok && level < depth; ++level) {
         git_treebuilder_clear(builder);
         ok = git_treebuilder_insert(nullptr, builder, level ? "a" : "x.html", &id,
@@ -268,9 +254,9 @@ TEST(CommitDates, FoldersNestedEightyThousandDeepInTheHistory)
     t.file("repo/a.html");
     Git(repo, "add -A && git commit -qm first", k2020);
     // One commit adds the deep tree beside a.html, the next takes it away.
-    const std::string tree = GitOutput(repo, "ls-tree HEAD | { cat; printf '040000 tree %s\\tdeep\\n' " +
-                                             DeepTree(repo, 80000) + "; } | git mktree");
-    const std::string deep = GitOutput(repo, "commit-tree " + tree + " -p HEAD -m deep", k2020 + kDay);
+    const std::string tree = Git(repo, "ls-tree HEAD | { cat; printf '040000 tree %s\\tdeep\\n' " +
+                                           DeepTree(repo, 80000) + "; } | git mktree");
+    const std::string deep = Git(repo, "commit-tree " + tree + " -p HEAD -m deep", k2020 + kDay);
     Git(repo, "update-ref HEAD $(git commit-tree HEAD^{tree} -p " + deep + " -m flat)", k2020 + 2 * kDay);
     CommitDates dates;
     EXPECT_EQ(DatesOf(repo, {"a.html"}, dates)["a.html"], k2020);
