@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # How long page dates from the git history take: `larkspur-cli xml --lastmod
-# git` (one pass over the history) beside the loop other tools run, one
+# git` (one pass over the history) beside one `git log --name-only` pass over
+# the same history, beside the loop other tools run, one
 # `git log -1 --format=%ct -- FILE` per page, and beside `xml --lastmod mtime`
 # on the same tree.
 #
@@ -60,11 +61,12 @@ per_page_loop() {
     for f in "${picked[@]}"; do git -C "$repo" log -1 --format=%ct -- "$f"; done
 }
 
-git_s=() mtime_s=() loop_s=()
+git_s=() mtime_s=() loop_s=() names_s=()
 seconds "$cli" xml "$site" --url https://example.com --lastmod git --output - > /dev/null  # warm-up
 for ((r = 0; r < runs; r++)); do
     git_s+=("$(seconds "$cli" xml "$site" --url https://example.com --lastmod git --output -)")
     mtime_s+=("$(seconds "$cli" xml "$site" --url https://example.com --lastmod mtime --output -)")
+    names_s+=("$(seconds git -C "$repo" log --name-only --format=%ct -- site)")
     loop_s+=("$(seconds per_page_loop)")
 done
 
@@ -81,11 +83,14 @@ done
 g=$(median "${git_s[@]}")
 m=$(median "${mtime_s[@]}")
 l=$(median "${loop_s[@]}")
+n=$(median "${names_s[@]}")
 full=$(awk -v l="$l" -v n="${#picked[@]}" -v p="${#all[@]}" 'BEGIN { printf "%.1f", l / n * p }')
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "repository: ${#all[@]} pages, $commits commits; medians of $runs runs"
 printf '  %-46s %9.3f s\n' "larkspur-cli xml --lastmod mtime" "$m"
 printf '  %-46s %9.3f s\n' "larkspur-cli xml --lastmod git" "$g"
+printf '  %-46s %9.3f s\n' "git log --name-only -- site, one pass" "$n"
+printf '  %-46s %9.2fx\n' "--lastmod git against that pass" "$(awk -v a="$g" -v b="$n" 'BEGIN { print a / b }')"
 printf '  %-46s %9.3f s  (%d pages)\n' "git log -1 per page, sample" "$l" "${#picked[@]}"
 printf '  %-46s %9.1f s  (scaled to %d pages)\n' "git log -1 per page, all" "$full" "${#all[@]}"
 printf '  %-46s %9.0fx\n' "--lastmod git faster than the loop" "$(awk -v a="$full" -v b="$g" 'BEGIN { print a / b }')"

@@ -314,9 +314,11 @@ void WarnOptions(const SaveReport& report)
                   << " page(s) left out: their canonical URL is another page's\n";
     if (report.unreadHeads > 0)
         std::cerr << "larkspur-cli: " << report.unreadHeads << " page(s) kept: their head could not be read to the end\n";
-    if (report.fileDates - report.beyondHistory > 0)
-        std::cerr << "larkspur-cli: " << report.fileDates - report.beyondHistory
-                  << " page(s) keep their file time: not committed as they are\n";
+    if (const long long notCommitted = report.fileDates - report.beyondHistory - report.inSubmodule; notCommitted > 0)
+        std::cerr << "larkspur-cli: " << notCommitted << " page(s) keep their file time: not committed as they are\n";
+    if (report.inSubmodule > 0)
+        std::cerr << "larkspur-cli: " << report.inSubmodule
+                  << " page(s) lie in a submodule: dated by their file time\n";
     if (report.beyondHistory > 0)
         std::cerr << "larkspur-cli: the git history ends before " << report.beyondHistory
                   << " page(s) were last changed (a shallow clone); they keep their file time\n";

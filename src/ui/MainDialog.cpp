@@ -678,9 +678,10 @@ void MainDialog::saveSitemap(SitemapFormat format)
         notes.append(tr("%1 page(s) left out: their canonical URL is another page's.").arg(report.canonicalElsewhere));
     if (report.unreadHeads > 0)
         notes.append(tr("%1 page(s) kept: their head could not be read to the end.").arg(report.unreadHeads));
-    if (report.fileDates - report.beyondHistory > 0)
-        notes.append(tr("%1 page(s) keep their file time: not committed as they are.")
-                         .arg(report.fileDates - report.beyondHistory));
+    if (const long long notCommitted = report.fileDates - report.beyondHistory - report.inSubmodule; notCommitted > 0)
+        notes.append(tr("%1 page(s) keep their file time: not committed as they are.").arg(notCommitted));
+    if (report.inSubmodule > 0)
+        notes.append(tr("%1 page(s) lie in a submodule: dated by their file time.").arg(report.inSubmodule));
     if (report.beyondHistory > 0)
         notes.append(tr("The git history ends before %1 page(s) were last changed (a shallow clone); "
                         "they keep their file time.")

@@ -1,31 +1,66 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
+
+#include <git2.h>
+#include <git2/sys/mempack.h>
+#include <git2/sys/repository.h>
+#include <unistd.h>
 
 #include "history/history.h"
 #include "temp_tree.h"
 
 using namespace larkspur;
 using larkspur::test::TempTree;
+using namespace std::string_literals;
 
 namespace {
 
+// libgit2 reads the user's and the system's git configuration, as git does;
+// like the git commands below, it reads none here. The reference to the
+// library held meanwhile keeps the empty search paths set.
+class NoGitConfiguration : public ::testing::Environment {
+    void SetUp() override
+    {
+        git_libgit2_init();
+        for (const int level : {GIT_CONFIG_LEVEL_SYSTEM, GIT_CONFIG_LEVEL_XDG, GIT_CONFIG_LEVEL_GLOBAL,
+                                GIT_CONFIG_LEVEL_PROGRAMDATA})
+            git_libgit2_opts(GIT_OPT_SET_SEARCH_PATH, level, "");
+    }
+    void TearDown() override { git_libgit2_shutdown(); }
+};
+[[maybe_unused]] const auto* const kNoGitConfiguration = ::testing::AddGlobalTestEnvironment(new NoGitConfiguration);
+
+// Neither the user's git configuration nor the system's, for git commands.
+constexpr const char* kNoGitHome =
+    "HOME=/dev/null XDG_CONFIG_HOME=/dev/null GIT_CONFIG_GLOBAL=/dev/null GIT_CONFIG_NOSYSTEM=1 ";
+
 bool HaveGit()
 {
-    return std::system("git --version >/dev/null 2>&1") == 0;
+    return std::system(("export "s + kNoGitHome + "&& git --version >/dev/null 2>&1").c_str()) == 0;
 }
 
 // Runs git commands in `folder` with no user or system configuration, the
-// author and committer dates set to `when` (seconds since 1970 UTC).
-void Git(const std::string& folder, const std::string& arguments, std::int64_t when = 1500000000)
+// author and committer dates set to `when` (seconds since 1970 UTC), and
+// gives what they print, without its last line break.
+std::string Git(const std::string& folder, const std::string& arguments, std::int64_t when = 1500000000)
 {
     const std::string date = "'" + std::to_string(when) + " +0000'";
-    const std::string command = "cd '" + folder + "' && export GIT_CONFIG_GLOBAL=/dev/null GIT_CONFIG_NOSYSTEM=1 "
+    const std::string command = "cd '" + folder + "' && export " + kNoGitHome +
                                 "GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@example.org GIT_COMMITTER_NAME=t "
                                 "GIT_COMMITTER_EMAIL=t@example.org GIT_AUTHOR_DATE=" + date +
-                                " GIT_COMMITTER_DATE=" + date + " && git " + arguments + " >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+                                " GIT_COMMITTER_DATE=" + date + " && git " + arguments + " 2>/dev/null";
+    std::string text;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    for (int c; pipe && (c = std::fgetc(pipe)) != EOF;)
+        text += static_cast<char>(c);
+    EXPECT_TRUE(pipe && ::pclose(pipe) == 0) << command;
+    if (text.ends_with('\n'))
+        text.pop_back();
+    return text;
 }
 
 constexpr std::int64_t kDay = 86400;
@@ -56,7 +91,11 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
     t.file("origin/site/a.html");
     t.file("origin/site/b.html");
     t.file("origin/site/docs/c.html");
+    t.file("origin/site/e.html");
+    t.file("origin/site/f.html");
     t.file("origin/other/x.html");
+    t.file("origin/site/sub/p.html");  // a repository of its own: a submodule
+    Git(t.path("origin/site/sub"), "init -q && git add -A && git commit -qm sub");
     Git(origin, "add -A && git commit -qm first", k2020);
     t.file("origin/site/a.html", "changed");
     Git(origin, "commit -qam second", k2020 + 10 * kDay);
@@ -64,26 +103,41 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
     Git(origin, "checkout -qb side");
     t.file("origin/site/b.html", "on a branch");
     Git(origin, "commit -qam side", k2020 + 30 * kDay);
+    t.file("origin/site/e.html", "on a branch, left out by the merge");
+    Git(origin, "commit -qam side", k2020 + 32 * kDay);
     Git(origin, "checkout -q main");
     t.file("origin/other/x.html", "outside the site");
     Git(origin, "commit -qam outside", k2020 + 40 * kDay);
-    Git(origin, "merge -q --no-edit side", k2020 + 50 * kDay);
+    t.file("origin/site/a.html", "on main");  // authored long before it was committed
+    Git(origin, "commit -qam main --date=@" + std::to_string(k2020 + kDay), k2020 + 45 * kDay);
+    // Both sides changed the site; the merge keeps main's e.html and changes f.html itself.
+    Git(origin, "merge -q --no-commit side; git checkout main -- site/e.html", k2020 + 50 * kDay);
+    t.file("origin/site/f.html", "changed by the merge");
+    Git(origin, "commit -qam merge", k2020 + 50 * kDay);
 
     Git(t.root(), "clone -q origin clone");
     const std::string site = t.path("clone/site");
     t.file("clone/site/new.html");                   // untracked
     t.file("clone/site/docs/d.html", "edited");      // changed since the commit
     t.file("clone/site/c.html");                     // a name the history knows elsewhere
+    t.file("clone/site/sub/p.html");                 // as a checked-out submodule holds it
 
     CommitDates dates;
-    auto byPage = DatesOf(site, {"a.html", "b.html", "docs/d.html", "new.html", "c.html", "docs/c.html"}, dates);
-    EXPECT_EQ(byPage["a.html"], k2020 + 10 * kDay);
+    auto byPage = DatesOf(site, {"a.html", "b.html", "docs/d.html", "e.html", "f.html", "new.html", "c.html",
+                                 "docs/c.html", "sub/p.html"}, dates);
+    EXPECT_EQ(byPage["a.html"], k2020 + 45 * kDay);  // committed, not authored
     EXPECT_EQ(byPage["b.html"], k2020 + 30 * kDay);  // the branch's commit, not the merge
+    EXPECT_EQ(byPage["e.html"], k2020);              // the branch's change was not merged
+    EXPECT_EQ(byPage["f.html"], k2020 + 50 * kDay);
+    for (const char* page : {"a.html", "b.html", "e.html", "f.html"})
+        EXPECT_EQ(std::to_string(byPage[page]), Git(site, "log -1 --format=%ct -- "s + page)) << page;
     EXPECT_EQ(byPage["docs/d.html"], -1);
     EXPECT_EQ(byPage["new.html"], -1);
     EXPECT_EQ(byPage["c.html"], -1);
     EXPECT_EQ(byPage["docs/c.html"], -1);  // renamed away: no longer a page
+    EXPECT_EQ(byPage["sub/p.html"], -1);
     EXPECT_EQ(dates.untracked, 3);
+    EXPECT_EQ(dates.inSubmodule, 1);
     EXPECT_EQ(dates.changed, 1);
     EXPECT_EQ(dates.beyondHistory, 0);
 
@@ -133,4 +187,77 @@ TEST(CommitDates, AFolderOutsideAnyWorkTreeIsAnError)
     EXPECT_EQ(ReadCommitDates(t.path("site"), {"a.html"}, dates, error), -1);
     EXPECT_NE(error.find("not in a git work tree"), std::string::npos) << error;
     EXPECT_EQ(ReadCommitDates(t.path("missing"), {"a.html"}, dates, error), -1);
+}
+
+TEST(CommitDates, ARepositoryOfAnotherUserIsRefusedAndSaidSo)
+{
+    if (!HaveGit())
+        GTEST_SKIP() << "git is not installed; it builds the test repositories";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give the test repository to another user";
+    TempTree t;
+    t.file("owned/a.html");
+    Git(t.path("owned"), "init -q");
+    ASSERT_EQ(std::system(("chown -R 65534:65534 '" + t.path("owned") + "'").c_str()), 0);
+    CommitDates dates;
+    std::string error;
+    EXPECT_EQ(ReadCommitDates(t.path("owned"), {"a.html"}, dates, error), -1);
+    EXPECT_NE(error.find("belongs to another user (see git's safe.directory)"), std::string::npos) << error;
+}
+
+namespace {
+
+// The id of a tree of `depth` folders, each "a" holding the next, with one
+// file at the bottom, stored in `repository` as a pack: git's own commands
+// recurse once a folder and fail long before such a depth.
+std::string DeepTree(const std::string& repository, int depth)
+{
+    git_odb* odb = nullptr;
+    git_odb_backend* memory = nullptr;
+    git_repository* repo = nullptr;
+    git_packbuilder* pack = nullptr;
+    git_treebuilder* builder = nullptr;
+    git_buf data{};
+    git_oid id;
+    bool ok = git_odb_new(&odb) == 0 && git_mempack_new(&memory) == 0 && git_odb_add_backend(odb, memory, 1) == 0 &&
+              git_repository_wrap_odb(&repo, odb) == 0 && git_packbuilder_new(&pack, repo) == 0 &&
+              git_treebuilder_new(&builder, repo, nullptr) == 0 &&
+              git_blob_create_from_buffer(&id, repo, "x", 1) == 0 && git_packbuilder_insert(pack, &id, nullptr) == 0;
+    for (int level = 0; ok && level < depth; ++level) {
+        git_treebuilder_clear(builder);
+        ok = git_treebuilder_insert(nullptr, builder, level ? "a" : "x.html", &id,
+                                    level ? GIT_FILEMODE_TREE : GIT_FILEMODE_BLOB) == 0 &&
+             git_treebuilder_write(&id, builder) == 0 && git_packbuilder_insert(pack, &id, nullptr) == 0;
+    }
+    ok = ok && git_packbuilder_write_buf(&data, pack) == 0;
+    if (ok)
+        std::ofstream(repository + "/.git/objects/pack/pack-deep.pack", std::ios::binary).write(data.ptr, data.size);
+    git_buf_dispose(&data);
+    git_treebuilder_free(builder);
+    git_packbuilder_free(pack);
+    git_repository_free(repo);
+    git_odb_free(odb);
+    EXPECT_TRUE(ok) << git_error_last()->message;
+    Git(repository, "index-pack .git/objects/pack/pack-deep.pack");
+    return git_oid_tostr_s(&id);
+}
+
+}  // namespace
+
+TEST(CommitDates, FoldersNestedEightyThousandDeepInTheHistory)
+{
+    if (!HaveGit())
+        GTEST_SKIP() << "git is not installed; it builds the test repositories";
+    TempTree t;
+    const std::string repo = t.folder("repo");
+    Git(repo, "init -q -b main");
+    t.file("repo/a.html");
+    Git(repo, "add -A && git commit -qm first", k2020);
+    // One commit adds the deep tree beside a.html, the next takes it away.
+    const std::string tree = Git(repo, "ls-tree HEAD | { cat; printf '040000 tree %s\\tdeep\\n' " +
+                                           DeepTree(repo, 80000) + "; } | git mktree");
+    const std::string deep = Git(repo, "commit-tree " + tree + " -p HEAD -m deep", k2020 + kDay);
+    Git(repo, "update-ref HEAD $(git commit-tree HEAD^{tree} -p " + deep + " -m flat)", k2020 + 2 * kDay);
+    CommitDates dates;
+    EXPECT_EQ(DatesOf(repo, {"a.html"}, dates)["a.html"], k2020);
 }

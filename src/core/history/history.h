@@ -16,6 +16,7 @@ struct CommitDates {
     std::vector<std::int64_t> dates;
     long long untracked = 0;  // not in the checked-out commit
     long long changed = 0;    // committed, but changed in the index or work tree since
+    long long inSubmodule = 0;  // in a submodule, whose history is its own
     // Committed pages the history ended before reaching: a shallow clone.
     long long beyondHistory = 0;
     long long commitsRead = 0;
@@ -23,10 +24,13 @@ struct CommitDates {
 
 // Reads the history once, newest commit first, and stops as soon as every
 // committed, unchanged page has its date. `pages` are paths relative to
-// `siteFolder` with "/" between folders. A merge counts as a change of the
-// paths where it differs from all its parents; a renamed file's new path is
-// changed by the rename. 0, or -1 with a message when the folder is not in a
-// git work tree or the repository cannot be read.
+// `siteFolder` with "/" between folders. Each page's date is the one
+// `git log -1 -- PAGE` gives: at a merge where the page is the same as in a
+// parent, only the first such parent's line counts for it; a merge that
+// differs from all its parents is itself the change; a renamed file's new
+// path is changed by the rename. 0, or -1 with a message when the folder is
+// not in a git work tree, its repository belongs to another user, or the
+// repository cannot be read.
 int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string>& pages,
                     CommitDates& out, std::string& error);
 

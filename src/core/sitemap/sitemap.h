@@ -100,10 +100,12 @@ struct SaveReport {
     long long noindex = 0;           // pages left out: robots meta noindex
     long long canonicalElsewhere = 0;  // pages left out: their canonical URL is another
     long long unreadHeads = 0;       // pages kept: their head could not be read to the end
-    // Dates from git: pages that kept their file time because they are not
-    // committed as they are, and committed pages older than a shallow clone.
+    // Dates from git: pages that kept their file time, and of those, the
+    // committed pages older than a shallow clone and the pages in a submodule
+    // (the rest are not committed as they are).
     long long fileDates = 0;
     long long beyondHistory = 0;
+    long long inSubmodule = 0;
     std::vector<std::string> files;  // every file written, the index first
     // An XML sitemap past the limits for one file written as one document
     // all the same: to a stream, a device or a pipe, which cannot be split.

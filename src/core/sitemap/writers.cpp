@@ -388,8 +388,9 @@ int ReadPageDates(WriteContext& context, const SitemapOptions& options, SaveRepo
         if (dates.dates[i] >= 0)
             context.commitTimes.emplace(pages.entries[i], dates.dates[i]);
     }
-    report.fileDates = dates.untracked + dates.changed + dates.beyondHistory;
+    report.fileDates = dates.untracked + dates.changed + dates.beyondHistory + dates.inSubmodule;
     report.beyondHistory = dates.beyondHistory;
+    report.inSubmodule = dates.inSubmodule;
     return 0;
 }
 
