@@ -113,22 +113,12 @@ TEST(WritersEmpty, NoPagesGivesHeadAndTailOnly)
     EXPECT_EQ(csv.str(), "loc,lastmod,changefreq,priority\r\n");
 }
 
-TEST_F(Writers, SaveWritesIntoTheSiteFolderAndOverwrites)
+TEST_F(Writers, SaveOverwrites)
 {
-    ProjectRecord record;
-    record.localPath = t.path("site");
-    record.websiteUrl = parameters.websiteUrl;
-    record.priorityIndex = parameters.priorityIndex;
-    record.frequencyIndex = parameters.frequencyIndex;
     t.file("site/sitemap.xml", "old content that is longer than nothing");
     std::string error;
-    ASSERT_EQ(WalkAndCount(record.scan, record.localPath), 0);
-    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Xml, &error), 0) << error;
+    ASSERT_EQ(SaveSitemap(t.path("site/sitemap.xml"), SitemapFormat::Xml, scan.tree, parameters, &error), 0) << error;
     EXPECT_EQ(t.read("site/sitemap.xml"), write(SitemapFormat::Xml));
-    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Text, &error), 0);
-    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Csv, &error), 0);
-    EXPECT_TRUE(t.exists("site/sitemap.txt"));
-    EXPECT_TRUE(t.exists("site/sitemap.csv"));
 }
 
 TEST_F(Writers, FailedSaveLeavesThePreviousFile)

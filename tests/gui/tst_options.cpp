@@ -9,7 +9,7 @@
 #include "GuiTestSupport.h"
 #include "MainWindowDriver.h"
 #include "OptionsDialog.h"
-#include "project_options.h"
+#include "options_file.h"
 
 using namespace larkspur;
 using namespace larkspur::test;
@@ -38,9 +38,11 @@ FakeUi::DialogHandler SetOptions(const QString& style, const QString& exclude, b
 
 SitemapOptions Stored(const TempTree& tree, const char* project)
 {
-    SitemapOptions options;
-    LoadProjectOptions(tree.path().toStdString(), project, options);
-    return options;
+    OptionsFile file;
+    std::string error;
+    std::vector<OptionProblem> problems;
+    file.read(tree.path().toStdString(), error);
+    return file.options(project, problems);
 }
 
 }  // namespace
@@ -83,7 +85,7 @@ void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
 
     // A new window shows what was stored.
     MainWindowDriver again(scope.ui, tree.path());
-    QCOMPARE(again.slot(0).options, stored);
+    QCOMPARE(again.window->store().options(0), stored);
 }
 
 void OptionsTest::cancelAndRefusedValuesChangeNothing()
@@ -97,8 +99,7 @@ void OptionsTest::cancelAndRefusedValuesChangeNothing()
     main.button("optionsButton")->click();
     main.button("optionsButton")->click();
     QCOMPARE(scope.ui.messages.size(), 1);  // no extension at all
-    QCOMPARE(main.slot(0).options, SitemapOptions{});
-    QVERIFY(!main.slot(0).optionsEdited);
+    QCOMPARE(main.window->store().options(0), SitemapOptions{});
 }
 
 void OptionsTest::renameTakesOptionsAlongRemoveDropsThem()
@@ -157,7 +158,7 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
     QCOMPARE(scope.ui.messages.size(), 1);
     QCOMPARE(scope.ui.messages.last().text,
              QStringLiteral("1 page(s) left out: marked noindex.\nrobots.txt now lists the sitemap."));
-    QCOMPARE(main.slot(0).options.lastmod, LastmodSource::None);
+    QCOMPARE(main.window->store().options(0).lastmod, LastmodSource::None);
 }
 
 LARKSPUR_GUI_TEST_MAIN(OptionsTest)

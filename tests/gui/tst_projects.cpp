@@ -27,7 +27,7 @@ private Q_SLOTS:
     void boxesWriteBackIntoSelectedProject();
     void removeAsksThenShiftsSlots();
     void removeLastProjectClearsBoxes();
-    void slotClearedByRemovalGivesZeroDefaults();
+    void newProjectInAClearedSlotGetsDefaults();
     void emptyNameWarnsWhenLeavingBox();
     void tableSurvivesCloseAndReopen();
     void everyWayOfClosingSaves_data();
@@ -255,7 +255,7 @@ void ProjectsTest::removeLastProjectClearsBoxes()
     QCOMPARE(main.frequency()->currentIndex(), 3);
 }
 
-void ProjectsTest::slotClearedByRemovalGivesZeroDefaults()
+void ProjectsTest::newProjectInAClearedSlotGetsDefaults()
 {
     TempTree tree;
     UiScope scope;
@@ -268,8 +268,8 @@ void ProjectsTest::slotClearedByRemovalGivesZeroDefaults()
 
     QCOMPARE(main.window->selectedRow(), 31);
 
-    QCOMPARE(main.priority()->currentText(), QStringLiteral("0.0"));
-    QCOMPARE(main.frequency()->currentText(), QStringLiteral("always"));
+    QCOMPARE(main.priority()->currentText(), QStringLiteral("0.6"));
+    QCOMPARE(main.frequency()->currentText(), QStringLiteral("weekly"));
 }
 
 void ProjectsTest::emptyNameWarnsWhenLeavingBox()
