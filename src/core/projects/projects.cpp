@@ -160,8 +160,9 @@ int ProjectFileLock::lock(const std::string& workingDirectory, std::string& erro
         if (result == 0)
             return 0;
         if (result < 0) {
-            // Whoever reads this wanted saving.dat, not to hear of its lock.
-            if (reason != 0)
+            // A lock file that could not be made tells of the folder, where
+            // saving.dat cannot be written either: that is the file to name.
+            if (reason != 0 && !platform::Exists(path))
                 error = SavingFilePath(workingDirectory) + ": " + platform::SystemMessage(reason);
             return -1;
         }

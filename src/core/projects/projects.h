@@ -103,9 +103,9 @@ class ProjectFileLock {
 public:
     // Takes the lock of this working directory, waiting up to `patience`
     // while another program holds it; `waiting` is called once when the
-    // first try finds it held. 0; -1 with the reason: saving.dat and the
-    // system's reason when the lock file cannot be made (a folder that is
-    // gone or read-only), the lock file when it is a link or no file.
+    // first try finds it held. 0; -1 with the reason, naming saving.dat when
+    // the lock file cannot be made (a folder that is gone or read-only) and
+    // the lock file when it is there but cannot be used.
     int lock(const std::string& workingDirectory, std::string& error,
              std::chrono::milliseconds patience = kLockPatience, const std::function<void()>& waiting = {});
     void unlock() { m_lock.unlock(); }
