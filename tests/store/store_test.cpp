@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform.h"
 #include "project_store.h"
 #include "saving_image.h"
 #include "temp_tree.h"
@@ -96,6 +97,20 @@ Step WhileLocked(Step step)
     };
 }
 
+// sitemap-options.ini a link to a file that can be read but not replaced:
+// another user's (root may write anything else).
+Step OptionsUnwritable()
+{
+    return [](ProjectStore& store, std::string&) {
+        const std::string target = platform::JoinPath(store.folder(), "elsewhere/options.ini");
+        const bool ok = ::symlink(target.c_str(), ProjectOptionsPath(store.folder()).c_str()) == 0;
+        return ok && (::geteuid() == 0 ? ::chown(target.c_str(), 65534, 65534)
+                                       : ::chmod(platform::JoinPath(store.folder(), "elsewhere").c_str(), 0500)) == 0
+                 ? 0
+                 : -1;
+    };
+}
+
 // A project after saving and loading again: name, scales, exclusions, and
 // the options whose stored value could not be read.
 std::string Describe(const ProjectStore& store, int row)
@@ -176,8 +191,8 @@ TEST(ProjectStore, SavesAndLoadsProjectsWithTheirOptions)
           {"sitemap-options.ini", "[a]\nprotocol=0.85\nfuture=kept\n"}},
          {Problem("a", "protocol"), Exclude("a", "x"), Save()}, "", {"a 0.6 weekly -x"}, {},
          "[a]\ncanonical-only=no\nexclude=x\nextensions=\"html,htm\"\nfuture=kept\n"},
-        {"options not writable: saving.dat neither", {{"sitemap-options.ini/x", ""}}, {Add("a"), Save()},
-         "sitemap-options.ini", {}, {"sitemap-options.ini"}, ""},
+        {"options not writable: saving.dat neither", {{"elsewhere/options.ini", ""}},
+         {OptionsUnwritable(), Add("a"), Save()}, "sitemap-options.ini", {}, {}, ""},
     };
     for (const StoreCase& test : cases) {
         SCOPED_TRACE(test.what);
