@@ -20,7 +20,7 @@ std::string ImageWithNames(std::initializer_list<std::pair<int, const char*>> na
     std::vector<StoredProject> slots(kMaxProjects, {"", "", "", p, f});
     for (const auto& [slot, name] : names)
         slots[slot].name = name;
-    return RecordsImage(slots);
+    return SavingFileImage(slots, false);
 }
 
 ProjectTable TableWith(std::initializer_list<const char*> names)

@@ -20,6 +20,8 @@ namespace {
 // Another program changing the table meanwhile, the way larkspur-cli does.
 void Elsewhere(const QString& work, const std::function<void(ProjectTable&)>& change)
 {
+    if (!change)
+        return;
     const std::string dir = work.toStdString();
     ProjectFileLock lock;
     std::string error;
@@ -48,7 +50,7 @@ QByteArray Image(const std::vector<StoredProject>& projects)
 }
 
 // What the window does, and what another program does meanwhile.
-using Here = std::function<void(MainWindowDriver&)>;
+using Here = std::function<void(FreshWindow&)>;
 using There = std::function<void(ProjectTable&)>;
 struct SharedCase {
     const char* what;
@@ -58,7 +60,7 @@ struct SharedCase {
     QString overruled;     // named by the one box closing shows
 };
 
-void RemoveFirst(MainWindowDriver& main)
+void RemoveFirst(FreshWindow& main)
 {
     main.select(0);
     main.button("removeButton")->click();
@@ -67,11 +69,11 @@ void RemoveFirst(MainWindowDriver& main)
 const SharedCase kSharedCases[] = {
     {"added elsewhere", {}, [](ProjectTable& t) { AddProject(t, "c"); }, {"a=u", "b=u", "c="}, {}},
     {"removed elsewhere", {}, [](ProjectTable& t) { RemoveProject(t, 1); }, {"a=u"}, {}},
-    {"added on both sides", [](MainWindowDriver& main) { main.add(QStringLiteral("w")); },
+    {"added on both sides", [](FreshWindow& main) { main.add(QStringLiteral("w")); },
      [](ProjectTable& t) { AddProject(t, "c"); }, {"a=u", "b=u", "c=", "w="}, {}},
     {"removed here, added there", RemoveFirst, [](ProjectTable& t) { AddProject(t, "c"); }, {"b=u", "c="}, {}},
     {"edited on both sides",
-     [](MainWindowDriver& main) {
+     [](FreshWindow& main) {
          main.select(0);
          main.websiteUrl()->setText(QStringLiteral("here"));
      },
@@ -81,6 +83,10 @@ const SharedCase kSharedCases[] = {
          t.slots[AddProject(t, "a")].websiteUrl = "there";
      },
      {"b=u", "a=here"}, QStringLiteral("a")},
+    // A working directory that cannot be written (its lock cannot be
+    // taken) need not be, when nothing changed: closing asks nothing.
+    {"nothing changed", [](FreshWindow& main) { QDir(main.path()).mkdir(QStringLiteral("saving.dat.lock")); }, {},
+     {"a=u", "b=u"}, {}},
 };
 
 }  // namespace
@@ -94,7 +100,6 @@ private Q_SLOTS:
     void changesElsewhereSurviveClosing_data();
     void changesElsewhereSurviveClosing();
     void fullTableElsewhereLetsTheUserStay();
-    void closingWithoutChangesWritesNothing();
     void shownProjectIsWrittenBackUnchanged();
     void relativeFolderIsStoredAbsolute();
     void emptiedNameKeepsTheProject();
@@ -153,18 +158,6 @@ void SharedProjectsTest::fullTableElsewhereLetsTheUserStay()
     const QStringList names = NamesOnDisk(main.path());
     QCOMPARE(names.size(), kMaxProjects);
     QVERIFY(names.contains(QStringLiteral("w=")) && !names.contains(QStringLiteral("a=u")));
-}
-
-// A window that changed nothing leaves the working directory alone: one
-// that cannot be written (here: its lock cannot be taken) asks nothing.
-void SharedProjectsTest::closingWithoutChangesWritesNothing()
-{
-    FreshWindow main({{"saving.dat", Image({{"a", "/a", "u"}})}});
-    QVERIFY(ShowActive(*main.window));
-    QVERIFY(QDir(main.path()).mkdir(QStringLiteral("saving.dat.lock")));
-    main.window->close();
-    QVERIFY(!main.window->isVisible());
-    QVERIFY(main.ui.messages.isEmpty());
 }
 
 // Texts of an older file in another code page: shown replaced, kept as bytes

@@ -21,8 +21,9 @@ struct StoredProject {
     std::int32_t frequencyIndex = 3;
 };
 
-// The record image before its LF bytes become CR LF.
-inline std::string RecordsImage(const std::vector<StoredProject>& projects)
+// The file, or with `crlf` false the record image before its LF bytes
+// become CR LF.
+inline std::string SavingFileImage(const std::vector<StoredProject>& projects, bool crlf = true)
 {
     std::string image(kImageRecordSize * kImageSlots, '\0');
     auto putInt = [&](std::size_t at, std::int32_t value) {
@@ -38,17 +39,9 @@ inline std::string RecordsImage(const std::vector<StoredProject>& projects)
         putInt(at + 780, p.priorityIndex);
         putInt(at + 784, p.frequencyIndex);
     }
-    return image;
-}
-
-inline std::string SavingFileImage(const std::vector<StoredProject>& projects)
-{
     std::string file;
-    for (const char c : RecordsImage(projects)) {
-        if (c == '\n')
-            file += '\r';
-        file += c;
-    }
+    for (const char c : image)
+        file += crlf && c == '\n' ? "\r\n" : std::string(1, c);
     return file;
 }
 
