@@ -1,5 +1,6 @@
 #include "AddProjectDialog.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>

@@ -224,7 +224,11 @@ int MainDialog::saveProjects(QString& failure)
     };
     std::string error;
     MergeReport report;
+    // The status line says when closing waits for another program; it
+    // shows what it showed before once the wait is over.
+    const QString status = m_ui->statusLabel->text();
     int saved = m_store.save(error, report, false);
+    m_ui->statusLabel->setText(status);
     if (saved > 0) {
         // Another program filled the table meanwhile: dropping a project is
         // the user's choice, and removing another first is one.
@@ -236,6 +240,7 @@ int MainDialog::saveProjects(QString& failure)
         if (answer != QMessageBox::Discard)
             return 1;
         saved = m_store.save(error, report);
+        m_ui->statusLabel->setText(status);
     }
     if (saved != 0) {
         failure = FromStd(error);
