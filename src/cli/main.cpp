@@ -1,4 +1,5 @@
 // larkspur-cli: the sitemap engine for scripts and deploy pipelines.
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <iostream>
@@ -7,10 +8,8 @@
 
 #include "arguments.h"
 #include "platform.h"
-#include "project_options.h"
-#include "projects/projects.h"
+#include "project_store.h"
 #include "scan/scan.h"
-#include "settings.h"
 #include "sitemap/sitemap.h"
 
 using namespace larkspur;
@@ -124,15 +123,6 @@ std::vector<std::string> WithSitemapOptions(std::initializer_list<const char*> n
     return allowed;
 }
 
-bool HasSitemapOptions(const cli::Arguments& args)
-{
-    for (const OptionField& field : SitemapOptionFields()) {
-        if (args.has(field.key) || (field.kind == OptionKind::Flag && args.has(NoFlag(field))))
-            return true;
-    }
-    return false;
-}
-
 // The options given on the command line, over `options`.
 int ReadSitemapOptions(const cli::Arguments& args, SitemapOptions& options, std::string& error)
 {
@@ -179,16 +169,6 @@ struct Failure {
     int status;
     std::string message;
 };
-
-bool HasControlCharacter(const std::string& text)
-{
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            return true;
-    }
-    return false;
-}
 
 // Why standard output could not be written.
 std::string OutputFailure()
@@ -239,62 +219,46 @@ int ReadScales(const cli::Arguments& args, int& priority, int& frequency, std::s
     return 0;
 }
 
-int WorkingDirectory(const cli::Arguments& args, std::string& folder, std::string& error)
+// The projects of the working directory given or stored, loaded. With
+// `lock` they are read under the working directory's lock, held until they
+// are saved: two programs changing the projects at once then queue instead
+// of losing each other's change.
+int OpenStore(const cli::Arguments& args, ProjectStore& store, Failure& failure, bool lock = false)
 {
-    if (args.has("working-dir"))
-        folder = args.value("working-dir");
-    else if (ReadWorkingDirectory(folder) != 0) {
-        error = "no working directory is set: start larkspur once, or pass --working-dir";
-        return -1;
-    }
-    if (const int reason = platform::FolderError(folder); reason != 0) {
-        error = "working directory " + folder + ": " + platform::SystemMessage(reason);
-        return -1;
-    }
-    return 0;
-}
-
-// With `lock`, the table is read under the working directory's lock, held
-// until the caller has written it back: two programs changing the projects at
-// once then queue instead of losing each other's change.
-int LoadTable(const cli::Arguments& args, ProjectTable& table, std::string& folder, Failure& failure,
-              ProjectFileLock* lock = nullptr)
-{
+    store.setWaitingNotice([](const std::string& text) { std::cerr << "larkspur-cli: " << text << '\n'; });
     std::string error;
-    if (WorkingDirectory(args, folder, error) != 0) {
+    if ((args.has("working-dir") ? store.open(args.value("working-dir"), error) : store.openStored(error)) != 0
+        || (lock && store.lock(error) != 0)) {
         failure = {kFailure, error};
         return -1;
     }
-    if (lock && lock->lock(folder, error) != 0) {
-        failure = {kFailure, "cannot lock the project table: " + error};
-        return -1;
-    }
-    if (LoadProjects(table, folder, nullptr, &error) != 0) {
+    if (store.load(error) != 0) {
         failure = {kFailure, "cannot read the project table: " + error};
         return -1;
     }
+    for (const std::string& note : store.notes())
+        std::cerr << "larkspur-cli: " << note << '\n';
     return 0;
 }
 
-// The table, and the slot of the saved project `name` in it (its sitemap
-// options read into the record when `withOptions`); -1 with the failure.
-int LoadNamedProject(const cli::Arguments& args, const std::string& name, ProjectTable& table, std::string& folder,
-                     Failure& failure, bool withOptions, ProjectFileLock* lock = nullptr)
+// The row of the saved project `name`; -1 with the failure.
+int FindNamed(const ProjectStore& store, const std::string& name, Failure& failure)
 {
-    if (LoadTable(args, table, folder, failure, lock) != 0)
-        return -1;
-    const int slot = FindProject(table, name);
-    if (slot < 0) {
+    const int row = store.find(name);
+    if (row < 0)
         failure = {kFailure, "no project named '" + name + "'"};
-        return -1;
-    }
-    ProjectRecord& record = table.slots[static_cast<std::size_t>(slot)];
+    return row;
+}
+
+int SaveStore(ProjectStore& store, Failure& failure)
+{
     std::string error;
-    if (withOptions && LoadProjectOptions(folder, record.name, record.options, &error) != 0) {
-        failure = {kFailure, error};
+    MergeReport report;
+    if (store.save(error, report) != 0) {
+        failure = {kFailure, "Failed to save application data! " + error};
         return -1;
     }
-    return slot;
+    return 0;
 }
 
 void WarnTooLong(long long pages)
@@ -382,13 +346,17 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
             failure = {kUsageError, command + " --project takes no FOLDER and no --url"};
             return -1;
         }
-        ProjectTable table;
-        std::string workingDirectory;
-        const int slot = LoadNamedProject(args, args.value("project"), table, workingDirectory, failure, true);
-        if (slot < 0)
+        ProjectStore store;
+        const int row = OpenStore(args, store, failure) == 0 ? FindNamed(store, args.value("project"), failure) : -1;
+        if (row < 0)
             return -1;
-        folder = table.slots[slot].localPath;
-        parameters = ParametersOf(table.slots[slot]);
+        // A sitemap is not written with options other than the stored ones.
+        if (!store.optionProblems(row).empty()) {
+            failure = {kFailure, store.optionProblems(row).front().message};
+            return -1;
+        }
+        folder = store.project(row).localPath;
+        parameters = store.parameters(row);
     } else {
         if (args.words.size() != 2 || !args.has("url")) {
             failure = {kUsageError, command + " takes one FOLDER and --url BASE"};
@@ -468,13 +436,16 @@ int RunCsvToXml(const cli::Arguments& args, Failure& failure)
     SitemapOptions options;
     std::string folderUrl = args.value("url");
     if (args.has("project")) {
-        ProjectTable table;
-        std::string workingDirectory;
-        const int slot = LoadNamedProject(args, args.value("project"), table, workingDirectory, failure, true);
-        if (slot < 0)
+        ProjectStore store;
+        const int row = OpenStore(args, store, failure) == 0 ? FindNamed(store, args.value("project"), failure) : -1;
+        if (row < 0)
             return -1;
-        const ProjectRecord& record = table.slots[slot];
-        options = record.options;
+        if (!store.optionProblems(row).empty()) {
+            failure = {kFailure, store.optionProblems(row).front().message};
+            return -1;
+        }
+        const ProjectRecord& record = store.project(row);
+        options = store.options(row);
         if (!args.has("url"))
             FolderUrlInSite(record.websiteUrl, record.localPath, csv, folderUrl);
     }
@@ -503,171 +474,156 @@ int RunCsvToXml(const cli::Arguments& args, Failure& failure)
     return 0;
 }
 
-int RunProjects(const cli::Arguments& args, Failure& failure)
+int RunProjectList(const cli::Arguments& args, Failure& failure)
 {
-    std::string error;
-    const std::string sub = args.words.size() > 1 ? args.words[1] : "";
-    ProjectTable table;
-    std::string workingDirectory;
-    ProjectFileLock lock;
-    if (sub.empty()) {
-        if (CheckAllowed(args, {"working-dir"}, "projects", error) != 0) {
-            failure = {kUsageError, error};
-            return -1;
-        }
-        if (LoadTable(args, table, workingDirectory, failure) != 0)
-            return -1;
-        for (int i = 0; i < table.projectCount; ++i) {
-            const ProjectRecord& r = table.slots[i];
-            std::cout << r.name << '\t' << r.localPath << '\t' << r.websiteUrl << '\t'
-                      << PriorityText(r.priorityIndex) << '\t' << FrequencyText(r.frequencyIndex) << '\n';
-        }
-        return 0;
-    }
-    if (sub == "add") {
-        if (CheckAllowed(args, WithSitemapOptions({"path", "url", "priority", "changefreq", "working-dir"}), "projects add", error) != 0
-            || args.words.size() != 3 || !args.has("path") || !args.has("url")) {
-            failure = {kUsageError, error.empty() ? "projects add takes NAME, --path FOLDER and --url BASE" : error};
-            return -1;
-        }
-        int priority = kDefaultPriority;
-        int frequency = kDefaultFrequency;
-        SitemapOptions options;
-        if (ReadScales(args, priority, frequency, error) != 0 || ReadSitemapOptions(args, options, error) != 0) {
-            failure = {kUsageError, error};
-            return -1;
-        }
-        if (CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
-            return -1;
-        const std::string& name = args.words[2];
-        if (name.empty()) {
-            failure = {kUsageError, "a project needs a name"};
-            return -1;
-        }
-        if (LoadTable(args, table, workingDirectory, failure, &lock) != 0)
-            return -1;
-        if (FitField(name) != name) {
-            failure = {kFailure, "a project name holds at most 259 bytes"};
-            return -1;
-        }
-        // The list is one project per line, its fields separated by tabs.
-        if (HasControlCharacter(name)) {
-            failure = {kFailure, "a project name may not hold tabs, line breaks or other control characters"};
-            return -1;
-        }
-        if (HasControlCharacter(args.value("path")) || HasControlCharacter(args.value("url"))) {
-            failure = {kFailure, "a project's folder and URL may not hold tabs, line breaks or other control characters"};
-            return -1;
-        }
-        if (FindProject(table, name) >= 0) {
-            failure = {kFailure, "a project named '" + name + "' exists already"};
-            return -1;
-        }
-        const int slot = AddProject(table, name);
-        if (slot < 0) {
-            failure = {kFailure, "32 projects in Maximum"};
-            return -1;
-        }
-        ProjectRecord& record = table.slots[slot];
-        record.localPath = StoredFolder(args.value("path"));
-        record.websiteUrl = args.value("url");
-        record.priorityIndex = priority;
-        record.frequencyIndex = frequency;
-        record.options = options;
-        // Stored even when all are defaults: a group an older program left
-        // under this name must not pass to the new project.
-        record.optionsEdited = true;
-        if (FitField(record.localPath) != record.localPath || FitField(record.websiteUrl) != record.websiteUrl) {
-            failure = {kFailure, "the folder and the URL of a project hold at most 259 bytes each"};
-            return -1;
-        }
-    } else if (sub == "set") {
-        if (CheckAllowed(args, WithSitemapOptions({"path", "url", "priority", "changefreq", "working-dir"}),
-                         "projects set", error) != 0
-            || args.words.size() != 3) {
-            failure = {kUsageError, error.empty() ? "projects set takes NAME and the fields to change" : error};
-            return -1;
-        }
-        // The same checks as projects add: a stored field outlives this run.
-        if (args.has("url") && CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
-            return -1;
-        if (HasControlCharacter(args.value("path")) || HasControlCharacter(args.value("url"))) {
-            failure = {kFailure, "a project's folder and URL may not hold tabs, line breaks or other control characters"};
-            return -1;
-        }
-        const int slot = LoadNamedProject(args, args.words[2], table, workingDirectory, failure, true, &lock);
-        if (slot < 0)
-            return -1;
-        ProjectRecord& record = table.slots[slot];
-        int priority = record.priorityIndex;
-        int frequency = record.frequencyIndex;
-        if (ReadScales(args, priority, frequency, error) != 0
-            || ReadSitemapOptions(args, record.options, error) != 0) {
-            failure = {kUsageError, error};
-            return -1;
-        }
-        record.priorityIndex = priority;
-        record.frequencyIndex = frequency;
-        if (args.has("path"))
-            record.localPath = StoredFolder(args.value("path"));
-        if (args.has("url"))
-            record.websiteUrl = args.value("url");
-        record.optionsEdited = HasSitemapOptions(args);
-        if (FitField(record.localPath) != record.localPath || FitField(record.websiteUrl) != record.websiteUrl) {
-            failure = {kFailure, "the folder and the URL of a project hold at most 259 bytes each"};
-            return -1;
-        }
-    } else if (sub == "show") {
-        if (CheckAllowed(args, {"working-dir"}, "projects show", error) != 0 || args.words.size() != 3) {
-            failure = {kUsageError, error.empty() ? "projects show takes NAME" : error};
-            return -1;
-        }
-        const int slot = LoadNamedProject(args, args.words[2], table, workingDirectory, failure, true);
-        if (slot < 0)
-            return -1;
-        const ProjectRecord& r = table.slots[slot];
-        std::cout << "name: " << r.name << "\npath: " << r.localPath << "\nurl: " << r.websiteUrl
-                  << "\npriority: " << PriorityText(r.priorityIndex) << "\nchangefreq: "
-                  << FrequencyText(r.frequencyIndex) << '\n';
-        for (const OptionField& field : SitemapOptionFields()) {
-            const std::vector<std::string> values = field.get(r.options);
-            if (values.empty())
-                std::cout << field.key << ":\n";
-            for (const std::string& value : values)
-                std::cout << field.key << ':' << (value.empty() ? "" : " ") << value << '\n';
-        }
-        return 0;
-    } else if (sub == "remove") {
-        if (CheckAllowed(args, {"working-dir"}, "projects remove", error) != 0 || args.words.size() != 3) {
-            failure = {kUsageError, error.empty() ? "projects remove takes NAME" : error};
-            return -1;
-        }
-        const int slot = LoadNamedProject(args, args.words[2], table, workingDirectory, failure, false, &lock);
-        if (slot < 0)
-            return -1;
-        RemoveProject(table, slot);
-    } else {
-        failure = {kUsageError, "unknown projects command '" + sub + "'"};
+    if (CheckAllowed(args, {"working-dir"}, "projects", failure.message) != 0) {
+        failure.status = kUsageError;
         return -1;
     }
-    if (SaveProjects(table, workingDirectory, &error) != 0) {
-        failure = {kFailure, "Failed to save application data! " + error};
+    ProjectStore store;
+    if (OpenStore(args, store, failure) != 0)
         return -1;
-    }
-    // Beside saving.dat, still under its lock.
-    int stored = 0;
-    if (sub == "remove") {
-        stored = RemoveProjectOptions(workingDirectory, args.words[2], &error);
-    } else {
-        const ProjectRecord& record = table.slots[FindProject(table, args.words[2])];
-        if (record.optionsEdited)
-            stored = StoreProjectOptions(workingDirectory, record.name, record.options, &error);
-    }
-    if (stored != 0) {
-        failure = {kFailure, "cannot save the project's sitemap options: " + error};
-        return -1;
+    for (int row = 0; row < store.count(); ++row) {
+        const ProjectRecord& r = store.project(row);
+        std::cout << r.name << '\t' << r.localPath << '\t' << r.websiteUrl << '\t' << PriorityText(r.priorityIndex)
+                  << '\t' << FrequencyText(r.frequencyIndex) << '\n';
     }
     return 0;
+}
+
+int RunProjectAdd(const cli::Arguments& args, Failure& failure)
+{
+    std::string error;
+    if (CheckAllowed(args, WithSitemapOptions({"path", "url", "priority", "changefreq", "working-dir"}), "projects add", error) != 0
+        || args.words.size() != 3 || !args.has("path") || !args.has("url")) {
+        failure = {kUsageError, error.empty() ? "projects add takes NAME, --path FOLDER and --url BASE" : error};
+        return -1;
+    }
+    int priority = kDefaultPriority;
+    int frequency = kDefaultFrequency;
+    SitemapOptions options;
+    if (ReadScales(args, priority, frequency, error) != 0 || ReadSitemapOptions(args, options, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    if (CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
+        return -1;
+    if (args.words[2].empty()) {
+        failure = {kUsageError, "a project needs a name"};
+        return -1;
+    }
+    ProjectStore store;
+    if (OpenStore(args, store, failure, true) != 0)
+        return -1;
+    const int row = store.add(args.words[2], error);
+    if (row < 0 || store.setFolder(row, args.value("path"), error) != 0 || store.setUrl(row, args.value("url"), error) != 0) {
+        failure = {kFailure, error};
+        return -1;
+    }
+    store.setPriority(row, priority);
+    store.setFrequency(row, frequency);
+    store.setOptions(row, options);
+    return SaveStore(store, failure);
+}
+
+int RunProjectSet(const cli::Arguments& args, Failure& failure)
+{
+    std::string error;
+    if (CheckAllowed(args, WithSitemapOptions({"path", "url", "priority", "changefreq", "working-dir"}), "projects set", error) != 0
+        || args.words.size() != 3) {
+        failure = {kUsageError, error.empty() ? "projects set takes NAME and the fields to change" : error};
+        return -1;
+    }
+    // The same checks as projects add: a stored field outlives this run.
+    if (args.has("url") && CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
+        return -1;
+    ProjectStore store;
+    const int row = OpenStore(args, store, failure, true) == 0 ? FindNamed(store, args.words[2], failure) : -1;
+    if (row < 0)
+        return -1;
+    int priority = store.project(row).priorityIndex;
+    int frequency = store.project(row).frequencyIndex;
+    SitemapOptions options = store.options(row);
+    if (ReadScales(args, priority, frequency, error) != 0 || ReadSitemapOptions(args, options, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    if ((args.has("path") && store.setFolder(row, args.value("path"), error) != 0)
+        || (args.has("url") && store.setUrl(row, args.value("url"), error) != 0)) {
+        failure = {kFailure, error};
+        return -1;
+    }
+    store.setPriority(row, priority);
+    store.setFrequency(row, frequency);
+    // Stored values no option understands are replaced here, by what was
+    // given or the default: the way to repair them.
+    for (const OptionProblem& problem : store.optionProblems(row))
+        std::cerr << "larkspur-cli: " << problem.message << ": replaced\n";
+    store.setOptions(row, options);
+    return SaveStore(store, failure);
+}
+
+int RunProjectShow(const cli::Arguments& args, Failure& failure)
+{
+    std::string error;
+    if (CheckAllowed(args, {"working-dir"}, "projects show", error) != 0 || args.words.size() != 3) {
+        failure = {kUsageError, error.empty() ? "projects show takes NAME" : error};
+        return -1;
+    }
+    ProjectStore store;
+    const int row = OpenStore(args, store, failure) == 0 ? FindNamed(store, args.words[2], failure) : -1;
+    if (row < 0)
+        return -1;
+    const ProjectRecord& r = store.project(row);
+    std::cout << "name: " << r.name << "\npath: " << r.localPath << "\nurl: " << r.websiteUrl
+              << "\npriority: " << PriorityText(r.priorityIndex) << "\nchangefreq: "
+              << FrequencyText(r.frequencyIndex) << '\n';
+    // An option whose stored value cannot be read is named, not shown.
+    const std::vector<OptionProblem>& problems = store.optionProblems(row);
+    for (const OptionField& field : SitemapOptionFields()) {
+        if (std::any_of(problems.begin(), problems.end(), [&](const OptionProblem& p) { return p.key == field.key; }))
+            continue;
+        const std::vector<std::string> values = field.get(store.options(row));
+        if (values.empty())
+            std::cout << field.key << ":\n";
+        for (const std::string& value : values)
+            std::cout << field.key << ':' << (value.empty() ? "" : " ") << value << '\n';
+    }
+    for (const OptionProblem& problem : problems)
+        failure.message += (failure.message.empty() ? "" : "\nlarkspur-cli: ") + problem.message;
+    return problems.empty() ? 0 : -1;
+}
+
+int RunProjectRemove(const cli::Arguments& args, Failure& failure)
+{
+    std::string error;
+    if (CheckAllowed(args, {"working-dir"}, "projects remove", error) != 0 || args.words.size() != 3) {
+        failure = {kUsageError, error.empty() ? "projects remove takes NAME" : error};
+        return -1;
+    }
+    ProjectStore store;
+    const int row = OpenStore(args, store, failure, true) == 0 ? FindNamed(store, args.words[2], failure) : -1;
+    if (row < 0)
+        return -1;
+    store.remove(row);
+    return SaveStore(store, failure);
+}
+
+int RunProjects(const cli::Arguments& args, Failure& failure)
+{
+    const std::string sub = args.words.size() > 1 ? args.words[1] : "";
+    if (sub.empty())
+        return RunProjectList(args, failure);
+    if (sub == "add")
+        return RunProjectAdd(args, failure);
+    if (sub == "set")
+        return RunProjectSet(args, failure);
+    if (sub == "show")
+        return RunProjectShow(args, failure);
+    if (sub == "remove")
+        return RunProjectRemove(args, failure);
+    failure = {kUsageError, "unknown projects command '" + sub + "'"};
+    return -1;
 }
 
 int Run(const std::vector<std::string>& words)

@@ -728,14 +728,22 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept
     return *this;
 }
 
-int FileLock::lock(const std::string& path, std::string& error)
+int FileLock::lock(const std::string& path, std::string& error, bool wait, int* reason)
 {
     unlock();
+    if (reason)
+        *reason = 0;
     // O_NONBLOCK: a FIFO planted in its place must not hang the open.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
         const int failure = errno;
-        error = path + ": " + (failure == ELOOP ? std::string("a link, not a lock file") : SystemMessage(failure));
+        if (failure == ELOOP) {
+            error = path + ": a link, not a lock file";
+        } else {
+            error = path + ": " + SystemMessage(failure);
+            if (reason)
+                *reason = failure;
+        }
         return -1;
     }
     struct stat st;
@@ -744,9 +752,16 @@ int FileLock::lock(const std::string& path, std::string& error)
         ::close(fd);
         return -1;
     }
-    while (::flock(fd, LOCK_EX) != 0) {
+    // A lock file an older version left open to all is closed to others now.
+    if (st.st_uid == ::geteuid() && (st.st_mode & 077) != 0)
+        ::fchmod(fd, 0600);
+    while (::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
+        if (errno == EWOULDBLOCK) {
+            ::close(fd);
+            return 1;
+        }
         error = path + ": " + SystemMessage(errno);
         ::close(fd);
         return -1;

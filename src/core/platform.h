@@ -175,9 +175,12 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Creates the lock file when missing and waits for the lock. 0 on
-    // success, -1 with the path and the system's reason in `error`.
-    int lock(const std::string& path, std::string& error);
+    // Creates the lock file when missing, readable and writable by its owner
+    // alone (anyone who can open it can hold it), and takes the lock,
+    // waiting for another holder when `wait`. 0 on success; 1 when another
+    // holds it and `wait` is false; -1 with the path and the reason in
+    // `error`, and in `reason` the system's error number when it was one.
+    int lock(const std::string& path, std::string& error, bool wait = true, int* reason = nullptr);
     void unlock();
     bool locked() const { return m_handle >= 0; }
 

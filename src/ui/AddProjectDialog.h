@@ -10,7 +10,14 @@ namespace Ui {
 class AddProjectDialog;
 }
 
+class QLineEdit;
+
 namespace larkspur {
+
+// A project name holds at most 259 bytes (UTF-8): a longer `text` in `box`
+// is cut there, never inside a character, and a box says so. True when it
+// was cut.
+bool FitProjectName(QLineEdit* box, QString& text);
 
 class AddProjectDialog : public QDialog {
     Q_OBJECT

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -32,8 +31,6 @@
 #include "UiServices.h"
 #include "WalkProgressDialog.h"
 #include "platform.h"
-#include "project_options.h"
-#include "settings.h"
 #include "ui_MainDialog.h"
 
 namespace larkspur {
@@ -65,11 +62,6 @@ namespace {
 QString FromStd(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-std::string ToField(const QString& text)
-{
-    return FitField(text.toStdString());
 }
 
 // True when the box shows `stored` as it was put there. Stored texts need not
@@ -152,8 +144,14 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     connect(m_ui->localPathEdit, &QLineEdit::textChanged, this, &MainDialog::localPathChanged);
     connect(m_ui->websiteUrlEdit, &QLineEdit::textChanged, this, &MainDialog::websiteUrlChanged);
 
-    ResetTable(m_table);
-    if (ReadWorkingDirectory(m_workingDirectory) == 0)
+    // Closing waits for another program that holds saving.dat; the status
+    // line says so meanwhile.
+    m_store.setWaitingNotice([this](const std::string& text) {
+        m_ui->statusLabel->setText(FromStd(text) + QStringLiteral("..."));
+        m_ui->statusLabel->repaint();
+    });
+    std::string error;
+    if (m_store.openStored(error) == 0)
         loadProjects();
     else
         showProject(-1);
@@ -169,40 +167,34 @@ int MainDialog::selectedRow() const
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-ProjectRecord* MainDialog::selectedRecord()
+const ProjectRecord* MainDialog::selectedRecord() const
 {
     const int row = selectedRow();
-    if (row < 0 || row >= m_table.projectCount)
-        return nullptr;
-    return &m_table.slots[static_cast<std::size_t>(row)];
+    return row >= 0 && row < m_store.count() ? &m_store.project(row) : nullptr;
 }
 
 void MainDialog::loadProjects()
 {
-    LoadReport report;
     std::string error;
-    if (LoadProjects(m_table, m_workingDirectory, &report, &error, &m_loaded) != 0) {
-        m_loadFailed = true;
-        m_loadFailure = tr("Failed to load application data!\n%1\nThe file will be kept as %2.")
-                            .arg(FromStd(error), QLatin1String("saving.dat.bak"));
-    }
-
-    for (int slot = 0; slot < m_table.projectCount; ++slot) {
-        ProjectRecord& record = m_table.slots[static_cast<std::size_t>(slot)];
-        // Options that cannot be read stay at their defaults here and are
-        // not written back unless they are edited.
-        LoadProjectOptions(m_workingDirectory, record.name, record.options);
-    }
+    QStringList problems;
+    if (m_store.load(error) != 0)
+        problems.append(tr("Failed to load application data!\n%1\nThe file will be kept as %2.")
+                            .arg(FromStd(error), QLatin1String("saving.dat.bak")));
+    // Options that cannot be read stay at their defaults here and are not
+    // written back unless they are edited.
+    for (const std::string& note : m_store.notes())
+        problems.append(FromStd(note));
+    m_loadFailure = problems.join(QLatin1Char('\n'));
 
     QSignalBlocker blocker(m_ui->projectList);
     m_ui->projectList->clear();
-    for (int slot = 0; slot < m_table.projectCount; ++slot)
-        m_ui->projectList->addItem(FromStd(m_table.slots[static_cast<std::size_t>(slot)].name));
+    for (int row = 0; row < m_store.count(); ++row)
+        m_ui->projectList->addItem(FromStd(m_store.project(row).name));
 
-    if (m_table.projectCount > 0) {
+    if (m_store.count() > 0) {
         m_ui->projectList->setCurrentRow(0);
         showProject(0);
-    } else if (!report.fileFound) {
+    } else if (!m_store.fileFound()) {
         showProject(-1);
     } else {
         // A file without a single named project leaves the boxes as they
@@ -214,91 +206,87 @@ void MainDialog::loadProjects()
     }
 }
 
-bool MainDialog::saveProjects(QString& failure)
+int MainDialog::saveProjects(QString& failure)
 {
-    if (m_workingDirectory.empty()) {
+    if (m_store.folder().empty()) {
         failure = tr("No saving directory is set.");
-        return false;
+        return -1;
     }
-    // Under the lock nothing else changes saving.dat between the look at
-    // what another program saved meanwhile and the write.
-    ProjectFileLock lock;
-    std::string error;
-    if (lock.lock(m_workingDirectory, error) != 0) {
-        failure = FromStd(error);
-        return false;
-    }
-    // A table that could not be read is never overwritten: it may be all the
-    // user has, and only the file system kept it from us this time.
-    if (m_loadFailed) {
-        const QString path = FromStd(SavingFilePath(m_workingDirectory));
-        const QString kept = path + QLatin1String(".bak");
-        QFile::remove(kept);
-        QFile file(path);
-        if (!file.rename(kept) && QFileInfo::exists(path)) {
-            failure = path + QLatin1String(": ") + file.errorString();
-            return false;
-        }
-        m_loadFailed = false;
-    }
-    MergeReport report;
-    if (SaveMergedProjects(m_table, m_loaded, m_workingDirectory, &report, &error) != 0
-        || saveOptions(error) != 0) {
-        failure = FromStd(error);
-        return false;
-    }
-    lock.unlock();
-    QStringList notes;
+    // A working directory that cannot be written need not be, after a
+    // session that changed nothing.
+    if (!m_store.changed())
+        return 0;
     auto names = [](const std::vector<std::string>& list) {
         QStringList out;
         for (const std::string& name : list)
             out.append(FromStd(name));
         return out.join(QStringLiteral(", "));
     };
+    std::string error;
+    MergeReport report;
+    // The status line says when closing waits for another program; it
+    // shows what it showed before once the wait is over.
+    const QString status = m_ui->statusLabel->text();
+    int saved = m_store.save(error, report, false);
+    m_ui->statusLabel->setText(status);
+    if (saved > 0) {
+        // Another program filled the table meanwhile: dropping a project is
+        // the user's choice, and removing another first is one.
+        const auto answer = ShowMessage(
+            this, tr("32 projects in Maximum: another program added projects meanwhile, and these cannot be "
+                     "saved: %1\nCancel to stay and remove a project first.").arg(names(report.notKept)),
+            QMessageBox::Warning, QLatin1String(kApplicationTitle), QMessageBox::Discard | QMessageBox::Cancel,
+            {{QMessageBox::Discard, tr("Close without them")}});
+        if (answer != QMessageBox::Discard)
+            return 1;
+        saved = m_store.save(error, report);
+        m_ui->statusLabel->setText(status);
+    }
+    if (saved != 0) {
+        failure = FromStd(error);
+        return -1;
+    }
     if (!report.overruled.empty())
-        notes.append(tr("Changed here and by another program meanwhile; the changes made here were kept: %1")
-                         .arg(names(report.overruled)));
-    if (!report.notKept.empty())
-        notes.append(tr("32 projects in Maximum: not saved: %1").arg(names(report.notKept)));
-    if (!notes.isEmpty())
-        ShowMessage(this, notes.join(QLatin1Char('\n')), QMessageBox::Information);
-    return true;
+        ShowMessage(this, tr("Changed here and by another program meanwhile; the changes made here were kept: %1")
+                              .arg(names(report.overruled)),
+                    QMessageBox::Information);
+    return 0;
 }
 
 void MainDialog::addProject()
 {
-    if (m_table.projectCount >= kMaxProjects) {
+    if (m_store.count() >= kMaxProjects) {
         ShowMessage(this, tr("32 projects in Maximum"), QMessageBox::NoIcon, tr("Add projects"));
         return;
     }
     AddProjectDialog dialog(this);
-    if (ExecDialog(dialog) != QDialog::Accepted)
+    if (ExecDialog(dialog) != QDialog::Accepted || dialog.name().isEmpty())
         return;
-    const std::string name = ToField(dialog.name());
-    if (name.empty())
+    std::string error;
+    const int row = m_store.add(dialog.name().toStdString(), error);
+    if (row < 0) {
+        ShowMessage(this, FromStd(error), QMessageBox::NoIcon, tr("Add projects"));
         return;
-    const int slot = AddProject(m_table, name);
-    if (slot < 0)
-        return;
+    }
     {
         QSignalBlocker blocker(m_ui->projectList);
-        m_ui->projectList->addItem(FromStd(name));
-        m_ui->projectList->setCurrentRow(slot);
+        m_ui->projectList->addItem(dialog.name());
+        m_ui->projectList->setCurrentRow(row);
     }
-    showProject(slot);
+    showProject(row);
 }
 
 void MainDialog::removeProject()
 {
     const int row = selectedRow();
-    if (row < 0 || row >= m_table.projectCount)
+    if (row < 0 || row >= m_store.count())
         return;
-    const QString name = FromStd(m_table.slots[static_cast<std::size_t>(row)].name);
+    const QString name = FromStd(m_store.project(row).name);
     if (ShowMessage(this, name, QMessageBox::NoIcon, tr("Remove project"),
                     QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
 
-    RemoveProject(m_table, row);
+    m_store.remove(row);
     {
         QSignalBlocker blocker(m_ui->projectList);
         delete m_ui->projectList->takeItem(row);
@@ -311,8 +299,8 @@ void MainDialog::removeProject()
 void MainDialog::projectSelectionChanged()
 {
     // A row left with its name box emptied shows the name it kept again.
-    for (int row = 0; row < m_table.projectCount && row < m_ui->projectList->count(); ++row) {
-        const QString name = FromStd(m_table.slots[static_cast<std::size_t>(row)].name);
+    for (int row = 0; row < m_store.count() && row < m_ui->projectList->count(); ++row) {
+        const QString name = FromStd(m_store.project(row).name);
         if (m_ui->projectList->item(row)->text() != name)
             m_ui->projectList->item(row)->setText(name);
     }
@@ -321,9 +309,9 @@ void MainDialog::projectSelectionChanged()
 
 void MainDialog::showProject(int row)
 {
-    enableProjectControls(row >= 0 && row < m_table.projectCount);
+    enableProjectControls(row >= 0 && row < m_store.count());
     updateStatusCursor();
-    if (row >= m_table.projectCount)
+    if (row >= m_store.count())
         return;
     if (row < 0) {
         m_ui->nameEdit->clear();
@@ -336,11 +324,11 @@ void MainDialog::showProject(int row)
     }
     // Filling the boxes raises their change handlers, which copy the same
     // values back; so the record is read field by field, never cached.
-    const ProjectRecord& record = m_table.slots[static_cast<std::size_t>(row)];
+    const ProjectRecord& record = m_store.project(row);
     m_ui->nameEdit->setText(FromStd(record.name));
     m_ui->localPathEdit->setText(FromStd(record.localPath));
     if (record.walked())
-        fillStatistics(record);
+        fillStatistics(record, m_store.options(row));
     else
         m_ui->statisticsList->clear();
     m_ui->websiteUrlEdit->setText(FromStd(record.websiteUrl));
@@ -374,68 +362,66 @@ void MainDialog::showLoadFailure()
 
 void MainDialog::nameChanged(const QString& text)
 {
-    ProjectRecord* record = selectedRecord();
+    const int row = selectedRow();
+    const ProjectRecord* record = selectedRecord();
     if (!record)
         return;
     // An emptied box is a name being retyped, not a removal: the project
     // keeps its last name until a new one is typed.
-    if (!text.isEmpty() && !Unchanged(text, record->name)) {
-        record->name = ToField(text);
-        record->edited |= kEditedName;
+    if (Unchanged(text, record->name)) {
+        m_nameProblem.clear();
+    } else if (!text.isEmpty()) {
+        QString name = text;
+        FitProjectName(m_ui->nameEdit, name);
+        std::string error;
+        m_nameProblem = m_store.rename(row, name.toStdString(), error) == 0 ? QString() : FromStd(error);
     }
-    if (QListWidgetItem* item = m_ui->projectList->item(selectedRow()))
+    if (QListWidgetItem* item = m_ui->projectList->item(row))
         item->setText(text.isEmpty() ? QString() : FromStd(record->name));
 }
 
 void MainDialog::nameFocusLost()
 {
-    if (m_ui->projectList->count() == 0 || !m_ui->nameEdit->text().isEmpty())
+    if (m_ui->projectList->count() == 0)
         return;
-    ShowMessage(this, tr("Project name can't be NULL!"));
+    // A name another project has (or one with a tab) is not taken: the
+    // options are kept by name, and the list by line.
+    const QString problem = m_ui->nameEdit->text().isEmpty() ? tr("Project name can't be NULL!") : m_nameProblem;
+    if (problem.isEmpty())
+        return;
+    ShowMessage(this, problem);
     m_ui->nameEdit->setFocus();
 }
 
 void MainDialog::localPathChanged(const QString& text)
 {
-    ProjectRecord* record = selectedRecord();
+    const ProjectRecord* record = selectedRecord();
     if (!record || Unchanged(text, record->localPath))
         return;
-    std::string path = FitField(StoredFolder(text.toStdString()));
-    record->edited |= kEditedLocalPath;
-    // A scan belongs to the folder it was made of; keeping it under another
-    // folder's name would write one site's sitemap into another.
-    if (record->walked() && path != record->localPath) {
-        ReleaseScan(record->scan);
+    // A folder that breaks a rule is not taken; walking says why.
+    std::string error;
+    if (m_store.setFolder(selectedRow(), text.toStdString(), error) == 0 && !record->walked())
         m_ui->statisticsList->clear();
-    }
-    record->localPath = std::move(path);
 }
 
 void MainDialog::websiteUrlChanged(const QString& text)
 {
-    ProjectRecord* record = selectedRecord();
-    if (record && !Unchanged(text, record->websiteUrl)) {
-        record->websiteUrl = ToField(text);
-        record->edited |= kEditedWebsiteUrl;
-    }
+    const ProjectRecord* record = selectedRecord();
+    std::string error;
+    if (record && !Unchanged(text, record->websiteUrl))
+        m_store.setUrl(selectedRow(), text.toStdString(), error);
 }
 
 void MainDialog::priorityChanged(int index)
 {
-    ProjectRecord* record = selectedRecord();
-    if (record && record->priorityIndex != index) {
-        record->priorityIndex = index;
-        record->edited |= kEditedPriority;
-    }
+    if (selectedRecord())
+        m_store.setPriority(selectedRow(), index);
 }
 
 void MainDialog::frequencyChanged(int index)
 {
-    ProjectRecord* record = selectedRecord();
-    if (record && record->frequencyIndex != index) {
-        record->frequencyIndex = index;
-        record->edited |= kEditedFrequency;
-    }
+    if (selectedRecord())
+        m_store.setFrequency(selectedRow(), index);
 }
 
 // ----- walking
@@ -450,20 +436,21 @@ void MainDialog::walkPath()
     if (m_activeWalk)
         return;
     const int row = selectedRow();
-    ProjectRecord* record = selectedRecord();
+    const ProjectRecord* record = selectedRecord();
     if (!record)
         return;
     const QString text = m_ui->localPathEdit->text();
-    const std::string path = Unchanged(text, record->localPath) ? record->localPath
-                                                                 : FitField(StoredFolder(text.toStdString()));
+    std::string error;
+    if (!Unchanged(text, record->localPath) && m_store.setFolder(row, text.toStdString(), error) != 0) {
+        ShowMessage(this, FromStd(error));
+        m_ui->localPathEdit->setFocus();
+        return;
+    }
+    const std::string path = record->localPath;
     if (!platform::IsDirectory(path)) {
         ShowMessage(this, tr("Local filepath is invalid!"));
         m_ui->localPathEdit->setFocus();
         return;
-    }
-    if (path != record->localPath) {
-        record->localPath = path;
-        record->edited |= kEditedLocalPath;
     }
 
     WalkJob job;
@@ -474,18 +461,18 @@ void MainDialog::walkPath()
     if (finished) {
         // The table cannot change during the walk (input goes nowhere else),
         // but the selection is read again rather than trusted.
-        ProjectRecord& target = m_table.slots[static_cast<std::size_t>(row)];
-        ReleaseScan(target.scan);
+        const ProjectRecord& target = m_store.project(row);
         if (job.result == 0) {
-            std::swap(target.scan, job.scan);
+            m_store.setScan(row, job.scan);
         } else {
+            m_store.releaseScan(row);
             ShowMessage(this,
                         QStringLiteral("%1\n\n%2").arg(FromStd(job.error.path),
                                                        FromStd(job.error.message)),
                         QMessageBox::Information, tr("Error"));
         }
         if (selectedRow() == row)
-            fillStatistics(target);
+            fillStatistics(target, m_store.options(row));
         if (job.result == 0 && target.scan.tree.skippedLinks > 0)
             ShowMessage(this, tr("%1 link(s) not followed: they belong to another user.")
                                   .arg(target.scan.tree.skippedLinks));
@@ -529,11 +516,11 @@ bool MainDialog::runWalk(WalkJob& job)
     return !job.cancel.load();
 }
 
-void MainDialog::fillStatistics(const ProjectRecord& record)
+void MainDialog::fillStatistics(const ProjectRecord& record, const SitemapOptions& options)
 {
     QListWidget* list = m_ui->statisticsList;
     list->clear();
-    for (const StatLine& line : StatisticsLines(record.scan, record.options.extensions)) {
+    for (const StatLine& line : StatisticsLines(record.scan, options.extensions)) {
         auto* item = new QListWidgetItem(FromStd(line.text));
         // No ItemIsUserCheckable: the marks tell which groups become
         // sitemap entries; they are not choices.
@@ -579,59 +566,23 @@ int MainDialog::validateParameters() const
     return 0;
 }
 
-// Beside saving.dat, under its lock: a removed project leaves no options
-// behind for a later one of the same name, a renamed one takes them along,
-// and only options edited here are written over what another program stored.
-int MainDialog::saveOptions(std::string& error)
-{
-    std::array<bool, kMaxProjects> kept{};
-    for (int i = 0; i < m_table.projectCount; ++i) {
-        const int loaded = m_table.slots[static_cast<std::size_t>(i)].loadedSlot;
-        if (loaded >= 0 && loaded < kMaxProjects)
-            kept[static_cast<std::size_t>(loaded)] = true;
-    }
-    for (int slot = 0; slot < m_loaded.table.projectCount; ++slot) {
-        if (!kept[static_cast<std::size_t>(slot)]
-            && RemoveProjectOptions(m_workingDirectory, m_loaded.table.slots[static_cast<std::size_t>(slot)].name,
-                                    &error) != 0)
-            return -1;
-    }
-    for (int i = 0; i < m_table.projectCount; ++i) {
-        const ProjectRecord& record = m_table.slots[static_cast<std::size_t>(i)];
-        if (record.loadedSlot < 0 || record.loadedSlot >= kMaxProjects)
-            continue;
-        const std::string& before = m_loaded.table.slots[static_cast<std::size_t>(record.loadedSlot)].name;
-        if (before != record.name && RenameProjectOptions(m_workingDirectory, before, record.name, &error) != 0)
-            return -1;
-    }
-    for (int i = 0; i < m_table.projectCount; ++i) {
-        ProjectRecord& record = m_table.slots[static_cast<std::size_t>(i)];
-        if (!record.optionsEdited)
-            continue;
-        if (StoreProjectOptions(m_workingDirectory, record.name, record.options, &error) != 0)
-            return -1;
-        record.optionsEdited = false;
-    }
-    return 0;
-}
-
 void MainDialog::editOptions()
 {
-    ProjectRecord* record = selectedRecord();
+    const ProjectRecord* record = selectedRecord();
     if (!record)
         return;
-    OptionsDialog dialog(FromStd(record->name), record->options, this);
-    if (ExecDialog(dialog) != QDialog::Accepted || dialog.options() == record->options)
+    const int row = selectedRow();
+    OptionsDialog dialog(FromStd(record->name), m_store.options(row), this);
+    if (ExecDialog(dialog) != QDialog::Accepted || dialog.options() == m_store.options(row))
         return;
-    record->options = dialog.options();
-    record->optionsEdited = true;
+    m_store.setOptions(row, dialog.options());
     if (record->walked())
-        fillStatistics(*record);  // the marks follow the extensions
+        fillStatistics(*record, m_store.options(row));  // the marks follow the extensions
 }
 
 void MainDialog::saveSitemap(SitemapFormat format)
 {
-    ProjectRecord* record = selectedRecord();
+    const ProjectRecord* record = selectedRecord();
     if (!record)
         return;
     if (!record->walked()) {
@@ -646,7 +597,7 @@ void MainDialog::saveSitemap(SitemapFormat format)
     }
     std::string error;
     SaveReport report;
-    const int saved = SaveSitemap(*record, format, &error, &report);
+    const int saved = m_store.saveSitemap(selectedRow(), format, &error, &report);
     if (saved != 0 && saved != kRobotsTxtNotUpdated) {
         const QString file =
             FromStd(platform::JoinPath(record->localPath, SitemapFileName(format)));
@@ -655,7 +606,7 @@ void MainDialog::saveSitemap(SitemapFormat format)
         return;
     }
     StatusLabel* status = m_ui->statusLabel;
-    const bool gzip = record->options.gzip && format != SitemapFormat::Csv;
+    const bool gzip = m_store.options(selectedRow()).gzip && format != SitemapFormat::Csv;
     status->setText(tr("%1 saved, click to open.")
                         .arg(QLatin1String(SitemapFileName(format)) + (gzip ? QStringLiteral(".gz") : QString())));
     status->setTextColor(HyperlinkControl::readableColor(status->palette(), status->backColor()));
@@ -711,7 +662,7 @@ void MainDialog::convertCsvToXml()
     CsvToXmlDialog dialog(this);
     // The usual input is the CSV just saved for the selected project.
     if (const ProjectRecord* record = selectedRecord(); record && !record->localPath.empty()) {
-        dialog.setProject(record->localPath, record->websiteUrl, record->options);
+        dialog.setProject(record->localPath, record->websiteUrl, m_store.options(selectedRow()));
         const QString csv = FromStd(platform::JoinPath(
             record->localPath, SitemapFileName(SitemapFormat::Csv)));
         if (QFileInfo(csv).isFile())
@@ -819,8 +770,13 @@ void MainDialog::reject()
         m_activeWalk->cancel.store(true);
         return;
     }
-    QString failure;
-    while (!saveProjects(failure)) {
+    for (;;) {
+        QString failure;
+        const int saved = saveProjects(failure);
+        if (saved > 0)
+            return;  // stay open, the table as it is
+        if (saved == 0)
+            break;
         const auto answer = ShowMessage(
             this, tr("Failed to save application data!\n%1").arg(failure), QMessageBox::Warning,
             QLatin1String(kApplicationTitle),
@@ -829,7 +785,7 @@ void MainDialog::reject()
         if (answer == QMessageBox::Discard)
             break;
         if (answer != QMessageBox::Retry)
-            return;  // stay open, the table as it is
+            return;
     }
     QDialog::reject();
 }

@@ -12,8 +12,7 @@
 #include <string>
 
 #include "HyperlinkControl.h"
-#include "projects/projects.h"
-#include "sitemap/sitemap.h"
+#include "project_store.h"
 
 class QAction;
 class QPushButton;
@@ -33,8 +32,9 @@ public:
     explicit MainDialog(QWidget* parent = nullptr);
     ~MainDialog() override;
 
-    const ProjectTable& table() const { return m_table; }
-    const std::string& workingDirectory() const { return m_workingDirectory; }
+    const ProjectStore& store() const { return m_store; }
+    const ProjectTable& table() const { return m_store.table(); }
+    const std::string& workingDirectory() const { return m_store.folder(); }
     // The selected row of the project list, -1 when none is.
     int selectedRow() const;
 
@@ -44,7 +44,7 @@ public:
     using WalkObserver = std::function<void(std::size_t entriesFound)>;
     void setWalkObserver(WalkObserver observer) { m_walkObserver = std::move(observer); }
 
-    // Every way of closing ends here: the table is saved first; when that
+    // Every way of closing ends here: what changed is saved first; when that
     // fails the user chooses between trying again, closing without saving
     // and staying.
     void reject() override;
@@ -55,8 +55,9 @@ protected:
 
 private:
     void loadProjects();
-    // On failure `failure` names the file and the system's reason.
-    bool saveProjects(QString& failure);
+    // 0 when saved (or nothing changed); 1 when the user chose to stay; -1
+    // with `failure` naming the file and the reason.
+    int saveProjects(QString& failure);
     void addProject();
     void removeProject();
     void showProject(int row);
@@ -74,25 +75,23 @@ private:
     void browseLocalPath();
     void walkPath();
     bool runWalk(WalkJob& job);
-    void fillStatistics(const ProjectRecord& record);
+    void fillStatistics(const ProjectRecord& record, const SitemapOptions& options);
     void layoutStatistics();
 
     int validateParameters() const;
     QString tooLongText(long long pages) const;
     void saveSitemap(SitemapFormat format);
     void editOptions();
-    int saveOptions(std::string& error);
     void convertCsvToXml();
     void showAbout();
     void openSavedFolder();
     void updateStatusCursor();
 
-    ProjectRecord* selectedRecord();
+    const ProjectRecord* selectedRecord() const;
 
     std::unique_ptr<Ui::MainDialog> m_ui;
-    std::string m_workingDirectory;
-    ProjectTable m_table;
-    ProjectSnapshot m_loaded;  // saving.dat as loaded, to merge with changes made meanwhile
+    ProjectStore m_store;
+    QString m_nameProblem;  // why the name typed last was not taken
     HyperlinkControl m_link;
     QAction* m_aboutAction = nullptr;
     QPushButton* m_optionsButton = nullptr;
@@ -101,8 +100,7 @@ private:
     WalkObserver m_walkObserver;
     WalkJob* m_activeWalk = nullptr;
     bool m_closeAfterWalk = false;
-    bool m_loadFailed = false;  // saving.dat exists but could not be read
-    QString m_loadFailure;      // its message, until the window shows to centre it on
+    QString m_loadFailure;  // why saving.dat could not be read, until the window shows to centre it on
 };
 
 }  // namespace larkspur

@@ -25,6 +25,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include "saving_image.h"
 #include "temp_tree.h"
 
 #ifndef LARKSPUR_CLI_PATH
@@ -34,6 +35,7 @@
 namespace larkspur::clitest {
 
 namespace fs = std::filesystem;
+using namespace larkspur::test;
 
 // The account the CLI runs as when a test needs permissions to matter and the
 // tests themselves run as root (who may read any folder).
@@ -231,70 +233,6 @@ inline RunResult Sandbox::run(const std::vector<std::string>& args, const RunOpt
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
-}
-
-// The record image of saving.dat, as the desktop program keeps it.
-constexpr std::size_t kRecordSize = 1348;
-constexpr int kSlots = 32;
-
-struct StoredProject {
-    std::string name, localPath, websiteUrl;
-    std::int32_t priorityIndex = 6;
-    std::int32_t frequencyIndex = 3;
-};
-
-// 32 records, unused ones as a fresh table leaves them, 0x0A stored as CR LF.
-inline std::string SavingFileImage(const std::vector<StoredProject>& projects)
-{
-    std::string image(kRecordSize * kSlots, '\0');
-    auto putInt = [&](std::size_t at, std::int32_t value) {
-        for (int i = 0; i < 4; ++i)
-            image[at + i] = static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
-    };
-    for (int slot = 0; slot < kSlots; ++slot) {
-        const std::size_t at = slot * kRecordSize;
-        StoredProject p;
-        if (slot < static_cast<int>(projects.size()))
-            p = projects[slot];
-        image.replace(at, p.name.size(), p.name);
-        image.replace(at + 260, p.localPath.size(), p.localPath);
-        image.replace(at + 520, p.websiteUrl.size(), p.websiteUrl);
-        putInt(at + 780, p.priorityIndex);
-        putInt(at + 784, p.frequencyIndex);
-    }
-    std::string file;
-    for (const char c : image) {
-        if (c == '\n')
-            file += '\r';
-        file += c;
-    }
-    return file;
-}
-
-// The same image with the CR LF pairs turned back into LF.
-inline std::string RecordImage(const std::string& file)
-{
-    std::string image;
-    for (std::size_t i = 0; i < file.size(); ++i) {
-        if (file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n')
-            continue;
-        image += file[i];
-    }
-    return image;
-}
-
-inline std::string TextAt(const std::string& image, std::size_t offset)
-{
-    const std::string field = image.substr(offset, 260);
-    return field.substr(0, field.find('\0'));
-}
-
-inline std::int32_t IntAt(const std::string& image, std::size_t offset)
-{
-    std::uint32_t bits = 0;
-    for (int i = 0; i < 4; ++i)
-        bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(image[offset + i])) << (8 * i);
-    return static_cast<std::int32_t>(bits);
 }
 
 inline std::vector<std::string> Lines(const std::string& text)

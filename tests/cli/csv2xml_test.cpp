@@ -1,5 +1,6 @@
 // csv2xml: which paths it takes, where the XML goes, and what it holds.
 #include "cli_harness.h"
+#include "sitemap_heads.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +9,6 @@
 namespace larkspur::clitest {
 namespace {
 
-const std::string kHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<urlset xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
-    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
-    "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
 const std::string kTail = "</urlset>\r\n";
 const std::string kRow = "http://example.com/a.html,2006-03-07,daily,0.5\n";
 const std::string kRowXml =
@@ -41,7 +36,7 @@ TEST_P(AcceptedName, WritesTheXmlBesideItWithALowerCaseExtension)
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.out, std::string(GetParam().xml) + " created.\n");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(box.read(std::string("data/") + GetParam().xml), kHead + kRowXml + kTail);
+    EXPECT_EQ(box.read(std::string("data/") + GetParam().xml), kHead084 + kRowXml + kTail);
     // The CSV and the new XML, nothing else.
     EXPECT_EQ(box.snapshot("data").size(), 2u);
 }
@@ -180,7 +175,7 @@ TEST(Csv2xml, HandEditedRowsAreMendedAndUnusableLinesReported)
     EXPECT_EQ(r.err, "larkspur-cli: 3 line(s) skipped: not four comma-separated fields starting with an http:// or "
                      "https:// URL\n");
     EXPECT_EQ(box.read("edited.xml"),
-              kHead
+              kHead084
                   + "<url>\r\n  <loc>http://example.com/old.html</loc>\r\n  <lastmod>2006-03-07</lastmod>\r\n"
                     "  <changefreq>daily</changefreq>\r\n  <priority>0.5</priority>\r\n</url>\r\n"
                     "<url>\r\n  <loc>http://example.com/a&amp;b.html</loc>\r\n"
@@ -229,7 +224,7 @@ TEST(Csv2xml, AHeadLineOnlyGivesAnEmptyUrlset)
     box.file("s.csv", "loc,lastmod,changefreq,priority\r\n");
     const RunResult r = box.run({"csv2xml", "s.csv"});
     ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(box.read("s.xml"), kHead + kTail);
+    EXPECT_EQ(box.read("s.xml"), kHead084 + kTail);
 }
 
 // Only by a sitemap of rows: a CSV of which every row is skipped fails.
@@ -246,7 +241,7 @@ TEST(Csv2xml, ReplacesAnXmlAlreadyThere)
     box.file("s.csv", kRow);
     r = box.run({"csv2xml", "s.csv"});
     ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(box.read("s.xml"), kHead + kRowXml + kTail);
+    EXPECT_EQ(box.read("s.xml"), kHead084 + kRowXml + kTail);
 }
 
 TEST(Csv2xml, AnXmlPathThatIsAFolderFailsAndLeavesNoTemporaryFile)

@@ -62,6 +62,29 @@ TEST_F(SitemapOptionsCli, StoredWithTheProjectShownAndUsedCommandLineOverriding)
         << "a removed project's options passed to a new one: " << r;
 }
 
+// A hand-edited options file: a line without '=' is named and kept, and
+// changes go on; a value no option understands is named by show, which
+// prints the rest, and replaced by set.
+TEST_F(SitemapOptionsCli, HandEditedOptionsAreNamedNotFatal)
+{
+    ASSERT_EQ(cli({"projects", "add", "blog", "--path", box.path("site"), "--url", "https://example.com"}).status, 0);
+    box.file("work/sitemap-options.ini", "[blog]\nprotocol=0.85\nno equals sign\n");
+    RunResult r = cli({"projects", "show", "blog"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.out.find("\nurl-style: file\n"), std::string::npos) << r;
+    EXPECT_EQ(r.out.find("protocol"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("line 3: 'no equals sign' cannot be read"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("project 'blog': --protocol must be 0.84 or 0.9, not '0.85'"), std::string::npos) << r;
+
+    ASSERT_EQ(cli({"projects", "add", "news", "--path", box.path("site"), "--url", "https://n.example", "--gzip"}).status, 0);
+    ASSERT_EQ(cli({"projects", "set", "blog", "--protocol", "0.9"}).status, 0);
+    r = cli({"projects", "show", "blog"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find("\nprotocol: 0.9\n"), std::string::npos) << r;
+    EXPECT_NE(cli({"projects", "show", "news"}).out.find("\ngzip: yes\n"), std::string::npos);
+    EXPECT_NE(box.read("work/sitemap-options.ini").find("[blog]\nno equals sign\n"), std::string::npos);
+}
+
 TEST_F(SitemapOptionsCli, UsageErrors)
 {
     const std::vector<std::vector<std::string>> wrong = {

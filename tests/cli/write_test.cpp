@@ -1,5 +1,6 @@
 // stats, xml, txt and csv on a site folder given on the command line.
 #include "cli_harness.h"
+#include "sitemap_heads.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +9,6 @@
 namespace larkspur::clitest {
 namespace {
 
-const std::string kHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<urlset xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
-    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
-    "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
 const std::string kTail = "</urlset>\r\n";
 
 std::string UrlElement(const std::string& loc, const std::string& lastmod, const std::string& changefreq = "weekly",
@@ -58,7 +53,7 @@ const std::vector<std::pair<std::string, std::string>> kEntries = {
 
 std::string ExpectedXml(const std::string& changefreq = "weekly", const std::string& priority = "0.6")
 {
-    std::string xml = kHead;
+    std::string xml = kHead084;
     for (const auto& [url, date] : kEntries) {
         std::string loc;
         for (const char c : url)
@@ -162,7 +157,7 @@ TEST_P(WriteFormat, AFolderWithoutPagesGivesHeadAndTailOnly)
     const RunResult r = box.run({GetParam().command, "site", "--url", "https://example.com", "--output", "-"});
     ASSERT_EQ(r.status, 0) << r;
     const std::string command = GetParam().command;
-    const std::string expected = command == "xml" ? kHead + kTail
+    const std::string expected = command == "xml" ? kHead084 + kTail
                                : command == "csv" ? "loc,lastmod,changefreq,priority\r\n"
                                                   : "";
     EXPECT_EQ(r.out, expected);

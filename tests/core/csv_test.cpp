@@ -3,19 +3,14 @@
 #include <sstream>
 
 #include "sitemap/sitemap.h"
+#include "sitemap_heads.h"
 #include "temp_tree.h"
 
 using namespace larkspur;
 using larkspur::test::TempTree;
+using larkspur::test::kHead084;
 
 namespace {
-
-const char* const kHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<urlset xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
-    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
-    "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
 
 // An empty text leaves its element out.
 std::string Url(const std::string& loc, const std::string& lastmod, const std::string& freq,
@@ -102,8 +97,8 @@ TEST(TrimSpaces, AllWhiteSpaceKinds)
 
 TEST(Convert, HeadLineOnlyGivesEmptyUrlset)
 {
-    EXPECT_EQ(Convert("loc,lastmod,changefreq,priority\r\n"), std::string(kHead) + "</urlset>\r\n");
-    EXPECT_EQ(Convert("LOC,LASTMOD,CHANGEFREQ,PRIORITY\n"), std::string(kHead) + "</urlset>\r\n");
+    EXPECT_EQ(Convert("loc,lastmod,changefreq,priority\r\n"), kHead084 + "</urlset>\r\n");
+    EXPECT_EQ(Convert("LOC,LASTMOD,CHANGEFREQ,PRIORITY\n"), kHead084 + "</urlset>\r\n");
 }
 
 TEST(Convert, RowsSkippedAndKept)
@@ -128,7 +123,7 @@ TEST(Convert, RowsSkippedAndKept)
         "https://:80/no-host.html,2006-03-07,weekly,0.6\r\n"
         "HTTPS://H/c.html,2006-03-07,weekly,0.6\r\n",
         &report);
-    EXPECT_EQ(xml, std::string(kHead) + Url("http://h/a.html", "2006-03-07", "weekly", "0.6")
+    EXPECT_EQ(xml, kHead084 + Url("http://h/a.html", "2006-03-07", "weekly", "0.6")
                        + Url("http://h/b.html", "", "daily", "0.5") + Url("http://h/d.html", "", "", "")
                        + Url("http://h/e.html", "", "weekly", "") + Url("HTTPS://H/c.html", "2006-03-07", "weekly", "0.6")
                        + "</urlset>\r\n");
@@ -139,14 +134,14 @@ TEST(Convert, RowsSkippedAndKept)
 TEST(Convert, ReadsBackTheQuotedRowsOfTheWriter)
 {
     const std::string xml = Convert("\"http://h/R&amp;D/Page,1.HTML\",2009-05-01,daily,0.8\r\n");
-    EXPECT_EQ(xml, std::string(kHead) + Url("http://h/R&amp;D/Page,1.HTML", "2009-05-01", "daily", "0.8")
+    EXPECT_EQ(xml, kHead084 + Url("http://h/R&amp;D/Page,1.HTML", "2009-05-01", "daily", "0.8")
                        + "</urlset>\r\n");
 }
 
 TEST(Convert, HandEditedTextBecomesWellFormed)
 {
     const std::string xml = Convert("http://h/a.html?x=1&y=<2>&amp;&#38;&#x26;,2006-3-7,week&ly,<0.5>\n");
-    EXPECT_EQ(xml, std::string(kHead)
+    EXPECT_EQ(xml, kHead084
                        + Url("http://h/a.html?x=1&amp;y=&lt;2&gt;&amp;&#38;&#x26;", "2006-03-07", "week&amp;ly", "&lt;0.5&gt;")
                        + "</urlset>\r\n");
 }
@@ -158,7 +153,7 @@ TEST(Convert, LongLinesStayWholeUpToTheUrlLimit)
     const std::string longer = "http://h/" + std::string(2034, 'a') + "&amp;.html";
     ConvertReport report;
     const std::string xml = Convert(loc + ",2006-03-07,weekly,0.6\n" + longer + ",2006-03-07,weekly,0.6\n", &report);
-    EXPECT_EQ(xml, std::string(kHead) + Url(loc, "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
+    EXPECT_EQ(xml, kHead084 + Url(loc, "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
     EXPECT_EQ(report.rowsWritten, 1);
     EXPECT_EQ(report.tooLong, 1);
 }
@@ -220,7 +215,7 @@ TEST(ConvertFile, WritesBesideAndReportsFailure)
     std::string error;
     ASSERT_EQ(ConvertCsvToXml(t.path("site/sitemap.csv"), t.path("site/sitemap.xml"), nullptr, &error), 0);
     EXPECT_EQ(t.read("site/sitemap.xml"),
-              std::string(kHead) + Url("http://h/a.html", "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
+              kHead084 + Url("http://h/a.html", "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
 
     t.file("site/old.xml", "keep me");
     EXPECT_EQ(ConvertCsvToXml(t.path("site/missing.csv"), t.path("site/old.xml"), nullptr, &error), -1);
@@ -252,5 +247,5 @@ TEST(Convert, LinePastSixteenMegabytesIsSkippedNotKept)
                                     &report);
     EXPECT_EQ(report.linesSkipped, 1);
     EXPECT_EQ(report.rowsWritten, 1);
-    EXPECT_EQ(xml, std::string(kHead) + Url("http://h/b.html", "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
+    EXPECT_EQ(xml, kHead084 + Url("http://h/b.html", "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
 }

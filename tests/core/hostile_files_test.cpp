@@ -16,6 +16,7 @@
 #include "hostile_support.h"
 #include "platform.h"
 #include "projects/projects.h"
+#include "saving_image.h"
 #include "sitemap/sitemap.h"
 #include "temp_tree.h"
 #include "well_formed_xml.h"
@@ -27,35 +28,15 @@ namespace {
 
 // ----- saving.dat images built byte by byte
 
-constexpr std::size_t kName = 0;
-constexpr std::size_t kLocalPath = 260;
-constexpr std::size_t kWebsiteUrl = 520;
 constexpr std::size_t kPriority = 780;
-constexpr std::size_t kFrequency = 784;
 constexpr std::size_t kStoredPart = 788;  // a slot counts once these bytes are there
 
-void PutBytes(std::string& image, std::size_t at, std::string_view bytes)
+// Slots of zero bytes, as removals leave them, with the first ones given.
+std::string ZeroSlotsWith(std::initializer_list<StoredProject> first)
 {
-    image.replace(at, bytes.size(), bytes);
-}
-
-void PutInt(std::string& image, std::size_t at, std::int32_t value)
-{
-    const auto bits = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        image[at + i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
-}
-
-// The file form of an image: LF stored as CR LF.
-std::string TextMode(std::string_view image)
-{
-    std::string file;
-    for (const char c : image) {
-        if (c == '\n')
-            file += '\r';
-        file += c;
-    }
-    return file;
+    std::vector<StoredProject> slots(kMaxProjects, {"", "", "", 0, 0});
+    std::copy(first.begin(), first.end(), slots.begin());
+    return SavingFileImage(slots);
 }
 
 // 32 used slots whose fields all differ; priority 10 (a byte 0x0A) in some.
@@ -274,19 +255,13 @@ class NameWithoutTerminator : public testing::TestWithParam<FieldCase> {};
 
 TEST_P(NameWithoutTerminator, KeepsAtMost259BytesAndNothingSpills)
 {
-    std::string image(kTableSize, '\0');
     ASSERT_EQ(GetParam().nameField.size(), kTextFieldSize);
-    PutBytes(image, kName, GetParam().nameField);
-    PutBytes(image, kLocalPath, std::string(kTextFieldSize, 'P'));  // no terminators anywhere
-    PutBytes(image, kWebsiteUrl, std::string(kTextFieldSize, 'U'));
-    PutInt(image, kPriority, 2);
-    PutInt(image, kFrequency, 4);
-    PutBytes(image, R + kName, "second");
-    PutInt(image, R + kPriority, 1);
-    PutInt(image, R + kFrequency, 1);
-
+    // No terminators anywhere in the first slot's texts.
     ProjectTable table;
-    DecodeTable(TextMode(image), table);
+    DecodeTable(ZeroSlotsWith({{GetParam().nameField, std::string(kTextFieldSize, 'P'),
+                                std::string(kTextFieldSize, 'U'), 2, 4},
+                               {"second", "", "", 1, 1}}),
+                table);
     ExpectSoundTable(table);
     const ProjectRecord& first = table.slots[0];
     EXPECT_EQ(first.localPath, std::string(259, 'P'));
@@ -334,17 +309,9 @@ class IndexOutOfRange : public testing::TestWithParam<IndexCase> {};
 TEST_P(IndexOutOfRange, BecomesAValidDefaultAndIsNeverUsedAsAnIndex)
 {
     const IndexCase& c = GetParam();
-    std::string image(kTableSize, '\0');
-    PutBytes(image, kName, "first");
-    PutInt(image, kPriority, c.priority);
-    PutInt(image, kFrequency, c.frequency);
-    PutBytes(image, R + kName, "second");
-    PutInt(image, R + kPriority, 1);
-    PutInt(image, R + kFrequency, 5);
-
     ProjectTable table;
     LoadReport report;
-    DecodeTable(TextMode(image), table, &report);
+    DecodeTable(ZeroSlotsWith({{"first", "", "", c.priority, c.frequency}, {"second", "", "", 1, 5}}), table, &report);
     ExpectSoundTable(table);
     ASSERT_EQ(table.projectCount, 2);
     EXPECT_EQ(table.slots[0].priorityIndex, c.expectedPriority);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +36,6 @@ ProjectTable Table(const std::vector<P>& projects)
         const int slot = AddProject(table, p.name);
         table.slots[slot].localPath = p.path;
         table.slots[slot].websiteUrl = p.url;
-        table.slots[slot].loadedSlot = slot;  // as if loaded
     }
     return table;
 }
@@ -48,44 +48,70 @@ std::vector<P> Projects(const ProjectTable& table)
     return out;
 }
 
-// What the window does to its copy, marking what the user edited.
-ProjectRecord& Named(ProjectTable& t, const std::string& name)
+// A table as a program holds it, with what it changed since loading.
+struct Held {
+    ProjectTable table;
+    ProjectChanges changes;
+};
+
+Held Loaded(const std::vector<P>& projects)
 {
-    return t.slots[FindProject(t, name)];
+    Held held{Table(projects), {}};
+    for (int i = 0; i < held.table.projectCount; ++i)
+        held.changes[i].loadedSlot = i;
+    return held;
 }
-auto SetUrl(const std::string& name, const std::string& url)
+
+// What the window does to its copy, marking what the user edited; `nth`
+// picks among projects of one name.
+int Named(const Held& h, const std::string& name, int nth = 0)
 {
-    return [=](ProjectTable& t) {
-        Named(t, name).websiteUrl = url;
-        Named(t, name).edited |= kEditedWebsiteUrl;
+    for (int i = 0; i < h.table.projectCount; ++i) {
+        if (h.table.slots[i].name == name && nth-- == 0)
+            return i;
+    }
+    return -1;
+}
+auto SetUrl(const std::string& name, const std::string& url, int nth = 0)
+{
+    return [=](Held& h) {
+        const int i = Named(h, name, nth);
+        h.table.slots[i].websiteUrl = url;
+        h.changes[i].edited |= kEditedWebsiteUrl;
     };
 }
 auto Rename(const std::string& name, const std::string& to)
 {
-    return [=](ProjectTable& t) {
-        Named(t, name).edited |= kEditedName;
-        Named(t, name).name = to;
+    return [=](Held& h) {
+        const int i = Named(h, name);
+        h.changes[i].edited |= kEditedName;
+        h.table.slots[i].name = to;
     };
 }
 auto Remove(const std::string& name)
 {
-    return [=](ProjectTable& t) { RemoveProject(t, FindProject(t, name)); };
+    return [=](Held& h) {
+        const int i = Named(h, name);
+        RemoveProject(h.table, i);
+        std::move(h.changes.begin() + i + 1, h.changes.end(), h.changes.begin() + i);
+        h.changes.back() = {};
+    };
 }
 auto Add(const std::string& name, const std::string& url)
 {
-    return [=](ProjectTable& t) { t.slots[AddProject(t, name)].websiteUrl = url; };
+    return [=](Held& h) { h.table.slots[AddProject(h.table, name)].websiteUrl = url; };
 }
 
 struct MergeCase {
     const char* what;
     std::vector<P> loaded;
-    std::vector<std::function<void(ProjectTable&)>> here;
+    std::vector<std::function<void(Held&)>> here;
     std::vector<P> there;  // the file now
     std::vector<P> expected;
     std::vector<std::string> overruled;
 };
 
-const P a{"a", "/a", "u"}, b{"b", "/b", "u"}, c{"c", "/c", "u"};
+const P a{"a", "/a", "u"}, b{"b", "/b", "u"}, c{"c", "/c", "u"}, d{"d", "/d", "u"}, a2{"a", "/a2", "u"};
 
 TEST(MergeProjects, ByName)
 {
@@ -102,16 +128,17 @@ TEST(MergeProjects, ByName)
         {"renamed here", {a, b}, {Rename("a", "z")}, {a, b, c}, {{"z", "/a", "u"}, b, c}, {}},
         {"removed there and re-added", {a, b}, {}, {b, {"a", "/a", "new"}}, {b, {"a", "/a", "new"}}, {}},
         {"repeated names pair in order", {a, a}, {SetUrl("a", "mine")}, {a, a}, {{"a", "/a", "mine"}, a}, {}},
+        {"the second of a repeated name", {a, a2}, {SetUrl("a", "mine", 1)}, {a, a2, c}, {a, {"a", "/a2", "mine"}, c}, {}},
+        {"two removed here, one added there", {a, b, c}, {Remove("a"), Remove("b")}, {a, b, c, d}, {c, d}, {}},
     };
     for (const MergeCase& test : cases) {
         SCOPED_TRACE(test.what);
-        const ProjectTable loaded = Table(test.loaded);
-        ProjectTable ours = Table(test.loaded);
+        Held ours = Loaded(test.loaded);
         for (const auto& change : test.here)
             change(ours);
         ProjectTable merged;
         MergeReport report;
-        MergeProjects(loaded, ours, Table(test.there), merged, report);
+        MergeProjects(Table(test.loaded), ours.table, ours.changes, Table(test.there), merged, report);
         EXPECT_EQ(Projects(merged), test.expected);
         EXPECT_EQ(report.overruled, test.overruled);
         EXPECT_TRUE(report.notKept.empty());
@@ -123,47 +150,36 @@ TEST(MergeProjects, AdditionsBeyondAFullTableAreReportedNotKept)
     std::vector<P> full;
     for (int i = 0; i < kMaxProjects; ++i)
         full.push_back({"p" + std::to_string(i), "/p", "u"});
-    ProjectTable ours = Table({});
-    AddProject(ours, "mine");
+    Held ours = Loaded({});
+    AddProject(ours.table, "mine");
     ProjectTable merged;
     MergeReport report;
-    MergeProjects(Table({}), ours, Table(full), merged, report);
+    MergeProjects(Table({}), ours.table, ours.changes, Table(full), merged, report);
     EXPECT_EQ(Projects(merged), full);
     EXPECT_EQ(report.notKept, std::vector<std::string>{"mine"});
 }
 
-// The whole round as the window does it, against a file another program
-// changed meanwhile; the slots follow the file's rules (a removal clears
-// slot 31 to zeros), and a file nobody else touched is written as before.
-TEST(SaveMergedProjects, MergesOnlyWhenTheFileChanged)
+// Against the file as it is now: merged only when another program changed
+// it since loading.
+TEST(MergeWithSavedProjects, MergesOnlyWhenTheFileChanged)
 {
     TempTree dir;
     ASSERT_EQ(SaveProjects(Table({a, b}), dir.root()), 0);
-    ProjectTable window;
+    Held window = Loaded({});
     ProjectSnapshot snapshot;
-    ASSERT_EQ(LoadProjects(window, dir.root(), nullptr, nullptr, &snapshot), 0);
-
-    // Unchanged elsewhere: what the window holds is what is written.
-    RemoveProject(window, 1);
+    ASSERT_EQ(LoadProjects(window.table, dir.root(), nullptr, nullptr, &snapshot), 0);
+    window.changes = Loaded({a, b}).changes;
+    Remove("b")(window);
+    ProjectTable merged;
     MergeReport report;
-    ASSERT_EQ(SaveMergedProjects(window, snapshot, dir.root(), &report), 0);
+    ASSERT_EQ(MergeWithSavedProjects(window.table, window.changes, snapshot, dir.root(), merged, report), 0);
     EXPECT_FALSE(report.merged);
-    std::string file, error;
-    ASSERT_EQ(platform::ReadFile(SavingFilePath(dir.root()), file, error), 0);
-    EXPECT_EQ(file, EncodeTable(window));
 
     // Now another program adds c and removes a behind the window's back.
-    ProjectTable other;
-    LoadProjects(other, dir.root());
-    AddProject(other, "c");
-    RemoveProject(other, 0);
-    ASSERT_EQ(SaveProjects(other, dir.root()), 0);
-    ASSERT_EQ(SaveMergedProjects(window, snapshot, dir.root(), &report), 0);
+    ASSERT_EQ(SaveProjects(Table({b, c}), dir.root()), 0);
+    ASSERT_EQ(MergeWithSavedProjects(window.table, window.changes, snapshot, dir.root(), merged, report), 0);
     EXPECT_TRUE(report.merged);
-    ProjectTable after;
-    LoadProjects(after, dir.root());
-    ASSERT_EQ(after.projectCount, 1);
-    EXPECT_EQ(after.slots[0].name, "c");
+    EXPECT_EQ(Projects(merged), std::vector<P>{c});
 }
 
 TEST(StoredFolder, IsAbsoluteAndPlain)
@@ -201,6 +217,10 @@ TEST(ProjectFileLock, IsExclusiveBetweenProcessesAndRefusesALink)
         std::string error;
         ASSERT_EQ(held.lock(dir.root(), error), 0) << error;
         EXPECT_EQ(ProbeFromAnotherProcess(SavingLockPath(dir.root())), 1);
+        // Whoever may open the lock file may hold it: the owner alone.
+        struct stat st;
+        ASSERT_EQ(::stat(SavingLockPath(dir.root()).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
     EXPECT_EQ(ProbeFromAnotherProcess(SavingLockPath(dir.root())), 0);
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "projects/projects.h"
+#include "saving_image.h"
 #include "temp_tree.h"
 
 using namespace larkspur;
@@ -10,42 +11,16 @@ using larkspur::test::TempTree;
 
 namespace {
 
-// Undoes the CR LF storage of LF, as a reader of the file must.
-std::string ImageOf(const std::string& file)
-{
-    std::string image;
-    for (std::size_t i = 0; i < file.size(); ++i) {
-        if (file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n')
-            continue;
-        image += file[i];
-    }
-    return image;
-}
+using namespace larkspur::test;
 
-std::int32_t Int32At(const std::string& image, std::size_t offset)
-{
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= static_cast<std::uint32_t>(static_cast<unsigned char>(image[offset + i])) << (8 * i);
-    return static_cast<std::int32_t>(v);
-}
-
-std::string TextAt(const std::string& image, std::size_t offset)
-{
-    return std::string(image.c_str() + offset);
-}
-
-// A file image with the given names in slots 0.., indexes p and f.
+// An image with the given names in the given slots, every slot with indexes
+// p and f.
 std::string ImageWithNames(std::initializer_list<std::pair<int, const char*>> names, int p = 6, int f = 3)
 {
-    std::string image(kTableSize, '\0');
-    for (int slot = 0; slot < kMaxProjects; ++slot) {
-        image[slot * kRecordSize + 780] = static_cast<char>(p);
-        image[slot * kRecordSize + 784] = static_cast<char>(f);
-    }
+    std::vector<StoredProject> slots(kMaxProjects, {"", "", "", p, f});
     for (const auto& [slot, name] : names)
-        std::memcpy(image.data() + slot * kRecordSize, name, std::strlen(name));
-    return image;
+        slots[slot].name = name;
+    return SavingFileImage(slots, false);
 }
 
 ProjectTable TableWith(std::initializer_list<const char*> names)
@@ -70,14 +45,14 @@ TEST(SavingFile, RecordFieldsSitAtTheirOffsets)
     r.frequencyIndex = 5;
     r.savedRoot = "/srv/site";
 
-    const std::string image = ImageOf(EncodeTable(table));
+    const std::string image = RecordImage(EncodeTable(table));
     ASSERT_EQ(image.size(), kTableSize);
     const std::size_t at = kRecordSize;
     EXPECT_EQ(TextAt(image, at + 0), "second");
     EXPECT_EQ(TextAt(image, at + 260), "/srv/site");
     EXPECT_EQ(TextAt(image, at + 520), "https://example.com/");
-    EXPECT_EQ(Int32At(image, at + 780), 8);
-    EXPECT_EQ(Int32At(image, at + 784), 5);
+    EXPECT_EQ(IntAt(image, at + 780), 8);
+    EXPECT_EQ(IntAt(image, at + 784), 5);
     EXPECT_EQ(TextAt(image, at + 824), "/srv/site");
     // The run-time bytes carry nothing but the two folder texts.
     for (std::size_t i = 788; i < 824; ++i)
@@ -214,12 +189,12 @@ TEST(ProjectFields, LongNameIsCutOnACharacterBoundary)
     ProjectTable table;
     AddProject(table, std::string(600, 'x'));
     table.slots[0].localPath = "/p";
-    const std::string image = ImageOf(EncodeTable(table));
+    const std::string image = RecordImage(EncodeTable(table));
     EXPECT_EQ(TextAt(image, 0).size(), 259u);
     EXPECT_EQ(TextAt(image, 260), "/p");  // nothing spilled into the next field
 }
 
-TEST(ProjectTableOps, AddUsesTheNextSlotAndKeepsItsOldFields)
+TEST(ProjectTableOps, AddUsesTheNextSlot)
 {
     ProjectTable table;
     EXPECT_EQ(AddProject(table, "a"), 0);
@@ -229,7 +204,7 @@ TEST(ProjectTableOps, AddUsesTheNextSlotAndKeepsItsOldFields)
     EXPECT_EQ(table.projectCount, 1);
 }
 
-TEST(ProjectTableOps, SlotClearedByRemovalGivesZeroIndexes)
+TEST(ProjectTableOps, SlotClearedByRemovalIsZeroUntilANewProjectTakesIt)
 {
     ProjectTable table;
     for (int i = 0; i < kMaxProjects; ++i)
@@ -243,12 +218,13 @@ TEST(ProjectTableOps, SlotClearedByRemovalGivesZeroIndexes)
     EXPECT_EQ(table.slots[31].name, "");
 
     // Slot 31 is all zero bytes on disk.
-    const std::string image = ImageOf(EncodeTable(table));
+    const std::string image = RecordImage(EncodeTable(table));
     EXPECT_EQ(image.substr(31 * kRecordSize), std::string(kRecordSize, '\0'));
 
+    // A new project there starts fresh all the same.
     EXPECT_EQ(AddProject(table, "new"), 31);
-    EXPECT_EQ(table.slots[31].priorityIndex, 0);   // "0.0"
-    EXPECT_EQ(table.slots[31].frequencyIndex, 0);  // "always"
+    EXPECT_EQ(table.slots[31].priorityIndex, 6);   // "0.6"
+    EXPECT_EQ(table.slots[31].frequencyIndex, 3);  // "weekly"
 }
 
 TEST(ProjectTableOps, RemoveLastAndOutOfRange)

@@ -3,28 +3,18 @@
 #include <sstream>
 
 #include "sitemap/sitemap.h"
+#include "sitemap_heads.h"
 #include "temp_tree.h"
 
 using namespace larkspur;
 using larkspur::test::TempTree;
+using larkspur::test::kHead084;
+using larkspur::test::kIndexHead084;
 
 namespace {
 
 constexpr std::int64_t kMarch7 = 1141732800;  // 2006-03-07 12:00 UTC
 constexpr std::int64_t kToday = 1796731200;    // 2026-12-08 12:00 UTC
-
-const std::string kExpectedUrlsetHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<urlset xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
-    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
-    "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
-const std::string kExpectedIndexHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<sitemapindex xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
-    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
-    "\thttp://www.google.com/schemas/sitemap/0.84/siteindex.xsd\">\r\n";
 
 std::string Url(const std::string& loc)
 {
@@ -77,7 +67,7 @@ TEST_F(Index, AtTheUrlLimitStaysOneFile)
     SaveReport report;
     save({3, 1 << 20, kToday}, &report);
     EXPECT_EQ(t.read("site/sitemap.xml"),
-              kExpectedUrlsetHead + Url("https://example.com/docs/p0.html") + Url("https://example.com/docs/p1.html")
+              kHead084 + Url("https://example.com/docs/p0.html") + Url("https://example.com/docs/p1.html")
                   + Url("https://example.com/docs/p2.html") + "</urlset>\r\n");
     EXPECT_FALSE(t.exists("site/sitemap1.xml"));
     EXPECT_EQ(report.files, std::vector<std::string>{t.path("site/sitemap.xml")});
@@ -89,12 +79,12 @@ TEST_F(Index, OneUrlOverTheLimitMakesAnIndex)
     SaveReport report;
     save({3, 1 << 20, kToday}, &report);
     EXPECT_EQ(t.read("site/sitemap.xml"),
-              kExpectedIndexHead + IndexEntry("https://example.com/docs/sitemap1.xml")
+              kIndexHead084 + IndexEntry("https://example.com/docs/sitemap1.xml")
                   + IndexEntry("https://example.com/docs/sitemap2.xml") + "</sitemapindex>\r\n");
     EXPECT_EQ(t.read("site/sitemap1.xml"),
-              kExpectedUrlsetHead + Url("https://example.com/docs/p0.html") + Url("https://example.com/docs/p1.html")
+              kHead084 + Url("https://example.com/docs/p0.html") + Url("https://example.com/docs/p1.html")
                   + Url("https://example.com/docs/p2.html") + "</urlset>\r\n");
-    EXPECT_EQ(t.read("site/sitemap2.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/p3.html") + "</urlset>\r\n");
+    EXPECT_EQ(t.read("site/sitemap2.xml"), kHead084 + Url("https://example.com/docs/p3.html") + "</urlset>\r\n");
     EXPECT_EQ(report.urls, 4);
     EXPECT_EQ(report.files.size(), 3u);
 }
@@ -105,14 +95,14 @@ TEST_F(Index, ByteLimitCountsHeadAndTail)
 {
     site(4);
     const std::size_t url = Url("https://example.com/docs/p0.html").size();
-    const std::size_t twoUrls = kExpectedUrlsetHead.size() + 2 * url + 11;
+    const std::size_t twoUrls = kHead084.size() + 2 * url + 11;
     for (const auto& [limit, perPart] : {std::pair{twoUrls, 2u}, std::pair{twoUrls - 1, 1u}}) {
         SCOPED_TRACE(limit);
         save({100, limit, kToday});
         EXPECT_EQ(Count(t.read("site/sitemap.xml"), "<sitemap>"), 4u / perPart);
         for (unsigned i = 1; i <= 4u / perPart; ++i) {
             const std::string text = t.read("site/sitemap" + std::to_string(i) + ".xml");
-            EXPECT_EQ(text.size(), kExpectedUrlsetHead.size() + perPart * url + 11);
+            EXPECT_EQ(text.size(), kHead084.size() + perPart * url + 11);
             EXPECT_EQ(Count(text, "<url>"), perPart);
         }
     }
@@ -129,7 +119,7 @@ TEST_F(Index, PartsAreListedAtTheirFoldersAddress)
         SCOPED_TRACE(c.output);
         SaveReport report;
         save({1, 1 << 20, kToday}, &report, c.output);
-        EXPECT_EQ(t.read(c.output).find(IndexEntry(c.firstPart)), kExpectedIndexHead.size());
+        EXPECT_EQ(t.read(c.output).find(IndexEntry(c.firstPart)), kIndexHead084.size());
         EXPECT_EQ(report.notes.size(), c.note ? 1u : 0u);
     }
 }
@@ -140,11 +130,11 @@ TEST_F(Index, ProtocolLimitOf50000Urls)
     SaveReport report;
     save({}, &report);
     const std::string index = t.read("site/sitemap.xml");
-    EXPECT_EQ(index.rfind(kExpectedIndexHead, 0), 0u);
+    EXPECT_EQ(index.rfind(kIndexHead084, 0), 0u);
     EXPECT_EQ(Count(index, "<sitemap>"), 2u);
     EXPECT_EQ(Count(t.read("site/sitemap1.xml"), "<url>"), 50000u);
     // Listing order is byte order for these names: p9999 is the last one.
-    EXPECT_EQ(t.read("site/sitemap2.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/p9999.html") + "</urlset>\r\n");
+    EXPECT_EQ(t.read("site/sitemap2.xml"), kHead084 + Url("https://example.com/docs/p9999.html") + "</urlset>\r\n");
     EXPECT_EQ(report.urls, 50001);
 }
 
@@ -160,11 +150,11 @@ TEST(IndexConvert, CsvPastTheLimitNamesPartsBesideIt)
     std::string error;
     ASSERT_EQ(ConvertCsvToXml(t.path("site/map.csv"), t.path("site/map.xml"), &report, &error, {2, 1 << 20, kToday}), 0)
         << error;
-    EXPECT_EQ(t.read("site/map.xml"), kExpectedIndexHead + IndexEntry("https://example.com/map1.xml")
+    EXPECT_EQ(t.read("site/map.xml"), kIndexHead084 + IndexEntry("https://example.com/map1.xml")
                                           + IndexEntry("https://example.com/map2.xml") + "</sitemapindex>\r\n");
-    EXPECT_EQ(t.read("site/map1.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/a.html")
+    EXPECT_EQ(t.read("site/map1.xml"), kHead084 + Url("https://example.com/docs/a.html")
                                            + Url("https://example.com/docs/sub/b.html") + "</urlset>\r\n");
-    EXPECT_EQ(t.read("site/map2.xml"), kExpectedUrlsetHead + Url("https://example.com/docs/abc.html") + "</urlset>\r\n");
+    EXPECT_EQ(t.read("site/map2.xml"), kHead084 + Url("https://example.com/docs/abc.html") + "</urlset>\r\n");
     EXPECT_EQ(report.files, (std::vector<std::string>{t.path("site/map.xml"), t.path("site/map1.xml"),
                                                       t.path("site/map2.xml")}));
 }
@@ -223,6 +213,6 @@ TEST(IndexConvert, BelowTheLimitOneFile)
     t.file("site/map.csv", "https://example.com/a.html,2006-03-07,weekly,0.6\r\n");
     ConvertReport report;
     ASSERT_EQ(ConvertCsvToXml(t.path("site/map.csv"), t.path("site/map.xml"), &report), 0);
-    EXPECT_EQ(t.read("site/map.xml"), kExpectedUrlsetHead + Url("https://example.com/a.html") + "</urlset>\r\n");
+    EXPECT_EQ(t.read("site/map.xml"), kHead084 + Url("https://example.com/a.html") + "</urlset>\r\n");
     EXPECT_EQ(report.files, std::vector<std::string>{t.path("site/map.xml")});
 }

@@ -7,22 +7,17 @@
 #include <unistd.h>
 
 #include "sitemap/sitemap.h"
+#include "sitemap_heads.h"
 #include "temp_tree.h"
 
 using namespace larkspur;
 using larkspur::test::TempTree;
+using larkspur::test::kHead084;
 
 namespace {
 
 constexpr std::int64_t kMarch7 = 1141732800;  // 2006-03-07 12:00 UTC
 constexpr std::int64_t kMay1 = 1241179200;    // 2009-05-01 12:00 UTC
-
-const char* const kHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<urlset xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
-    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
-    "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
 
 class Writers : public testing::Test {
 protected:
@@ -62,7 +57,7 @@ std::string Entry(const char* loc, const char* date)
 
 TEST_F(Writers, XmlExactBytes)
 {
-    const std::string expected = std::string(kHead)
+    const std::string expected = kHead084
         + Entry("https://example.com/site/a%20b.htm", "2009-05-01")
         + Entry("https://example.com/site/index.html", "2006-03-07")
         + Entry("https://example.com/site/R&amp;D/Page,1.HTML", "2009-05-01") + "</urlset>\r\n";
@@ -108,27 +103,17 @@ TEST(WritersEmpty, NoPagesGivesHeadAndTailOnly)
     WriteSitemap(xml, SitemapFormat::Xml, scan.tree, parameters);
     WriteSitemap(txt, SitemapFormat::Text, scan.tree, parameters);
     WriteSitemap(csv, SitemapFormat::Csv, scan.tree, parameters);
-    EXPECT_EQ(xml.str(), std::string(kHead) + "</urlset>\r\n");
+    EXPECT_EQ(xml.str(), kHead084 + "</urlset>\r\n");
     EXPECT_EQ(txt.str(), "");
     EXPECT_EQ(csv.str(), "loc,lastmod,changefreq,priority\r\n");
 }
 
-TEST_F(Writers, SaveWritesIntoTheSiteFolderAndOverwrites)
+TEST_F(Writers, SaveOverwrites)
 {
-    ProjectRecord record;
-    record.localPath = t.path("site");
-    record.websiteUrl = parameters.websiteUrl;
-    record.priorityIndex = parameters.priorityIndex;
-    record.frequencyIndex = parameters.frequencyIndex;
     t.file("site/sitemap.xml", "old content that is longer than nothing");
     std::string error;
-    ASSERT_EQ(WalkAndCount(record.scan, record.localPath), 0);
-    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Xml, &error), 0) << error;
+    ASSERT_EQ(SaveSitemap(t.path("site/sitemap.xml"), SitemapFormat::Xml, scan.tree, parameters, &error), 0) << error;
     EXPECT_EQ(t.read("site/sitemap.xml"), write(SitemapFormat::Xml));
-    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Text, &error), 0);
-    ASSERT_EQ(SaveSitemap(record, SitemapFormat::Csv, &error), 0);
-    EXPECT_TRUE(t.exists("site/sitemap.txt"));
-    EXPECT_TRUE(t.exists("site/sitemap.csv"));
 }
 
 TEST_F(Writers, FailedSaveLeavesThePreviousFile)

@@ -83,4 +83,45 @@ private:
     FakeUi& m_ui;
 };
 
+// A file of a test tree: its name, its content and, when given, its time.
+struct TestFile {
+    QString name;
+    QByteArray content = "x";
+    QDateTime modified = {};
+};
+
+// A main window, with a FakeUi of its own, on a fresh working directory (the
+// tree's root) that holds the given files when the window opens.
+class FreshWindow : public TempTree, public UiScope, public MainWindowDriver {
+public:
+    explicit FreshWindow(std::initializer_list<TestFile> files = {}) : MainWindowDriver(UiScope::ui, write(files)) {}
+
+private:
+    QString write(std::initializer_list<TestFile> files)
+    {
+        for (const TestFile& f : files)
+            file(f.name, f.content, f.modified);
+        return path();
+    }
+};
+
+// What most window tests start from: a FreshWindow whose "site" folder holds
+// the given files, with one project of that name pointing at it.
+class SiteWindow : public FreshWindow {
+public:
+    explicit SiteWindow(std::initializer_list<TestFile> files = {},
+                        const QString& url = QStringLiteral("https://example.com/"))
+    {
+        folder(QStringLiteral("site"));
+        for (const TestFile& f : files)
+            file(QStringLiteral("site/") + f.name, f.content, f.modified);
+        addSite(QStringLiteral("site"), site(), url);
+    }
+
+    QString site(const QString& relative = {}) const
+    {
+        return path(relative.isEmpty() ? QStringLiteral("site") : QStringLiteral("site/") + relative);
+    }
+};
+
 }  // namespace larkspur::test

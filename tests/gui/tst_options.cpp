@@ -10,7 +10,7 @@
 #include "GuiTestSupport.h"
 #include "MainWindowDriver.h"
 #include "OptionsDialog.h"
-#include "project_options.h"
+#include "options_file.h"
 
 using namespace larkspur;
 using namespace larkspur::test;
@@ -39,9 +39,11 @@ FakeUi::DialogHandler SetOptions(const QString& style, const QString& exclude, b
 
 SitemapOptions Stored(const TempTree& tree, const char* project)
 {
-    SitemapOptions options;
-    LoadProjectOptions(tree.path().toStdString(), project, options);
-    return options;
+    OptionsFile file;
+    std::string error;
+    std::vector<OptionProblem> problems;
+    file.read(tree.path().toStdString(), error);
+    return file.options(project, problems);
 }
 
 }  // namespace
@@ -60,95 +62,73 @@ private Q_SLOTS:
 
 void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    tree.file(QStringLiteral("site/docs/a.html"));
-    tree.file(QStringLiteral("site/drafts/b.html"));
-    tree.file(QStringLiteral("site/c.pdf"));
-    UiScope scope;
-    {
-        MainWindowDriver main(scope.ui, tree.path());
-        main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
-        main.walk();
-        scope.ui.handlers.append(
-            SetOptions(QStringLiteral("clean"), QStringLiteral("drafts/\n*.bak"), true, QStringLiteral("html,pdf")));
-        main.button("optionsButton")->click();
-        QCOMPARE(scope.ui.dialogsRun.last(), QStringLiteral("larkspur::OptionsDialog"));
-        // The statistics mark the groups that now become entries.
-        QCOMPARE(main.statistics()->findItems(QStringLiteral(".pdf files: 1"), Qt::MatchExactly).value(0)->checkState(),
-                 Qt::Checked);
-        main.button("saveUrlButton")->click();
-        QCOMPARE(tree.read(QStringLiteral("site/sitemap.txt")),
-                 QByteArray("https://example.com/c.pdf\r\nhttps://example.com/docs/a\r\nhttps://example.com/\r\n"));
-        main.window->reject();
-    }
-    const SitemapOptions stored = Stored(tree, "blog");
+    SiteWindow main({{"index.html"}, {"docs/a.html"}, {"drafts/b.html"}, {"c.pdf"}});
+    main.walk();
+    main.ui.handlers.append(
+        SetOptions(QStringLiteral("clean"), QStringLiteral("drafts/\n*.bak"), true, QStringLiteral("html,pdf")));
+    main.button("optionsButton")->click();
+    QCOMPARE(main.ui.dialogsRun.last(), QStringLiteral("larkspur::OptionsDialog"));
+    // The statistics mark the groups that now become entries.
+    QCOMPARE(main.statistics()->findItems(QStringLiteral(".pdf files: 1"), Qt::MatchExactly).value(0)->checkState(),
+             Qt::Checked);
+    main.button("saveUrlButton")->click();
+    QCOMPARE(main.read(QStringLiteral("site/sitemap.txt")),
+             QByteArray("https://example.com/c.pdf\r\nhttps://example.com/docs/a\r\nhttps://example.com/\r\n"));
+    main.window->reject();
+    const SitemapOptions stored = Stored(main, "site");
     QCOMPARE(stored.urlStyle, UrlStyle::Clean);
     QCOMPARE(stored.exclude, (std::vector<std::string>{"drafts/", "*.bak"}));
     QVERIFY(stored.omitHints);
 
     // A new window shows what was stored.
-    MainWindowDriver again(scope.ui, tree.path());
-    QCOMPARE(again.slot(0).options, stored);
+    MainWindowDriver again(main.ui, main.path());
+    QCOMPARE(again.window->store().options(0), stored);
 }
 
 void OptionsTest::cancelAndRefusedValuesChangeNothing()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("blog"), tree.path());
-    scope.ui.handlers.append(SetOptions(QStringLiteral("folder"), QStringLiteral("x/"), false));
-    scope.ui.handlers.append(SetOptions(QStringLiteral("folder"), QStringLiteral("x/"), true, QString()));
+    SiteWindow main;
+    main.ui.handlers.append(SetOptions(QStringLiteral("folder"), QStringLiteral("x/"), false));
+    main.ui.handlers.append(SetOptions(QStringLiteral("folder"), QStringLiteral("x/"), true, QString()));
     main.button("optionsButton")->click();
     main.button("optionsButton")->click();
-    QCOMPARE(scope.ui.messages.size(), 1);  // no extension at all
-    QCOMPARE(main.slot(0).options, SitemapOptions{});
-    QVERIFY(!main.slot(0).optionsEdited);
+    QCOMPARE(main.ui.messages.size(), 1);  // no extension at all
+    QCOMPARE(main.window->store().options(0), SitemapOptions{});
 }
 
 void OptionsTest::renameTakesOptionsAlongRemoveDropsThem()
 {
-    TempTree tree;
-    UiScope scope;
+    SiteWindow main;
+    main.ui.handlers.append(SetOptions(QStringLiteral("folder"), QString()));
+    main.button("optionsButton")->click();
+    main.window->reject();
+    QCOMPARE(Stored(main, "site").urlStyle, UrlStyle::Folder);
     {
-        MainWindowDriver main(scope.ui, tree.path());
-        main.addSite(QStringLiteral("blog"), tree.path());
-        scope.ui.handlers.append(SetOptions(QStringLiteral("folder"), QString()));
-        main.button("optionsButton")->click();
-        main.window->reject();
+        MainWindowDriver again(main.ui, main.path());
+        again.select(0);
+        again.name()->setText(QStringLiteral("journal"));
+        again.window->reject();
     }
-    QCOMPARE(Stored(tree, "blog").urlStyle, UrlStyle::Folder);
+    QCOMPARE(Stored(main, "journal").urlStyle, UrlStyle::Folder);
+    QCOMPARE(Stored(main, "site"), SitemapOptions{});
     {
-        MainWindowDriver main(scope.ui, tree.path());
-        main.select(0);
-        main.name()->setText(QStringLiteral("journal"));
-        main.window->reject();
+        MainWindowDriver again(main.ui, main.path());
+        again.select(0);
+        again.button("removeButton")->click();
+        again.window->reject();
     }
-    QCOMPARE(Stored(tree, "journal").urlStyle, UrlStyle::Folder);
-    QCOMPARE(Stored(tree, "blog"), SitemapOptions{});
-    {
-        MainWindowDriver main(scope.ui, tree.path());
-        main.select(0);
-        main.button("removeButton")->click();
-        main.window->reject();
-    }
-    QCOMPARE(Stored(tree, "journal"), SitemapOptions{});
+    QCOMPARE(Stored(main, "journal"), SitemapOptions{});
 }
 
 // The options for search engines are in the dialog too, and Save says what
 // they left out and changed.
 void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    tree.file(QStringLiteral("site/draft.html"), "<head><meta name=robots content=NOINDEX></head>");
-    tree.file(QStringLiteral("site/wide.html"), QByteArray("\xFF\xFE<\0", 4));  // UTF-16
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"index.html"},
+                     {"draft.html", "<head><meta name=robots content=NOINDEX></head>"},
+                     {"wide.html", QByteArray("\xFF\xFE<\0", 4)}});  // UTF-16
     main.walk();
-    scope.ui.handlers.append([](QDialog& dialog) {
+    main.ui.handlers.append([](QDialog& dialog) {
         Child<QComboBox>(dialog, "lastmod")->setCurrentText(QStringLiteral("none"));
         for (const char* flag : {"respect-robots", "robots-txt", "gzip"})
             Child<QCheckBox>(dialog, flag)->setChecked(true);
@@ -157,26 +137,26 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
     });
     main.button("optionsButton")->click();
     main.button("saveXmlButton")->click();
-    QVERIFY(!QFileInfo::exists(tree.path(QStringLiteral("site/sitemap.xml"))));
-    QVERIFY(QFileInfo::exists(tree.path(QStringLiteral("site/sitemap.xml.gz"))));
-    QCOMPARE(tree.read(QStringLiteral("site/robots.txt")), QByteArray("Sitemap: https://example.com/sitemap.xml.gz\n"));
+    QVERIFY(!QFileInfo::exists(main.path(QStringLiteral("site/sitemap.xml"))));
+    QVERIFY(QFileInfo::exists(main.path(QStringLiteral("site/sitemap.xml.gz"))));
+    QCOMPARE(main.read(QStringLiteral("site/robots.txt")), QByteArray("Sitemap: https://example.com/sitemap.xml.gz\n"));
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.xml.gz saved, click to open."));
-    QCOMPARE(scope.ui.messages.size(), 1);
-    QCOMPARE(scope.ui.messages.last().text,
+    QCOMPARE(main.ui.messages.size(), 1);
+    QCOMPARE(main.ui.messages.last().text,
              QStringLiteral("1 page(s) left out: marked noindex.\n1 page(s) kept: their head could not be read "
                             "to the end.\nrobots.txt now lists the sitemap."));
-    QCOMPARE(main.slot(0).options.lastmod, LastmodSource::None);
+    QCOMPARE(main.window->store().options(0).lastmod, LastmodSource::None);
 
     // A robots.txt that cannot be updated leaves the sitemap saved, and the
     // message says both.
-    QFile::remove(tree.path(QStringLiteral("site/robots.txt")));
-    tree.folder(QStringLiteral("site/robots.txt"));
+    QFile::remove(main.path(QStringLiteral("site/robots.txt")));
+    main.folder(QStringLiteral("site/robots.txt"));
     main.button("saveUrlButton")->click();
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.txt.gz saved, click to open."));
-    QVERIFY2(scope.ui.messages.last().text.startsWith(QStringLiteral(
+    QVERIFY2(main.ui.messages.last().text.startsWith(QStringLiteral(
                  "1 page(s) left out: marked noindex.\n1 page(s) kept: their head could not be read to the end.\n"
                  "sitemap.txt.gz saved, but robots.txt was not updated: ")),
-             qPrintable(scope.ui.messages.last().text));
+             qPrintable(main.ui.messages.last().text));
 }
 
 LARKSPUR_GUI_TEST_MAIN(OptionsTest)

@@ -90,14 +90,8 @@ void OutputTest::saveWritesFileAndStatus()
     QFETCH(QString, button);
     QFETCH(QString, file);
     QFETCH(QStringList, expectedLines);
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"), "<html/>", kMarch7);
-    tree.file(QStringLiteral("site/docs/my page.html"), "<html/>", kMarch7);
-    tree.file(QStringLiteral("site/empty.html"), "");
-    tree.file(QStringLiteral("site/script.php"), "<?php");
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"index.html", "<html/>", kMarch7}, {"docs/my page.html", "<html/>", kMarch7},
+                     {"empty.html", ""}, {"script.php", "<?php"}});
     main.priority()->setCurrentText(QStringLiteral("0.8"));
     main.frequency()->setCurrentText(QStringLiteral("daily"));
     main.walk();
@@ -105,8 +99,8 @@ void OutputTest::saveWritesFileAndStatus()
 
     main.button(button.toLatin1().constData())->click();
 
-    QVERIFY2(scope.ui.messages.isEmpty(), qPrintable(scope.ui.texts().join('|')));
-    const QByteArray written = tree.read(QStringLiteral("site/") + file);
+    QVERIFY2(main.ui.messages.isEmpty(), qPrintable(main.ui.texts().join('|')));
+    const QByteArray written = main.read(QStringLiteral("site/") + file);
     for (const QString& line : expectedLines)
         QVERIFY2(written.contains(line.toUtf8()), qPrintable(line + " in\n" + written));
     QVERIFY(!written.contains("empty.html"));
@@ -138,42 +132,34 @@ void OutputTest::saveRefused()
     QFETCH(bool, walk);
     QFETCH(QString, url);
     QFETCH(QString, message);
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")), url);
+    SiteWindow main({{"index.html"}}, url);
     if (walk)
         main.walk();
 
     for (const char* button : {"saveXmlButton", "saveUrlButton", "saveCsvButton"}) {
-        scope.ui.clear();
+        main.ui.clear();
         main.button(button)->click();
-        QCOMPARE(scope.ui.texts(), QStringList({message}));
-        QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Larkspur"));
+        QCOMPARE(main.ui.texts(), QStringList({message}));
+        QCOMPARE(main.ui.messages[0].caption, QStringLiteral("Larkspur"));
     }
-    QVERIFY(QDir(tree.path(QStringLiteral("site"))).entryList({"sitemap.*"}).isEmpty());
+    QVERIFY(QDir(main.site()).entryList({"sitemap.*"}).isEmpty());
     QVERIFY(main.status()->text().isEmpty());
 }
 
 void OutputTest::failedSaveNamesFileAndKeepsStatus()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"index.html"}});
     main.walk();
     main.button("saveUrlButton")->click();
     // A folder where the file should go cannot be replaced by a file.
-    tree.folder(QStringLiteral("site/sitemap.xml"));
-    scope.ui.clear();
+    main.folder(QStringLiteral("site/sitemap.xml"));
+    main.ui.clear();
 
     main.button("saveXmlButton")->click();
 
-    QCOMPARE(scope.ui.messages.size(), 1);
-    QVERIFY2(scope.ui.messages[0].text.contains(tree.path(QStringLiteral("site/sitemap.xml"))),
-             qPrintable(scope.ui.messages[0].text));
+    QCOMPARE(main.ui.messages.size(), 1);
+    QVERIFY2(main.ui.messages[0].text.contains(main.path(QStringLiteral("site/sitemap.xml"))),
+             qPrintable(main.ui.messages[0].text));
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.txt saved, click to open."));
 }
 
@@ -181,19 +167,15 @@ void OutputTest::failedSaveNamesFileAndKeepsStatus()
 // message carries the reason a link was refused.
 void OutputTest::saveThroughARefusedLinkSaysWhy()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    const QString link = tree.path(QStringLiteral("site/sitemap.txt"));
-    QVERIFY(QFile::link(tree.path(QStringLiteral("gone/sitemap.txt")), link));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"index.html"}});
+    const QString link = main.path(QStringLiteral("site/sitemap.txt"));
+    QVERIFY(QFile::link(main.path(QStringLiteral("gone/sitemap.txt")), link));
     main.walk();
 
     main.button("saveUrlButton")->click();
 
-    QCOMPARE(scope.ui.messages.size(), 1);
-    const QString text = scope.ui.messages[0].text;
+    QCOMPARE(main.ui.messages.size(), 1);
+    const QString text = main.ui.messages[0].text;
     QVERIFY2(text.contains(link + QStringLiteral(": a link Larkspur does not write through: it leads to no file")),
              qPrintable(text));
     QVERIFY(QFileInfo(link).isSymLink());
@@ -201,11 +183,7 @@ void OutputTest::saveThroughARefusedLinkSaysWhy()
 
 void OutputTest::secondSaveKeepsStyle()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"index.html"}});
     main.walk();
     main.button("saveXmlButton")->click();
     main.button("saveCsvButton")->click();
@@ -220,10 +198,7 @@ void OutputTest::secondSaveKeepsStyle()
 
 void OutputTest::statusLineOpensSiteFolder()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main({{"site/index.html"}});
     QVERIFY(ShowActive(*main.window));
     StatusLabel* status = main.status();
     QVERIFY(status->palette().color(QPalette::Window) == status->backColor());
@@ -232,23 +207,23 @@ void OutputTest::statusLineOpensSiteFolder()
     // No project: the line is inert.
     QVERIFY(status->cursor().shape() != Qt::PointingHandCursor);
     QTest::mouseClick(status, Qt::LeftButton, {}, status->rect().center());
-    QVERIFY(scope.ui.opened.isEmpty());
+    QVERIFY(main.ui.opened.isEmpty());
 
     // With a project it opens the folder, even before anything was saved.
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.addSite(QStringLiteral("site"), main.path(QStringLiteral("site")));
     QVERIFY(status->text().isEmpty());
     QCOMPARE(status->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(status, Qt::LeftButton, {}, status->rect().center());
-    QCOMPARE(scope.ui.opened, QList<QUrl>({QUrl::fromLocalFile(tree.path(QStringLiteral("site")))}));
+    QCOMPARE(main.ui.opened, QList<QUrl>({QUrl::fromLocalFile(main.path(QStringLiteral("site")))}));
 
     // Other buttons do nothing.
     QTest::mouseClick(status, Qt::RightButton, {}, status->rect().center());
-    QCOMPARE(scope.ui.opened.size(), 1);
+    QCOMPARE(main.ui.opened.size(), 1);
 
     main.projects()->clearSelection();
     QVERIFY(status->cursor().shape() != Qt::PointingHandCursor);
     QTest::mouseClick(status, Qt::LeftButton, {}, status->rect().center());
-    QCOMPARE(scope.ui.opened.size(), 1);
+    QCOMPARE(main.ui.opened.size(), 1);
 }
 
 void OutputTest::csvPathCheck_data()
@@ -308,54 +283,48 @@ void OutputTest::csvEmptyBoxKeepsLastVerdict()
 
 void OutputTest::csvConvertsBesideInput()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"), "<html/>", kMarch7);
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"index.html", "<html/>", kMarch7}});
     main.walk();
     main.button("saveCsvButton")->click();
-    const QString csv = tree.path(QStringLiteral("site/sitemap.csv"));
+    const QString csv = main.path(QStringLiteral("site/sitemap.csv"));
     QString verdict;
-    scope.ui.clear();
-    scope.ui.handlers.append(TypeCsvPath(csv, &verdict));
+    main.ui.clear();
+    main.ui.handlers.append(TypeCsvPath(csv, &verdict));
 
     main.button("csvToXmlButton")->click();
 
-    QCOMPARE(scope.ui.dialogsRun, QStringList({"larkspur::CsvToXmlDialog"}));
+    QCOMPARE(main.ui.dialogsRun, QStringList({"larkspur::CsvToXmlDialog"}));
     QCOMPARE(verdict, QStringLiteral("sitemap.xml will be created in same folder!"));
-    QCOMPARE(scope.ui.texts(), QStringList({"sitemap.xml created."}));
-    QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Larkspur"));
-    const QByteArray xml = tree.read(QStringLiteral("site/sitemap.xml"));
+    QCOMPARE(main.ui.texts(), QStringList({"sitemap.xml created."}));
+    QCOMPARE(main.ui.messages[0].caption, QStringLiteral("Larkspur"));
+    const QByteArray xml = main.read(QStringLiteral("site/sitemap.xml"));
     QVERIFY2(xml.contains("<loc>https://example.com/index.html</loc>"), xml.constData());
     QVERIFY(xml.contains("</urlset>"));
 }
 
 void OutputTest::csvPastLimitsNamesEveryFile()
 {
-    TempTree tree;
+    FreshWindow main;
     QByteArray csv = "loc,lastmod,changefreq,priority\n";
     for (int i = 0; i < 50001; ++i)
         csv += "https://example.com/blog/p" + QByteArray::number(i) + ".html,2006-03-07,daily,0.5\n";
-    tree.file(QStringLiteral("big.csv"), csv);
-    tree.file(QStringLiteral("site/maps/big.csv"), csv);
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    scope.ui.handlers.append(TypeCsvPath(tree.path(QStringLiteral("big.csv"))));
+    main.file(QStringLiteral("big.csv"), csv);
+    main.file(QStringLiteral("site/maps/big.csv"), csv);
+    main.ui.handlers.append(TypeCsvPath(main.path(QStringLiteral("big.csv"))));
 
     main.button("csvToXmlButton")->click();
 
-    QCOMPARE(scope.ui.texts(), QStringList({"big.xml, big1.xml, big2.xml created."}));
-    QVERIFY(tree.read(QStringLiteral("big.xml")).contains("<sitemapindex"));
+    QCOMPARE(main.ui.texts(), QStringList({"big.xml, big1.xml, big2.xml created."}));
+    QVERIFY(main.read(QStringLiteral("big.xml")).contains("<sitemapindex"));
     // Written beside the CSV, outside any project: at the root of the rows' host.
-    QVERIFY(tree.read(QStringLiteral("big.xml")).contains("<loc>https://example.com/big2.xml</loc>"));
-    QVERIFY(tree.read(QStringLiteral("big2.xml")).contains("p50000.html"));
+    QVERIFY(main.read(QStringLiteral("big.xml")).contains("<loc>https://example.com/big2.xml</loc>"));
+    QVERIFY(main.read(QStringLiteral("big2.xml")).contains("p50000.html"));
 
     // Inside the selected project's folder: the project's address of that folder.
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")), QStringLiteral("https://Example.com/www"));
-    scope.ui.handlers.append(TypeCsvPath(tree.path(QStringLiteral("site/maps/big.csv"))));
+    main.addSite(QStringLiteral("site"), main.path(QStringLiteral("site")), QStringLiteral("https://Example.com/www"));
+    main.ui.handlers.append(TypeCsvPath(main.path(QStringLiteral("site/maps/big.csv"))));
     main.button("csvToXmlButton")->click();
-    QVERIFY(tree.read(QStringLiteral("site/maps/big.xml")).contains("<loc>https://example.com/www/maps/big2.xml</loc>"));
+    QVERIFY(main.read(QStringLiteral("site/maps/big.xml")).contains("<loc>https://example.com/www/maps/big2.xml</loc>"));
 }
 
 // Save CSV, then CSV to XML: the project's sitemap again, the one Save XML
@@ -421,37 +390,32 @@ void OutputTest::csvCommandRefusals()
     QFETCH(QString, relative);
     QFETCH(QString, button);
     QFETCH(QString, message);
-    TempTree tree;
-    tree.folder(QStringLiteral("sub"));
-    tree.file(QStringLiteral("list.csv"), "a,b,c,d\n");
-    tree.file(QStringLiteral("list.txt"), "a,b,c,d\n");
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
+    main.folder(QStringLiteral("sub"));
+    main.file(QStringLiteral("list.csv"), "a,b,c,d\n");
+    main.file(QStringLiteral("list.txt"), "a,b,c,d\n");
     const QByteArray buttonName = button.toLatin1();
-    scope.ui.handlers.append(TypeCsvPath(relative.isEmpty() ? relative : tree.path(relative),
+    main.ui.handlers.append(TypeCsvPath(relative.isEmpty() ? relative : main.path(relative),
                                          nullptr, buttonName.constData()));
 
     main.button("csvToXmlButton")->click();
 
-    QCOMPARE(scope.ui.texts(), message.isEmpty() ? QStringList() : QStringList({message}));
-    QVERIFY(!QFile::exists(tree.path(QStringLiteral("list.xml"))));
+    QCOMPARE(main.ui.texts(), message.isEmpty() ? QStringList() : QStringList({message}));
+    QVERIFY(!QFile::exists(main.path(QStringLiteral("list.xml"))));
 }
 
 void OutputTest::csvUnwritableOutputIsReported()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("list.csv"), "https://example.com/a.html,2006-3-7,daily,0.5\n");
-    tree.folder(QStringLiteral("list.xml"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    scope.ui.handlers.append(TypeCsvPath(tree.path(QStringLiteral("list.csv"))));
+    FreshWindow main({{"list.csv", "https://example.com/a.html,2006-3-7,daily,0.5\n"}});
+    main.folder(QStringLiteral("list.xml"));
+    main.ui.handlers.append(TypeCsvPath(main.path(QStringLiteral("list.csv"))));
 
     main.button("csvToXmlButton")->click();
 
-    QCOMPARE(scope.ui.messages.size(), 1);
-    QVERIFY(!scope.ui.messages[0].text.contains(QStringLiteral("created.")));
-    QVERIFY2(scope.ui.messages[0].text.contains(tree.path(QStringLiteral("list.xml"))),
-             qPrintable(scope.ui.messages[0].text));
+    QCOMPARE(main.ui.messages.size(), 1);
+    QVERIFY(!main.ui.messages[0].text.contains(QStringLiteral("created.")));
+    QVERIFY2(main.ui.messages[0].text.contains(main.path(QStringLiteral("list.xml"))),
+             qPrintable(main.ui.messages[0].text));
 }
 
 LARKSPUR_GUI_TEST_MAIN(OutputTest)

@@ -1,13 +1,13 @@
 // The project list and boxes of the main window: add, remove, show, write
 // back, and the table's trip through saving.dat when the window opens and
 // closes.
-#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 
 #include "GuiTestSupport.h"
 #include "MainWindowDriver.h"
 #include "projects/projects.h"
+#include "saving_image.h"
 
 using namespace larkspur;
 using namespace larkspur::test;
@@ -27,21 +27,18 @@ private Q_SLOTS:
     void boxesWriteBackIntoSelectedProject();
     void removeAsksThenShiftsSlots();
     void removeLastProjectClearsBoxes();
-    void slotClearedByRemovalGivesZeroDefaults();
+    void newProjectInAClearedSlotGetsDefaults();
     void emptyNameWarnsWhenLeavingBox();
     void tableSurvivesCloseAndReopen();
     void everyWayOfClosingSaves_data();
     void everyWayOfClosingSaves();
-    void failedSaveKeepsWindowOpen();
     void fileWithoutNamesLeavesCombosUnset();
     void unreadableFileIsKeptNotOverwritten();
 };
 
 void ProjectsTest::freshStartShowsDefaults()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
 
     QCOMPARE(main.window->windowTitle(), QStringLiteral("Larkspur"));
     QCOMPARE(main.projects()->count(), 0);
@@ -57,19 +54,17 @@ void ProjectsTest::freshStartShowsDefaults()
         QCOMPARE(main.priority()->itemText(i), QString::fromLatin1(kPriorityTexts[i]));
     for (int i = 0; i < kFrequencyCount; ++i)
         QCOMPARE(main.frequency()->itemText(i), QString::fromLatin1(kFrequencyTexts[i]));
-    QVERIFY(scope.ui.messages.isEmpty());
+    QVERIFY(main.ui.messages.isEmpty());
 }
 
 void ProjectsTest::addAppendsSelectsAndShows()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
 
     main.add(QStringLiteral("alpha"));
     main.add(QStringLiteral("beta"));
 
-    QCOMPARE(scope.ui.dialogsRun,
+    QCOMPARE(main.ui.dialogsRun,
              QStringList({"larkspur::AddProjectDialog", "larkspur::AddProjectDialog"}));
     QCOMPARE(main.table().projectCount, 2);
     QCOMPARE(main.projects()->count(), 2);
@@ -95,12 +90,10 @@ void ProjectsTest::addThatChangesNothing()
 {
     QFETCH(bool, confirm);
     QFETCH(QString, name);
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     main.add(QStringLiteral("alpha"));
 
-    scope.ui.handlers.append([&](QDialog& dialog) {
+    main.ui.handlers.append([&](QDialog& dialog) {
         Child<QLineEdit>(dialog, "nameEdit")->setText(name);
         Child<QPushButton>(dialog, confirm ? "okButton" : "cancelButton")->click();
     });
@@ -113,41 +106,43 @@ void ProjectsTest::addThatChangesNothing()
 
 void ProjectsTest::addRefusedWhenTableIsFull()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     for (int i = 0; i < kMaxProjects; ++i)
         main.add(QStringLiteral("site %1").arg(i));
     QCOMPARE(main.table().projectCount, kMaxProjects);
-    scope.ui.clear();
+    main.ui.clear();
 
     main.button("addButton")->click();
 
-    QVERIFY(scope.ui.dialogsRun.isEmpty());
-    QCOMPARE(scope.ui.messages.size(), 1);
-    QCOMPARE(scope.ui.messages[0].text, QStringLiteral("32 projects in Maximum"));
-    QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Add projects"));
+    QVERIFY(main.ui.dialogsRun.isEmpty());
+    QCOMPARE(main.ui.messages.size(), 1);
+    QCOMPARE(main.ui.messages[0].text, QStringLiteral("32 projects in Maximum"));
+    QCOMPARE(main.ui.messages[0].caption, QStringLiteral("Add projects"));
     QCOMPARE(main.projects()->count(), kMaxProjects);
 }
 
 void ProjectsTest::longNameStaysInsideItsField()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     main.add(QString(600, QLatin1Char('n')));
 
-    // The dialog takes 512 characters; the record holds 259.
+    // The dialog takes 512 characters; a name holds 259 bytes, and the box
+    // says so when it cuts.
+    const QString said = QStringLiteral("A project name holds at most 259 bytes; the rest was cut.");
+    QCOMPARE(main.ui.texts(), QStringList({said}));
     QCOMPARE(main.slot(0).name.size(), std::size_t(259));
     QVERIFY(main.slot(0).localPath.empty());
     QCOMPARE(main.projects()->item(0)->text().size(), 259);
+    // The window's name box counts bytes too: 130 letters of two bytes.
+    main.name()->setText(QString(130, QChar(0xE9)));
+    QCOMPARE(main.ui.texts(), QStringList({said, said}));
+    QCOMPARE(main.name()->text(), QString(129, QChar(0xE9)));
+    QCOMPARE(main.slot(0).name, QString(129, QChar(0xE9)).toStdString());
 }
 
 void ProjectsTest::boxesWriteBackIntoSelectedProject()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     main.add(QStringLiteral("alpha"));
     main.add(QStringLiteral("beta"));
     main.select(0);
@@ -193,24 +188,22 @@ void ProjectsTest::boxesWriteBackIntoSelectedProject()
 
 void ProjectsTest::removeAsksThenShiftsSlots()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     main.addSite(QStringLiteral("alpha"), QStringLiteral("/a"));
     main.addSite(QStringLiteral("beta"), QStringLiteral("/b"));
     main.addSite(QStringLiteral("gamma"), QStringLiteral("/c"));
     main.select(1);
-    scope.ui.clear();
+    main.ui.clear();
 
-    scope.ui.answers = {QMessageBox::Cancel};
+    main.ui.answers = {QMessageBox::Cancel};
     main.button("removeButton")->click();
-    QCOMPARE(scope.ui.messages.size(), 1);
-    QCOMPARE(scope.ui.messages[0].text, QStringLiteral("beta"));
-    QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Remove project"));
-    QCOMPARE(scope.ui.messages[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(main.ui.messages.size(), 1);
+    QCOMPARE(main.ui.messages[0].text, QStringLiteral("beta"));
+    QCOMPARE(main.ui.messages[0].caption, QStringLiteral("Remove project"));
+    QCOMPARE(main.ui.messages[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
     QCOMPARE(main.table().projectCount, 3);
 
-    scope.ui.answers = {QMessageBox::Ok};
+    main.ui.answers = {QMessageBox::Ok};
     main.button("removeButton")->click();
     QCOMPARE(main.table().projectCount, 2);
     QCOMPARE(main.projects()->count(), 2);
@@ -227,18 +220,16 @@ void ProjectsTest::removeAsksThenShiftsSlots()
 
     // Without a selection Remove neither asks nor removes.
     main.projects()->clearSelection();
-    scope.ui.clear();
+    main.ui.clear();
     main.button("removeButton")->click();
-    QVERIFY(scope.ui.messages.isEmpty());
+    QVERIFY(main.ui.messages.isEmpty());
     QCOMPARE(main.table().projectCount, 2);
 }
 
 void ProjectsTest::removeLastProjectClearsBoxes()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("alpha"), tree.path());
+    FreshWindow main;
+    main.addSite(QStringLiteral("alpha"), main.path());
     main.priority()->setCurrentIndex(2);
     main.frequency()->setCurrentIndex(5);
     main.walk();
@@ -255,11 +246,9 @@ void ProjectsTest::removeLastProjectClearsBoxes()
     QCOMPARE(main.frequency()->currentIndex(), 3);
 }
 
-void ProjectsTest::slotClearedByRemovalGivesZeroDefaults()
+void ProjectsTest::newProjectInAClearedSlotGetsDefaults()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     for (int i = 0; i < kMaxProjects; ++i)
         main.add(QStringLiteral("site %1").arg(i));
     main.select(5);
@@ -268,71 +257,69 @@ void ProjectsTest::slotClearedByRemovalGivesZeroDefaults()
 
     QCOMPARE(main.window->selectedRow(), 31);
 
-    QCOMPARE(main.priority()->currentText(), QStringLiteral("0.0"));
-    QCOMPARE(main.frequency()->currentText(), QStringLiteral("always"));
+    QCOMPARE(main.priority()->currentText(), QStringLiteral("0.6"));
+    QCOMPARE(main.frequency()->currentText(), QStringLiteral("weekly"));
 }
 
 void ProjectsTest::emptyNameWarnsWhenLeavingBox()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     main.add(QStringLiteral("alpha"));
     QVERIFY(ShowActive(*main.window));
 
     main.name()->setFocus();
     main.name()->selectAll();
     QTest::keyClick(main.name(), Qt::Key_Backspace);
-    QVERIFY(scope.ui.messages.isEmpty());
+    QVERIFY(main.ui.messages.isEmpty());
     main.websiteUrl()->setFocus();
 
-    QCOMPARE(scope.ui.texts(), QStringList({"Project name can't be NULL!"}));
-    QCOMPARE(scope.ui.messages[0].caption, QStringLiteral("Larkspur"));
+    QCOMPARE(main.ui.texts(), QStringList({"Project name can't be NULL!"}));
+    QCOMPARE(main.ui.messages[0].caption, QStringLiteral("Larkspur"));
     QVERIFY(main.name()->hasFocus());
     // A warning only: the row shows the empty box, the project keeps its
     // name until another is typed.
     QCOMPARE(main.slot(0).name, std::string("alpha"));
     QCOMPARE(main.projects()->item(0)->text(), QString());
+
+    // Another project's name is not taken either: options are kept by name.
+    main.add(QStringLiteral("beta"));
+    main.name()->setFocus();
+    main.name()->setText(QStringLiteral("alpha"));
+    main.websiteUrl()->setFocus();
+    QCOMPARE(main.ui.texts().last(), QStringLiteral("a project named 'alpha' exists already"));
+    QVERIFY(main.name()->hasFocus());
+    QCOMPARE(main.slot(1).name, std::string("beta"));
 }
 
 void ProjectsTest::tableSurvivesCloseAndReopen()
 {
-    TempTree tree;
-    const QString site = tree.folder(QStringLiteral("site"));
-    tree.file(QStringLiteral("site/index.html"), "<html></html>");
-    {
-        UiScope scope;
-        MainWindowDriver main(scope.ui, tree.path());
-        main.addSite(QStringLiteral("alpha"), site, QStringLiteral("https://alpha.example/"));
-        // Index 10 is byte 0x0A, which the file keeps as CR LF.
-        main.priority()->setCurrentIndex(10);
-        main.frequency()->setCurrentIndex(6);
-        main.walk();
-        main.addSite(QStringLiteral("beta"), QStringLiteral("/b"), QStringLiteral("https://b.example/"));
-        QVERIFY(ShowActive(*main.window));
-        main.window->close();
-        QVERIFY(!main.window->isVisible());
-        QVERIFY(scope.ui.messages.isEmpty());
-    }
-    QVERIFY(QFile::exists(tree.path(QStringLiteral("saving.dat"))));
-    QVERIFY(QFileInfo(tree.path(QStringLiteral("saving.dat"))).size() >= qint64(kTableSize));
+    SiteWindow main({{"index.html", "<html></html>"}}, QStringLiteral("https://alpha.example/"));
+    // Index 10 is byte 0x0A, which the file keeps as CR LF.
+    main.priority()->setCurrentIndex(10);
+    main.frequency()->setCurrentIndex(6);
+    main.walk();
+    main.addSite(QStringLiteral("beta"), QStringLiteral("/b"), QStringLiteral("https://b.example/"));
+    QVERIFY(ShowActive(*main.window));
+    main.window->close();
+    QVERIFY(!main.window->isVisible());
+    QVERIFY(main.ui.messages.isEmpty());
+    QVERIFY(QFileInfo(main.path(QStringLiteral("saving.dat"))).size() >= qint64(kTableSize));
 
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    QCOMPARE(main.projects()->count(), 2);
-    QCOMPARE(main.window->selectedRow(), 0);
-    QCOMPARE(main.name()->text(), QStringLiteral("alpha"));
-    QCOMPARE(main.localPath()->text(), site);
-    QCOMPARE(main.websiteUrl()->text(), QStringLiteral("https://alpha.example/"));
-    QCOMPARE(main.priority()->currentText(), QStringLiteral("1.0"));
-    QCOMPARE(main.frequency()->currentText(), QStringLiteral("never"));
+    MainWindowDriver again(main.ui, main.path());
+    QCOMPARE(again.projects()->count(), 2);
+    QCOMPARE(again.window->selectedRow(), 0);
+    QCOMPARE(again.name()->text(), QStringLiteral("site"));
+    QCOMPARE(again.localPath()->text(), main.site());
+    QCOMPARE(again.websiteUrl()->text(), QStringLiteral("https://alpha.example/"));
+    QCOMPARE(again.priority()->currentText(), QStringLiteral("1.0"));
+    QCOMPARE(again.frequency()->currentText(), QStringLiteral("never"));
     // Scans do not outlive the run: walk again before saving.
-    QVERIFY(!main.slot(0).walked());
-    QCOMPARE(main.statistics()->count(), 0);
-    main.button("saveXmlButton")->click();
-    QCOMPARE(scope.ui.texts(), QStringList({"Walk the path first!"}));
-    main.select(1);
-    QCOMPARE(main.name()->text(), QStringLiteral("beta"));
+    QVERIFY(!again.slot(0).walked());
+    QCOMPARE(again.statistics()->count(), 0);
+    again.button("saveXmlButton")->click();
+    QCOMPARE(main.ui.texts(), QStringList({"Walk the path first!"}));
+    again.select(1);
+    QCOMPARE(again.name()->text(), QStringLiteral("beta"));
 }
 
 void ProjectsTest::everyWayOfClosingSaves_data()
@@ -345,70 +332,27 @@ void ProjectsTest::everyWayOfClosingSaves_data()
 void ProjectsTest::everyWayOfClosingSaves()
 {
     QFETCH(QString, how);
-    TempTree tree;
-    {
-        UiScope scope;
-        MainWindowDriver main(scope.ui, tree.path());
-        main.add(QStringLiteral("kept"));
-        QVERIFY(ShowActive(*main.window));
-        if (how == QLatin1String("escape")) {
-            QTest::keyClick(main.window.get(), Qt::Key_Escape);
-        } else {
-            // The window manager's close (button or Alt+F4) arrives as a
-            // close event.
-            QCloseEvent event;
-            QApplication::sendEvent(main.window.get(), &event);
-        }
-        QTRY_VERIFY(!main.window->isVisible());
-    }
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    QCOMPARE(main.projects()->count(), 1);
-    QCOMPARE(main.projects()->item(0)->text(), QStringLiteral("kept"));
-}
-
-void ProjectsTest::failedSaveKeepsWindowOpen()
-{
-    TempTree tree;
-    const QString work = tree.folder(QStringLiteral("work"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, work);
-    main.add(QStringLiteral("alpha"));
+    FreshWindow main;
+    main.add(QStringLiteral("kept"));
     QVERIFY(ShowActive(*main.window));
-    // The working directory goes away while the window is open.
-    QVERIFY(QDir(work).removeRecursively());
-
-    main.window->close();
-    QVERIFY(main.window->isVisible());
-    QCOMPARE(scope.ui.messages.size(), 1);
-    QVERIFY(scope.ui.messages[0].text.startsWith(QStringLiteral("Failed to save application data!\n")));
-
-    // Closing again tries again.
-    main.window->close();
-    QVERIFY(main.window->isVisible());
-    QCOMPARE(scope.ui.messages.size(), 2);
-
-    // Escape closes the same way; "Close without saving" gives the table up.
-    scope.ui.answers = {QMessageBox::Discard};
-    QTest::keyClick(main.window.get(), Qt::Key_Escape);
-    QVERIFY(!main.window->isVisible());
-    QCOMPARE(scope.ui.messages.size(), 3);
-    QVERIFY(!QFile::exists(QDir(work).filePath(QStringLiteral("saving.dat"))));
+    if (how == QLatin1String("escape")) {
+        QTest::keyClick(main.window.get(), Qt::Key_Escape);
+    } else {
+        // The window manager's close (button or Alt+F4) arrives as a close
+        // event.
+        QCloseEvent event;
+        QApplication::sendEvent(main.window.get(), &event);
+    }
+    QTRY_VERIFY(!main.window->isVisible());
+    MainWindowDriver again(main.ui, main.path());
+    QCOMPARE(again.projects()->count(), 1);
+    QCOMPARE(again.projects()->item(0)->text(), QStringLiteral("kept"));
 }
 
 void ProjectsTest::fileWithoutNamesLeavesCombosUnset()
 {
-    TempTree tree;
-    ProjectTable empty;
-    ResetTable(empty);
-    QFile file(tree.path(QStringLiteral("saving.dat")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    const std::string image = EncodeTable(empty);
-    file.write(image.data(), qint64(image.size()));
-    file.close();
-
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    const std::string image = SavingFileImage({});
+    FreshWindow main({{"saving.dat", QByteArray(image.data(), qsizetype(image.size()))}});
     QCOMPARE(main.projects()->count(), 0);
     QCOMPARE(main.window->selectedRow(), -1);
     QVERIFY(main.name()->text().isEmpty());
@@ -420,28 +364,22 @@ void ProjectsTest::unreadableFileIsKeptNotOverwritten()
 {
     // A saving.dat that cannot be read (here a folder in its place, which no
     // permission bits can open for root either) must survive the session.
-    TempTree tree;
-    tree.folder(QStringLiteral("saving.dat"));
-    tree.file(QStringLiteral("saving.dat/inside"), "old");
-    {
-        UiScope scope;
-        MainWindowDriver main(scope.ui, tree.path());
-        // The box waits for the window, to appear centred on it.
-        QVERIFY(scope.ui.messages.isEmpty());
-        QVERIFY(ShowActive(*main.window));
-        QTRY_COMPARE(scope.ui.messages.size(), 1);
-        QVERIFY(scope.ui.messages[0].text.startsWith(QStringLiteral("Failed to load application data!")));
-        QVERIFY(scope.ui.messages[0].parentShown);
-        QCOMPARE(main.projects()->count(), 0);
-        main.add(QStringLiteral("new"));
-        main.window->close();
-        QVERIFY(!main.window->isVisible());
-    }
-    QVERIFY(QFile::exists(tree.path(QStringLiteral("saving.dat.bak/inside"))));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    QVERIFY(scope.ui.messages.isEmpty());
-    QCOMPARE(main.projects()->count(), 1);
+    FreshWindow main({{"saving.dat/inside", "old"}});
+    // The box waits for the window, to appear centred on it.
+    QVERIFY(main.ui.messages.isEmpty());
+    QVERIFY(ShowActive(*main.window));
+    QTRY_COMPARE(main.ui.messages.size(), 1);
+    QVERIFY(main.ui.messages[0].text.startsWith(QStringLiteral("Failed to load application data!")));
+    QVERIFY(main.ui.messages[0].parentShown);
+    QCOMPARE(main.projects()->count(), 0);
+    main.add(QStringLiteral("new"));
+    main.window->close();
+    QVERIFY(!main.window->isVisible());
+    QVERIFY(QFile::exists(main.path(QStringLiteral("saving.dat.bak/inside"))));
+    main.ui.clear();
+    MainWindowDriver again(main.ui, main.path());
+    QVERIFY(main.ui.messages.isEmpty());
+    QCOMPARE(again.projects()->count(), 1);
 }
 
 LARKSPUR_GUI_TEST_MAIN(ProjectsTest)

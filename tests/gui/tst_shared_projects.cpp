@@ -10,6 +10,7 @@
 #include "GuiTestSupport.h"
 #include "MainWindowDriver.h"
 #include "projects/projects.h"
+#include "saving_image.h"
 
 using namespace larkspur;
 using namespace larkspur::test;
@@ -19,6 +20,8 @@ namespace {
 // Another program changing the table meanwhile, the way larkspur-cli does.
 void Elsewhere(const QString& work, const std::function<void(ProjectTable&)>& change)
 {
+    if (!change)
+        return;
     const std::string dir = work.toStdString();
     ProjectFileLock lock;
     std::string error;
@@ -40,17 +43,51 @@ QStringList NamesOnDisk(const QString& work)
     return names;
 }
 
-QByteArray Image(const std::vector<std::array<std::string, 3>>& projects)
+QByteArray Image(const std::vector<StoredProject>& projects)
 {
-    ProjectTable table;
-    for (const auto& [name, path, url] : projects) {
-        const int slot = AddProject(table, name);
-        table.slots[slot].localPath = path;
-        table.slots[slot].websiteUrl = url;
-    }
-    const std::string image = EncodeTable(table);
+    const std::string image = SavingFileImage(projects);
     return QByteArray(image.data(), qsizetype(image.size()));
 }
+
+// What the window does, and what another program does meanwhile.
+using Here = std::function<void(FreshWindow&)>;
+using There = std::function<void(ProjectTable&)>;
+struct SharedCase {
+    const char* what;
+    Here here;
+    There there;
+    QStringList expected;  // name=url on disk after closing
+    QString overruled;     // named by the one box closing shows
+};
+
+void RemoveFirst(FreshWindow& main)
+{
+    main.select(0);
+    main.button("removeButton")->click();
+}
+
+const SharedCase kSharedCases[] = {
+    {"added elsewhere", {}, [](ProjectTable& t) { AddProject(t, "c"); }, {"a=u", "b=u", "c="}, {}},
+    {"removed elsewhere", {}, [](ProjectTable& t) { RemoveProject(t, 1); }, {"a=u"}, {}},
+    {"added on both sides", [](FreshWindow& main) { main.add(QStringLiteral("w")); },
+     [](ProjectTable& t) { AddProject(t, "c"); }, {"a=u", "b=u", "c=", "w="}, {}},
+    {"removed here, added there", RemoveFirst, [](ProjectTable& t) { AddProject(t, "c"); }, {"b=u", "c="}, {}},
+    {"edited on both sides",
+     [](FreshWindow& main) {
+         main.select(0);
+         main.websiteUrl()->setText(QStringLiteral("here"));
+     },
+     // The command line edits by removing and adding again.
+     [](ProjectTable& t) {
+         RemoveProject(t, 0);
+         t.slots[AddProject(t, "a")].websiteUrl = "there";
+     },
+     {"b=u", "a=here"}, QStringLiteral("a")},
+    // A working directory that cannot be written (its lock cannot be
+    // taken) need not be, when nothing changed: closing asks nothing.
+    {"nothing changed", [](FreshWindow& main) { QDir(main.path()).mkdir(QStringLiteral("saving.dat.lock")); }, {},
+     {"a=u", "b=u"}, {}},
+};
 
 }  // namespace
 
@@ -62,6 +99,7 @@ private Q_SLOTS:
 
     void changesElsewhereSurviveClosing_data();
     void changesElsewhereSurviveClosing();
+    void fullTableElsewhereLetsTheUserStay();
     void shownProjectIsWrittenBackUnchanged();
     void relativeFolderIsStoredAbsolute();
     void emptiedNameKeepsTheProject();
@@ -70,114 +108,98 @@ private Q_SLOTS:
 
 void SharedProjectsTest::changesElsewhereSurviveClosing_data()
 {
-    QTest::addColumn<QString>("here");       // what the window does
-    QTest::addColumn<QString>("elsewhere");  // what another program does meanwhile
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QString>("message");
-    const QString none;
-    QTest::newRow("added elsewhere") << none << "add c" << QStringList{"a=u", "b=u", "c="} << none;
-    QTest::newRow("removed elsewhere") << none << "remove b" << QStringList{"a=u"} << none;
-    QTest::newRow("added on both sides") << "add w" << "add c" << QStringList{"a=u", "b=u", "c=", "w="} << none;
-    QTest::newRow("removed here, added there") << "remove a" << "add c" << QStringList{"b=u", "c="} << none;
-    QTest::newRow("edited on both sides") << "url a" << "url a" << QStringList{"b=u", "a=here"} << "a";
+    QTest::addColumn<int>("row");
+    for (int row = 0; row < int(std::size(kSharedCases)); ++row)
+        QTest::newRow(kSharedCases[row].what) << row;
 }
 
 void SharedProjectsTest::changesElsewhereSurviveClosing()
 {
-    QFETCH(QString, here);
-    QFETCH(QString, elsewhere);
-    QFETCH(QStringList, expected);
-    QFETCH(QString, message);
-    TempTree tree;
-    tree.file(QStringLiteral("saving.dat"), Image({{"a", "/a", "u"}, {"b", "/b", "u"}}));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    QFETCH(int, row);
+    const SharedCase& test = kSharedCases[row];
+    FreshWindow main({{"saving.dat", Image({{"a", "/a", "u"}, {"b", "/b", "u"}})}});
     QVERIFY(ShowActive(*main.window));
-
-    if (here == QLatin1String("add w")) {
-        main.add(QStringLiteral("w"));
-    } else if (here == QLatin1String("remove a")) {
-        main.select(0);
-        main.button("removeButton")->click();
-    } else if (here == QLatin1String("url a")) {
-        main.select(0);
-        main.websiteUrl()->setText(QStringLiteral("here"));
-    }
-    Elsewhere(tree.path(), [&](ProjectTable& table) {
-        if (elsewhere == QLatin1String("add c"))
-            AddProject(table, "c");
-        else if (elsewhere == QLatin1String("remove b"))
-            RemoveProject(table, FindProject(table, "b"));
-        else if (elsewhere == QLatin1String("url a")) {
-            // The command line edits by removing and adding again.
-            RemoveProject(table, FindProject(table, "a"));
-            table.slots[AddProject(table, "a")].websiteUrl = "there";
-        }
-    });
-    scope.ui.clear();
+    if (test.here)
+        test.here(main);
+    Elsewhere(main.path(), test.there);
+    main.ui.clear();
     main.window->close();
     QVERIFY(!main.window->isVisible());
-    QCOMPARE(NamesOnDisk(tree.path()), expected);
-    if (message.isEmpty()) {
-        QVERIFY(scope.ui.messages.isEmpty());
-    } else {
-        QCOMPARE(scope.ui.messages.size(), 1);
-        QVERIFY2(scope.ui.messages[0].text.endsWith(QLatin1String(": ") + message), qPrintable(scope.ui.texts().join('|')));
-    }
+    QCOMPARE(NamesOnDisk(main.path()), test.expected);
+    QCOMPARE(main.ui.messages.size(), test.overruled.isEmpty() ? 0 : 1);
+    if (!test.overruled.isEmpty())
+        QVERIFY2(main.ui.messages[0].text.endsWith(QLatin1String(": ") + test.overruled), qPrintable(main.ui.texts().join('|')));
 }
 
-// Texts of an older file in another code page: shown replaced, kept as bytes.
+// Another program filled the table meanwhile: the project added here fits
+// no more, and closing lets the user stay and make room.
+void SharedProjectsTest::fullTableElsewhereLetsTheUserStay()
+{
+    FreshWindow main({{"saving.dat", Image({{"a", "/a", "u"}})}});
+    main.add(QStringLiteral("w"));
+    QVERIFY(ShowActive(*main.window));
+    Elsewhere(main.path(), [](ProjectTable& t) {
+        while (AddProject(t, "p" + std::to_string(t.projectCount)) >= 0) {
+        }
+    });
+    main.ui.answers = {QMessageBox::Cancel};
+    main.window->close();
+    QVERIFY(main.window->isVisible());
+    QCOMPARE(main.ui.messages.size(), 1);
+    QVERIFY2(main.ui.messages[0].text.contains(QLatin1String("cannot be saved: w\n")), qPrintable(main.ui.messages[0].text));
+    QCOMPARE(main.ui.messages[0].buttons, QMessageBox::Discard | QMessageBox::Cancel);
+    QCOMPARE(NamesOnDisk(main.path()).size(), kMaxProjects);
+    QVERIFY(!NamesOnDisk(main.path()).contains(QStringLiteral("w=")));
+
+    main.ui.answers = {QMessageBox::Ok};
+    RemoveFirst(main);
+    main.window->close();
+    QVERIFY(!main.window->isVisible());
+    const QStringList names = NamesOnDisk(main.path());
+    QCOMPARE(names.size(), kMaxProjects);
+    QVERIFY(names.contains(QStringLiteral("w=")) && !names.contains(QStringLiteral("a=u")));
+}
+
+// Texts of an older file in another code page: shown replaced, kept as bytes
+// when the file is written for a change elsewhere.
 void SharedProjectsTest::shownProjectIsWrittenBackUnchanged()
 {
-    TempTree tree;
-    const QByteArray before = Image({{"caf\xe9", "/srv/caf\xe9", "https://caf\xe9.example/"}, {"b", "/b", "u"}});
-    tree.file(QStringLiteral("saving.dat"), before);
-    {
-        UiScope scope;
-        MainWindowDriver main(scope.ui, tree.path());
-        QVERIFY(ShowActive(*main.window));
-        main.select(1);
-        main.select(0);
-        main.window->close();
-        QVERIFY(!main.window->isVisible());
-    }
-    QCOMPARE(tree.read(QStringLiteral("saving.dat")), before);
-    ProjectTable table;
-    LoadProjects(table, tree.path().toStdString());
-    QCOMPARE(FindProject(table, "caf\xe9"), 0);
+    FreshWindow main({{"saving.dat", Image({{"caf\xe9", "/srv/caf\xe9", "https://caf\xe9.example/"}, {"b", "/b", "u"}})}});
+    QVERIFY(ShowActive(*main.window));
+    main.select(1);
+    main.websiteUrl()->setText(QStringLiteral("v"));
+    main.select(0);
+    main.window->close();
+    QVERIFY(!main.window->isVisible());
+    QCOMPARE(main.read(QStringLiteral("saving.dat")),
+             Image({{"caf\xe9", "/srv/caf\xe9", "https://caf\xe9.example/"}, {"b", "/b", "v"}}));
 }
 
 void SharedProjectsTest::relativeFolderIsStoredAbsolute()
 {
-    TempTree tree;
-    tree.folder(QStringLiteral("site"));
-    tree.folder(QStringLiteral("elsewhere"));
+    FreshWindow main;
+    main.folder(QStringLiteral("site"));
+    main.folder(QStringLiteral("elsewhere"));
     const QString started = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(tree.path(QStringLiteral("elsewhere"))));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    QVERIFY(QDir::setCurrent(main.path(QStringLiteral("elsewhere"))));
     main.addSite(QStringLiteral("p"), QStringLiteral("../site/"));
     QDir::setCurrent(started);
-    QCOMPARE(QString::fromStdString(main.slot(0).localPath), tree.path(QStringLiteral("site/")));
+    QCOMPARE(QString::fromStdString(main.slot(0).localPath), main.path(QStringLiteral("site/")));
 }
 
 // Retyping a name passes through an empty box; closing there must not lose
 // the project.
 void SharedProjectsTest::emptiedNameKeepsTheProject()
 {
-    TempTree tree;
-    {
-        UiScope scope;
-        MainWindowDriver main(scope.ui, tree.path());
-        main.add(QStringLiteral("alpha"));
-        main.add(QStringLiteral("beta"));
-        main.select(0);
-        main.name()->clear();
-        QVERIFY(ShowActive(*main.window));
-        main.window->close();
-        QVERIFY(!main.window->isVisible());
-    }
-    QCOMPARE(NamesOnDisk(tree.path()), QStringList({"alpha=", "beta="}));
+    FreshWindow main;
+    main.add(QStringLiteral("alpha"));
+    main.add(QStringLiteral("beta"));
+    main.select(0);
+    main.name()->clear();
+    QVERIFY(ShowActive(*main.window));
+    main.window->close();
+    QVERIFY(!main.window->isVisible());
+    QCOMPARE(NamesOnDisk(main.path()), QStringList({"alpha=", "beta="}));
 }
 
 void SharedProjectsTest::failedSaveSaysWhyAndLetsChoose()
@@ -196,9 +218,8 @@ void SharedProjectsTest::failedSaveSaysWhyAndLetsChoose()
     QVERIFY(main.window->isVisible());
     QCOMPARE(scope.ui.messages.size(), 1);
     const FakeUi::Message box = scope.ui.messages[0];
-    QVERIFY2(box.text.startsWith(QLatin1String("Failed to save application data!\n") + work + QLatin1String("/saving.dat")),
-             qPrintable(box.text));
-    QVERIFY2(box.text.endsWith(QLatin1String("No such file or directory")), qPrintable(box.text));
+    QCOMPARE(box.text, QLatin1String("Failed to save application data!\n") + work
+                           + QLatin1String("/saving.dat: No such file or directory"));
     QCOMPARE(box.buttons, QMessageBox::Retry | QMessageBox::Discard | QMessageBox::Cancel);
     QCOMPARE(box.buttonTexts.value(0).second, QStringLiteral("Close without saving"));
 
@@ -219,8 +240,9 @@ void SharedProjectsTest::failedSaveSaysWhyAndLetsChoose()
     QVERIFY(ShowActive(*again.window));
     QVERIFY(QFile::remove(QDir(work).filePath(QStringLiteral("saving.dat.lock"))));
     QVERIFY(QDir(work).mkdir(QStringLiteral("saving.dat.lock")));
+    // Escape closes the same way as the close button.
     scope.ui.answers = {QMessageBox::Discard};
-    again.window->close();
+    QTest::keyClick(again.window.get(), Qt::Key_Escape);
     QVERIFY(!again.window->isVisible());
     QCOMPARE(scope.ui.messages.size(), 4);
     QCOMPARE(NamesOnDisk(work), QStringList({"alpha="}));

@@ -62,8 +62,8 @@ void StartupTest::firstStartAsksStoresAndOpensMainWindow()
              QStringList({"larkspur::SelectSavingDirectoryDialog", "larkspur::MainDialog"}));
     QCOMPARE(storedWhenMainOpened, folder);
     QVERIFY(scope.ui.messages.isEmpty());
-    // Closing the window wrote the table into the chosen folder.
-    QVERIFY(QFile::exists(QDir(folder).filePath(QStringLiteral("saving.dat"))));
+    // Closing a window without a project had nothing to write.
+    QVERIFY(!QFile::exists(QDir(folder).filePath(QStringLiteral("saving.dat"))));
 }
 
 void StartupTest::laterStartOpensMainWindowAtOnce()

@@ -110,9 +110,7 @@ void UsabilityTest::browseFillsBoxAsTyped()
 
 void UsabilityTest::projectControlsNeedAProject()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     const char* const controls[] = {"nameEdit",       "localPathEdit", "browseButton",
                                     "walkButton",     "websiteUrlEdit", "priorityCombo",
                                     "frequencyCombo", "saveXmlButton",  "saveUrlButton",
@@ -138,8 +136,8 @@ void UsabilityTest::projectControlsNeedAProject()
 void UsabilityTest::statusTipNamesEveryFileWritten()
 {
     // Past 50,000 pages the sitemap splits; one more URL is too long to keep.
-    TempTree tree;
-    const QString site = tree.folder(QStringLiteral("site"));
+    FreshWindow main;
+    const QString site = main.folder(QStringLiteral("site"));
     for (int i = 0; i <= 50000; ++i) {
         QFile page(QStringLiteral("%1/p%2.html").arg(site).arg(i));
         QVERIFY(page.open(QIODevice::WriteOnly));
@@ -148,14 +146,12 @@ void UsabilityTest::statusTipNamesEveryFileWritten()
     QString deep = QStringLiteral("site");
     for (int level = 0; level < 9; ++level)
         deep += QLatin1Char('/') + QString(250, QLatin1Char('a' + level));
-    tree.file(deep + QStringLiteral(".html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    main.file(deep + QStringLiteral(".html"));
     main.addSite(QStringLiteral("site"), site);
     main.window->setProgressDelay(std::numeric_limits<int>::max());  // no progress dialog
     main.walk();
     main.button("saveXmlButton")->click();
-    QVERIFY2(scope.ui.messages.size() == 1, qPrintable(scope.ui.texts().join('|')));
+    QVERIFY2(main.ui.messages.size() == 1, qPrintable(main.ui.texts().join('|')));
 
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.xml saved, click to open."));
     const QString tip = main.status()->toolTip();
@@ -188,11 +184,7 @@ void UsabilityTest::darkPaletteKeepsLinksReadable()
     dark.setColor(QPalette::LinkVisited, visited);
     PaletteScope paletteScope(dark);
 
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"index.html"}});
     main.walk();
     main.button("saveXmlButton")->click();
     auto* linkLabel = Child<QLabel>(*main.window, "linkLabel");
@@ -204,15 +196,13 @@ void UsabilityTest::darkPaletteKeepsLinksReadable()
     readable(linkLabel, "link");
     readable(main.status(), "status");
     QTest::mouseClick(linkLabel, Qt::LeftButton, {}, QPoint(3, 3));
-    QCOMPARE(scope.ui.opened.size(), 1);
+    QCOMPARE(main.ui.opened.size(), 1);
     readable(linkLabel, "visited link");
 }
 
 void UsabilityTest::keyboardOrderMnemonicsAndEnter()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     main.add(QStringLiteral("site"));
     QVERIFY(ShowActive(*main.window));
 
@@ -253,27 +243,23 @@ void UsabilityTest::keyboardOrderMnemonicsAndEnter()
     // Enter on the link opens it rather than pressing "walk the path".
     Child<QLabel>(*main.window, "linkLabel")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QCOMPARE(scope.ui.opened.size(), 1);
-    QVERIFY2(scope.ui.messages.isEmpty(), qPrintable(scope.ui.texts().join('|')));
+    QCOMPARE(main.ui.opened.size(), 1);
+    QVERIFY2(main.ui.messages.isEmpty(), qPrintable(main.ui.texts().join('|')));
 }
 
 void UsabilityTest::csvBoxOffersProjectCsv()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"index.html"}});
     QStringList offered;
     const auto offer = [&](QDialog& dialog) {
         offered.append(Child<QLineEdit>(dialog, "pathEdit")->text());
     };
-    scope.ui.handlers = {offer, offer};
+    main.ui.handlers = {offer, offer};
     main.button("csvToXmlButton")->click();  // no sitemap.csv yet
     main.walk();
     main.button("saveCsvButton")->click();
     main.button("csvToXmlButton")->click();
-    QCOMPARE(offered, QStringList({QString(), tree.path(QStringLiteral("site/sitemap.csv"))}));
+    QCOMPARE(offered, QStringList({QString(), main.path(QStringLiteral("site/sitemap.csv"))}));
 }
 
 LARKSPUR_GUI_TEST_MAIN(UsabilityTest)

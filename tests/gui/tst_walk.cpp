@@ -82,21 +82,12 @@ private Q_SLOTS:
 
 void WalkTest::statisticsLinesAndMarks()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/a.HTML"));
-    tree.file(QStringLiteral("site/b.html"));
-    tree.file(QStringLiteral("site/docs/c.htm"));
-    tree.file(QStringLiteral("site/docs/x.htm"), "");
-    tree.file(QStringLiteral("site/archive.tar.gz"));
-    tree.file(QStringLiteral("site/README"));
-    tree.file(QStringLiteral("site/style.css"), "");
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"a.HTML"}, {"b.html"}, {"docs/c.htm"}, {"docs/x.htm", ""}, {"archive.tar.gz"}, {"README"},
+                     {"style.css", ""}});
 
     main.walk();
 
-    QVERIFY(scope.ui.messages.isEmpty());
+    QVERIFY(main.ui.messages.isEmpty());
     QVERIFY(main.slot(0).walked());
     const QList<Line> lines = Lines(main.statistics());
     QCOMPARE(lines.size(), 2 + 5);
@@ -120,12 +111,7 @@ void WalkTest::statisticsLinesAndMarks()
 
 void WalkTest::marksCannotBeChangedByUser()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/a.html"));
-    tree.file(QStringLiteral("site/b.txt"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"a.html"}, {"b.txt"}});
     main.walk();
     QVERIFY(ShowActive(*main.window));
 
@@ -146,12 +132,9 @@ void WalkTest::marksCannotBeChangedByUser()
 
 void WalkTest::manyGroupsFlowIntoColumns()
 {
-    TempTree tree;
+    SiteWindow main;
     for (int i = 0; i < 40; ++i)
-        tree.file(QStringLiteral("site/file%1.ext%1").arg(i));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+        main.file(QStringLiteral("site/file%1.ext%1").arg(i));
     QVERIFY(ShowActive(*main.window));
     main.walk();
 
@@ -172,11 +155,7 @@ void WalkTest::manyGroupsFlowIntoColumns()
 
 void WalkTest::emptyFolderGivesZeroLines()
 {
-    TempTree tree;
-    tree.folder(QStringLiteral("site"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main;
     main.walk();
     QCOMPARE(main.statisticsTexts(), QStringList({"file totally: 0", "empty files: 0"}));
 }
@@ -192,17 +171,14 @@ void WalkTest::invalidFolderIsRefused_data()
 void WalkTest::invalidFolderIsRefused()
 {
     QFETCH(QString, relative);
-    TempTree tree;
-    tree.file(QStringLiteral("file.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), relative.isEmpty() ? relative : tree.path(relative));
+    FreshWindow main({{"file.html"}});
+    main.addSite(QStringLiteral("site"), relative.isEmpty() ? relative : main.path(relative));
     QVERIFY(ShowActive(*main.window));
     main.websiteUrl()->setFocus();
 
     main.walk();
 
-    QCOMPARE(scope.ui.texts(), QStringList({"Local filepath is invalid!"}));
+    QCOMPARE(main.ui.texts(), QStringList({"Local filepath is invalid!"}));
     QVERIFY(main.localPath()->hasFocus());
     QVERIFY(!main.slot(0).walked());
     QCOMPARE(main.statistics()->count(), 0);
@@ -210,21 +186,15 @@ void WalkTest::invalidFolderIsRefused()
 
 void WalkTest::nothingWithoutSelection()
 {
-    TempTree tree;
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
+    FreshWindow main;
     main.walk();
-    QVERIFY(scope.ui.messages.isEmpty());
+    QVERIFY(main.ui.messages.isEmpty());
     QCOMPARE(main.statistics()->count(), 0);
 }
 
 void WalkTest::enterWalks()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/a.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"a.html"}});
     QVERIFY(ShowActive(*main.window));
     main.localPath()->setFocus();
 
@@ -236,16 +206,12 @@ void WalkTest::enterWalks()
 
 void WalkTest::walkingAgainSeesChanges()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("site/a.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"a.html"}});
     main.walk();
     QCOMPARE(main.statisticsTexts().value(0), QStringLiteral("file totally: 1"));
 
-    tree.file(QStringLiteral("site/b.html"));
-    tree.file(QStringLiteral("site/c.txt"));
+    main.file(QStringLiteral("site/b.html"));
+    main.file(QStringLiteral("site/c.txt"));
     main.walk();
 
     QCOMPARE(main.statisticsTexts(),
@@ -254,38 +220,29 @@ void WalkTest::walkingAgainSeesChanges()
 
 void WalkTest::changedFolderReleasesScan()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("one/a.html"));
-    tree.file(QStringLiteral("two/b.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("one")));
+    FreshWindow main({{"one/a.html"}, {"two/b.html"}});
+    main.addSite(QStringLiteral("site"), main.path(QStringLiteral("one")));
     main.walk();
     QVERIFY(main.slot(0).walked());
 
-    main.localPath()->setText(tree.path(QStringLiteral("two")));
+    main.localPath()->setText(main.path(QStringLiteral("two")));
 
     QVERIFY(!main.slot(0).walked());
     QCOMPARE(main.statistics()->count(), 0);
     main.button("saveXmlButton")->click();
-    QCOMPARE(scope.ui.texts(), QStringList({"Walk the path first!"}));
-    QVERIFY(!QFile::exists(tree.path(QStringLiteral("one/sitemap.xml"))));
-    QVERIFY(!QFile::exists(tree.path(QStringLiteral("two/sitemap.xml"))));
+    QCOMPARE(main.ui.texts(), QStringList({"Walk the path first!"}));
+    QVERIFY(!QFile::exists(main.path(QStringLiteral("one/sitemap.xml"))));
+    QVERIFY(!QFile::exists(main.path(QStringLiteral("two/sitemap.xml"))));
 }
 
 void WalkTest::showingProjectsRebuildsStatistics()
 {
-    TempTree tree;
-    tree.file(QStringLiteral("one/a.html"));
-    tree.file(QStringLiteral("two/b.htm"));
-    tree.file(QStringLiteral("two/c.png"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("one"), tree.path(QStringLiteral("one")));
+    FreshWindow main({{"one/a.html"}, {"two/b.htm"}, {"two/c.png"}});
+    main.addSite(QStringLiteral("one"), main.path(QStringLiteral("one")));
     main.walk();
-    main.addSite(QStringLiteral("two"), tree.path(QStringLiteral("two")));
+    main.addSite(QStringLiteral("two"), main.path(QStringLiteral("two")));
     main.walk();
-    main.addSite(QStringLiteral("three"), tree.path(QStringLiteral("one")));
+    main.addSite(QStringLiteral("three"), main.path(QStringLiteral("one")));
 
     QCOMPARE(main.statistics()->count(), 0);
     main.select(0);
@@ -306,14 +263,11 @@ void WalkTest::unlistableFolderShowsError()
 #ifdef Q_OS_UNIX
     // With one descriptor left the site folder opens but cannot be listed:
     // a walk that fails even for a user whom permissions do not stop.
-    TempTree tree;
+    SiteWindow main;
     QString deep = QStringLiteral("site");
     for (int level = 0; level < 40; ++level)
         deep += QStringLiteral("/d%1").arg(level);
-    tree.file(deep + QStringLiteral("/page.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    main.file(deep + QStringLiteral("/page.html"));
     main.walk();
     QVERIFY(main.slot(0).walked());
 
@@ -329,10 +283,10 @@ void WalkTest::unlistableFolderShowsError()
     main.walk();
     setrlimit(RLIMIT_NOFILE, &saved);
 
-    QCOMPARE(scope.ui.messages.size(), 1);
-    const FakeUi::Message& message = scope.ui.messages[0];
+    QCOMPARE(main.ui.messages.size(), 1);
+    const FakeUi::Message& message = main.ui.messages[0];
     QCOMPARE(message.caption, QStringLiteral("Error"));
-    QVERIFY2(message.text.startsWith(tree.path(QStringLiteral("site")) + QLatin1Char('\n')), qPrintable(message.text));
+    QVERIFY2(message.text.startsWith(main.site() + QLatin1Char('\n')), qPrintable(message.text));
     QVERIFY2(message.text.contains(QStringLiteral("open files"), Qt::CaseInsensitive),
              qPrintable(message.text));
     // The walk that failed released the one before it.
@@ -348,13 +302,12 @@ void WalkTest::linksOfOtherUsersAreSaid()
 #ifdef Q_OS_UNIX
     if (geteuid() != 0)
         QSKIP("a link of another user can only be made by root here");
-    TempTree tree;
-    tree.file(QStringLiteral("site/index.html"));
-    tree.file(QStringLiteral("private/secret.html"));
-    QVERIFY(chmod(QFile::encodeName(tree.path()).constData(), 0711) == 0);
-    QVERIFY(chmod(QFile::encodeName(tree.path(QStringLiteral("site"))).constData(), 0777) == 0);
-    const QByteArray target = QFile::encodeName(tree.path(QStringLiteral("private")));
-    const QByteArray link = QFile::encodeName(tree.path(QStringLiteral("site/p")));
+    SiteWindow main({{"index.html"}});
+    main.file(QStringLiteral("private/secret.html"));
+    QVERIFY(chmod(QFile::encodeName(main.path()).constData(), 0711) == 0);
+    QVERIFY(chmod(QFile::encodeName(main.site()).constData(), 0777) == 0);
+    const QByteArray target = QFile::encodeName(main.path(QStringLiteral("private")));
+    const QByteArray link = QFile::encodeName(main.path(QStringLiteral("site/p")));
     const pid_t pid = fork();
     QVERIFY(pid >= 0);
     if (pid == 0) {
@@ -367,15 +320,12 @@ void WalkTest::linksOfOtherUsersAreSaid()
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         QSKIP("cannot become nobody to plant the link");
 
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
-    scope.ui.clear();
+    main.ui.clear();
     main.walk();
     QVERIFY(main.slot(0).walked());
     QCOMPARE(main.statisticsTexts().first(), QStringLiteral("file totally: 1"));
-    QCOMPARE(scope.ui.messages.size(), 1);
-    QCOMPARE(scope.ui.messages[0].text, QStringLiteral("1 link(s) not followed: they belong to another user."));
+    QCOMPARE(main.ui.messages.size(), 1);
+    QCOMPARE(main.ui.messages[0].text, QStringLiteral("1 link(s) not followed: they belong to another user."));
 #else
     QSKIP("links belong to users only on Unix");
 #endif
@@ -383,33 +333,27 @@ void WalkTest::linksOfOtherUsersAreSaid()
 
 void WalkTest::shortWalkShowsNoProgress()
 {
-    TempTree tree;
-    BuildLargeSite(tree, 5, 5);
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
-    scope.ui.clear();
+    SiteWindow main;
+    BuildLargeSite(main, 5, 5);
+    main.ui.clear();
     main.walk();
     QVERIFY(main.slot(0).walked());
-    QVERIFY(!scope.ui.dialogsRun.contains(QStringLiteral("larkspur::WalkProgressDialog")));
+    QVERIFY(!main.ui.dialogsRun.contains(QStringLiteral("larkspur::WalkProgressDialog")));
 }
 
 void WalkTest::longWalkShowsProgressAndFinishes()
 {
-    TempTree tree;
-    BuildLargeSite(tree, 200, 10);
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main;
+    BuildLargeSite(main, 200, 10);
     // Each report of the walk is held up a little, so the walk takes long
     // enough on any machine.
     main.window->setWalkObserver([](std::size_t) { QThread::msleep(4); });
 
-    scope.ui.clear();
+    main.ui.clear();
     QElapsedTimer clock;
     qint64 shownAfter = -1;
     QString countWhileShown;
-    scope.ui.handlers.append([&](QDialog& dialog) {
+    main.ui.handlers.append([&](QDialog& dialog) {
         shownAfter = clock.elapsed();
         auto* count = Child<QLabel>(dialog, "countLabel");
         QTRY_VERIFY(count->text() != WalkProgressDialog::countText(0));
@@ -420,7 +364,7 @@ void WalkTest::longWalkShowsProgressAndFinishes()
     clock.start();
     main.walk();
 
-    QCOMPARE(scope.ui.dialogsRun, QStringList({"larkspur::WalkProgressDialog"}));
+    QCOMPARE(main.ui.dialogsRun, QStringList({"larkspur::WalkProgressDialog"}));
     QVERIFY2(shownAfter >= 400, qPrintable(QString::number(shownAfter)));
     QVERIFY(countWhileShown.contains(QRegularExpression(QStringLiteral("^[1-9][0-9]* entries found$"))));
     QVERIFY(main.slot(0).walked());
@@ -437,17 +381,13 @@ void WalkTest::cancelLeavesProjectAsItWas_data()
 void WalkTest::cancelLeavesProjectAsItWas()
 {
     QFETCH(bool, walkedBefore);
-    TempTree tree;
-    tree.file(QStringLiteral("site/first.html"));
-    UiScope scope;
-    MainWindowDriver main(scope.ui, tree.path());
-    main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
+    SiteWindow main({{"first.html"}});
     if (walkedBefore)
         main.walk();
     const QStringList before = main.statisticsTexts();
-    BuildLargeSite(tree, 200, 10);
+    BuildLargeSite(main, 200, 10);
 
-    scope.ui.clear();
+    main.ui.clear();
     std::atomic<bool> cancelled{false};
     std::atomic<int> reportsAfterCancel{0};
     main.window->setWalkObserver([&](std::size_t) {
@@ -455,7 +395,7 @@ void WalkTest::cancelLeavesProjectAsItWas()
             ++reportsAfterCancel;
         QThread::msleep(4);
     });
-    scope.ui.handlers.append([&](QDialog& dialog) {
+    main.ui.handlers.append([&](QDialog& dialog) {
         QTRY_VERIFY(Child<QLabel>(dialog, "countLabel")->text() != WalkProgressDialog::countText(0));
         cancelled = true;
         Child<QPushButton>(dialog, "cancelButton")->click();
@@ -464,20 +404,20 @@ void WalkTest::cancelLeavesProjectAsItWas()
     clock.start();
     main.walk();
 
-    QCOMPARE(scope.ui.dialogsRun, QStringList({"larkspur::WalkProgressDialog"}));
+    QCOMPARE(main.ui.dialogsRun, QStringList({"larkspur::WalkProgressDialog"}));
     // The walk stopped at once instead of running to its end (about 400
     // reports of 4 ms).
     QVERIFY2(reportsAfterCancel <= 2, qPrintable(QString::number(reportsAfterCancel)));
     QCOMPARE(main.slot(0).walked(), walkedBefore);
     QCOMPARE(main.statisticsTexts(), before);
-    QVERIFY(scope.ui.messages.isEmpty());
+    QVERIFY(main.ui.messages.isEmpty());
     main.button("saveXmlButton")->click();
     if (walkedBefore) {
-        QVERIFY(scope.ui.messages.isEmpty());
-        QVERIFY(tree.read(QStringLiteral("site/sitemap.xml")).contains("first.html"));
-        QVERIFY(!tree.read(QStringLiteral("site/sitemap.xml")).contains("part0"));
+        QVERIFY(main.ui.messages.isEmpty());
+        QVERIFY(main.read(QStringLiteral("site/sitemap.xml")).contains("first.html"));
+        QVERIFY(!main.read(QStringLiteral("site/sitemap.xml")).contains("part0"));
     } else {
-        QCOMPARE(scope.ui.texts(), QStringList({"Walk the path first!"}));
+        QCOMPARE(main.ui.texts(), QStringList({"Walk the path first!"}));
     }
 }
 

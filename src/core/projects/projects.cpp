@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "platform.h"
 
@@ -148,6 +149,36 @@ std::string SavingLockPath(const std::string& workingDirectory)
     return SavingFilePath(workingDirectory) + ".lock";
 }
 
+int ProjectFileLock::lock(const std::string& workingDirectory, std::string& error,
+                          std::chrono::milliseconds patience, const std::function<void()>& waiting)
+{
+    const std::string path = SavingLockPath(workingDirectory);
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (bool first = true;; first = false) {
+        int reason = 0;
+        const int result = m_lock.lock(path, error, false, &reason);
+        if (result == 0)
+            return 0;
+        if (result < 0) {
+            // A lock file that could not be made tells of the folder, where
+            // saving.dat cannot be written either: that is the file to name.
+            if (reason != 0 && !platform::Exists(path))
+                error = SavingFilePath(workingDirectory) + ": " + platform::SystemMessage(reason);
+            return -1;
+        }
+        if (first && waiting)
+            waiting();
+        if (std::chrono::steady_clock::now() >= deadline) {
+            error = "another Larkspur program is still busy with " + SavingFilePath(workingDirectory) + " after "
+                  + std::to_string(patience.count() / 1000) + " seconds; nothing was changed, try again later";
+            return -1;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
+            std::chrono::milliseconds(100),
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())));
+    }
+}
+
 std::string EncodeTable(const ProjectTable& table)
 {
     std::string image(kTableSize, '\0');
@@ -230,10 +261,8 @@ void DecodeTable(std::string_view file, ProjectTable& table, LoadReport* report)
     }
     // Row i of the project list is slot i: used slots go to the front.
     int slot = 0;
-    for (ProjectRecord& record : used) {
-        record.loadedSlot = slot;
+    for (ProjectRecord& record : used)
         table.slots[slot++] = std::move(record);
-    }
     for (ProjectRecord& record : unused)
         table.slots[slot++] = std::move(record);
     table.projectCount = static_cast<int>(used.size());
@@ -354,8 +383,8 @@ int FindOccurrence(const ProjectTable& table, std::string_view name, int n)
 
 }  // namespace
 
-void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const ProjectTable& theirs,
-                   ProjectTable& result, MergeReport& report)
+void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const ProjectChanges& changes,
+                   const ProjectTable& theirs, ProjectTable& result, MergeReport& report)
 {
     report = {};
     report.merged = true;
@@ -385,7 +414,8 @@ void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const P
     std::vector<const ProjectRecord*> additions;
     for (int i = 0; i < ours.projectCount; ++i) {
         const ProjectRecord& mine = ours.slots[i];
-        const int b = mine.loadedSlot;
+        const unsigned edited = changes[i].edited;
+        const int b = changes[i].loadedSlot;
         if (b < 0 || b >= loaded.projectCount) {
             additions.push_back(&mine);
             continue;
@@ -394,16 +424,16 @@ void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const P
         const int t = now[b];
         if (t < 0) {
             // Removed elsewhere: stays removed unless it was changed here.
-            if (mine.edited != 0) {
+            if (edited != 0) {
                 additions.push_back(&mine);
                 overrule(mine.name);
             }
             continue;
         }
         const unsigned changedThere = DifferentFields(theirs.slots[t], loaded.slots[b]);
-        if (mine.edited & changedThere & DifferentFields(theirs.slots[t], mine))
+        if (edited & changedThere & DifferentFields(theirs.slots[t], mine))
             overrule(mine.name);
-        CopyFields(result.slots[t], mine, mine.edited);
+        CopyFields(result.slots[t], mine, edited);
     }
 
     std::vector<int> removals;
@@ -439,12 +469,11 @@ void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const P
     }
 }
 
-int SaveMergedProjects(const ProjectTable& ours, const ProjectSnapshot& snapshot,
-                       const std::string& workingDirectory, MergeReport* report, std::string* error)
+int MergeWithSavedProjects(const ProjectTable& ours, const ProjectChanges& changes,
+                           const ProjectSnapshot& snapshot, const std::string& workingDirectory,
+                           ProjectTable& result, MergeReport& report, std::string* error)
 {
-    MergeReport local;
-    MergeReport& r = report ? *report : local;
-    r = {};
+    report = {};
     std::string contents;
     std::string message;
     const int found = ReadSavingFile(workingDirectory, contents, message);
@@ -454,15 +483,14 @@ int SaveMergedProjects(const ProjectTable& ours, const ProjectSnapshot& snapshot
         return -1;
     }
     if ((found > 0) == snapshot.found && contents == snapshot.file)
-        return SaveProjects(ours, workingDirectory, error);
+        return 0;
     ProjectTable theirs;
     if (found > 0)
         DecodeTable(contents, theirs);
     else
         ResetTable(theirs);
-    ProjectTable merged;
-    MergeProjects(snapshot.table, ours, theirs, merged, r);
-    return SaveProjects(merged, workingDirectory, error);
+    MergeProjects(snapshot.table, ours, changes, theirs, result, report);
+    return 0;
 }
 
 int AddProject(ProjectTable& table, std::string_view name)
@@ -470,7 +498,7 @@ int AddProject(ProjectTable& table, std::string_view name)
     if (table.projectCount >= kMaxProjects || name.empty())
         return -1;
     const int slot = table.projectCount;
-    table.slots[slot].loadedSlot = -1;
+    table.slots[slot] = FreshRecord();
     table.slots[slot].name = FitField(name);
     ++table.projectCount;
     return slot;

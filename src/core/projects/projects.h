@@ -2,8 +2,10 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,16 +46,6 @@ struct ProjectRecord {
     std::string savedBase;
     ScanResult scan;  // run time only
 
-    // Run time only, so that saving can merge with what another program
-    // saved meanwhile: the slot this project had in the table as loaded (-1
-    // for one added since) and the EditedField bits of what was changed here.
-    int loadedSlot = -1;
-    unsigned edited = 0;
-    // Kept beside saving.dat, not in it (see ProjectOptionsPath); loaded and
-    // stored by the programs that edit them.
-    SitemapOptions options;
-    bool optionsEdited = false;
-
     bool walked() const { return scan.tree.walked; }
 };
 
@@ -64,6 +56,16 @@ enum EditedField : unsigned {
     kEditedPriority = 8,
     kEditedFrequency = 16,
 };
+
+// What a program did to one project of the table it holds, so that saving
+// can merge with what another program saved meanwhile: the slot the project
+// had in the table as loaded (-1 for one added since) and the EditedField
+// bits of what was changed here. Kept beside the table, slot for slot.
+struct ProjectChange {
+    int loadedSlot = -1;
+    unsigned edited = 0;
+};
+using ProjectChanges = std::array<ProjectChange, kMaxProjects>;
 
 // A slot of a freshly created table: empty texts, "0.6", "weekly".
 ProjectRecord FreshRecord();
@@ -90,18 +92,22 @@ std::string StoredFolder(const std::string& typed);
 // The lock file beside saving.dat: "saving.dat.lock".
 std::string SavingLockPath(const std::string& workingDirectory);
 
+// How long a program waits for another one to finish with saving.dat.
+constexpr std::chrono::milliseconds kLockPatience{30000};
+
 // Held around every read-modify-write of saving.dat, and of any file kept
 // beside it, so that two Larkspur programs at once (two command lines, or the
 // window and a command line) never lose each other's changes. Only one
-// holder at a time; another waits in lock() until this one is released.
+// holder at a time.
 class ProjectFileLock {
 public:
-    // Waits for the lock of this working directory. 0, or -1 with the lock
-    // file's path and the system's reason.
-    int lock(const std::string& workingDirectory, std::string& error)
-    {
-        return m_lock.lock(SavingLockPath(workingDirectory), error);
-    }
+    // Takes the lock of this working directory, waiting up to `patience`
+    // while another program holds it; `waiting` is called once when the
+    // first try finds it held. 0; -1 with the reason, naming saving.dat when
+    // the lock file cannot be made (a folder that is gone or read-only) and
+    // the lock file when it is there but cannot be used.
+    int lock(const std::string& workingDirectory, std::string& error,
+             std::chrono::milliseconds patience = kLockPatience, const std::function<void()>& waiting = {});
     void unlock() { m_lock.unlock(); }
     bool locked() const { return m_lock.locked(); }
 
@@ -126,13 +132,12 @@ void DecodeTable(std::string_view image, ProjectTable& table, LoadReport* report
 struct ProjectSnapshot {
     bool found = false;
     std::string file;    // the bytes as read
-    ProjectTable table;  // as loaded, each used slot's loadedSlot set
+    ProjectTable table;  // as loaded
 };
 
 // Loads saving.dat from the working directory. A missing file gives a fresh
 // table and 0; -1 when it exists but cannot be read (the table is then fresh).
-// Each used slot's loadedSlot is its slot. `snapshot` receives the file as
-// read, for SaveMergedProjects.
+// `snapshot` receives the file as read, for MergeWithSavedProjects.
 int LoadProjects(ProjectTable& table, const std::string& workingDirectory,
                  LoadReport* report = nullptr, std::string* error = nullptr,
                  ProjectSnapshot* snapshot = nullptr);
@@ -148,25 +153,29 @@ struct MergeReport {
 };
 
 // A merge by project name of the table a program holds (`ours`, loaded as
-// `loaded`) with the file's present table (`theirs`). Projects that only the
-// other program added, removed or changed stay as in `theirs`; our additions,
-// removals and edited fields (EditedField) are applied on top. Where both
+// `loaded`, changed as `changes` say) with the file's present table
+// (`theirs`). Projects that only the other program added, removed or changed
+// stay as in `theirs`; our additions, removals and edited fields are applied
+// on top. Where both
 // changed a project, ours wins and the project is named in `report`. The
 // result keeps the file's slot rules: removal shifts the later slots down
 // and clears slot 31, an addition takes the next unused slot.
-void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const ProjectTable& theirs,
-                   ProjectTable& result, MergeReport& report);
+void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const ProjectChanges& changes,
+                   const ProjectTable& theirs, ProjectTable& result, MergeReport& report);
 
-// Saves `ours`, loaded as `snapshot`. When saving.dat has changed since (or
-// appeared, or gone), `ours` is merged with the file's present table first.
-// Call it holding the working directory's ProjectFileLock, so nothing can
-// change the file between the look and the write.
-int SaveMergedProjects(const ProjectTable& ours, const ProjectSnapshot& snapshot,
-                       const std::string& workingDirectory, MergeReport* report = nullptr,
-                       std::string* error = nullptr);
+// When saving.dat has changed since `ours` was loaded as `snapshot` (or
+// appeared, or gone), `result` receives `ours` merged with the file's present
+// table and `report.merged` is set; otherwise `ours` is the table to write
+// as it is (a scan is not to be copied). Call it holding the working directory's
+// ProjectFileLock, so nothing can change the file between the look and the
+// write. -1 with a message when the file cannot be read.
+int MergeWithSavedProjects(const ProjectTable& ours, const ProjectChanges& changes,
+                           const ProjectSnapshot& snapshot, const std::string& workingDirectory,
+                           ProjectTable& result, MergeReport& report, std::string* error = nullptr);
 
-// Puts `name` into slot projectCount; the other fields keep what the slot
-// held. The new slot index, or -1 when the table is full or the name empty.
+// Puts `name` into slot projectCount as a fresh slot ("0.6", "weekly", even
+// where a removal left zeros). The new slot index, or -1 when the table is
+// full or the name empty.
 int AddProject(ProjectTable& table, std::string_view name);
 // Releases the slot's scan, shifts the later slots down and clears slot 31.
 int RemoveProject(ProjectTable& table, int slot);

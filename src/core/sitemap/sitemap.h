@@ -80,8 +80,6 @@ struct SitemapParameters {
     int frequencyIndex = kDefaultFrequency;
     SitemapOptions options;
 };
-SitemapParameters ParametersOf(const ProjectRecord& record);
-
 
 // The protocol's limits for one sitemap file. Tests lower them.
 struct OutputLimits {
@@ -147,9 +145,6 @@ int WriteSitemap(std::ostream& out, SitemapFormat format, const ScanTree& tree,
 int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& tree,
                 const SitemapParameters& parameters, std::string* error = nullptr,
                 SaveReport* report = nullptr, const OutputLimits& limits = {});
-// Into the project's local folder under the format's file name.
-int SaveSitemap(const ProjectRecord& record, SitemapFormat format, std::string* error = nullptr,
-                SaveReport* report = nullptr);
 
 // A field of sitemap.csv, quoted when it holds a comma or a double quote.
 std::string CsvField(std::string_view text);

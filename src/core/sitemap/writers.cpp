@@ -320,11 +320,6 @@ const char* SitemapFileName(SitemapFormat format)
     return "sitemap.xml";
 }
 
-SitemapParameters ParametersOf(const ProjectRecord& record)
-{
-    return {record.websiteUrl, record.priorityIndex, record.frequencyIndex, record.options};
-}
-
 void AppendCsvField(std::string& out, std::string_view text)
 {
     if (text.find_first_of(",\"") == std::string_view::npos) {
@@ -580,13 +575,6 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
     r.files.push_back(path);
     ReportCounts(context, r);
     return 0;
-}
-
-int SaveSitemap(const ProjectRecord& record, SitemapFormat format, std::string* error,
-                SaveReport* report)
-{
-    return SaveSitemap(platform::JoinPath(record.localPath, SitemapFileName(format)), format,
-                       record.scan.tree, ParametersOf(record), error, report);
 }
 
 }  // namespace larkspur
