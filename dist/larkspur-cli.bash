@@ -26,9 +26,9 @@ _larkspur_cli()
 
     local commands='stats xml txt csv csv2xml projects'
     local project_commands='add remove set show'
-    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style --lastmod'
+    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style --lastmod --robots-agent'
     local sitemap_options='--protocol --exclude --extensions --url-style --omit-hints --no-omit-hints --lastmod
-        --respect-robots --no-respect-robots --canonical-only --no-canonical-only --robots-txt --no-robots-txt
+        --respect-robots --no-respect-robots --robots-agent --canonical-only --no-canonical-only --robots-txt --no-robots-txt
         --gzip --no-gzip'
     local priorities='0.0 0.1 0.2 0.3 0.4 0.5 0.6 0.7 0.8 0.9 1.0'
     local frequencies='always hourly daily weekly monthly yearly never'
@@ -95,7 +95,7 @@ _larkspur_cli()
             COMPREPLY=($(compgen -W 'mtime git none' -- "$cur"))
             return
             ;;
-        --url | --exclude | --extensions)
+        --url | --exclude | --extensions | --robots-agent)
             return
             ;;
     esac

@@ -307,6 +307,8 @@ void WarnOptions(const SaveReport& report)
     if (report.canonicalElsewhere > 0)
         std::cerr << "larkspur-cli: " << report.canonicalElsewhere
                   << " page(s) left out: their canonical URL is another page's\n";
+    if (report.robotsDisallowed > 0)
+        std::cerr << "larkspur-cli: " << report.robotsDisallowed << " page(s) left out: robots.txt disallows them\n";
     if (report.fileDates - report.beyondHistory > 0)
         std::cerr << "larkspur-cli: " << report.fileDates - report.beyondHistory
                   << " page(s) keep their file time: not committed as they are\n";

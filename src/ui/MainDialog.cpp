@@ -672,6 +672,8 @@ void MainDialog::saveSitemap(SitemapFormat format)
         notes.append(tr("%1 page(s) left out: marked noindex.").arg(report.noindex));
     if (report.canonicalElsewhere > 0)
         notes.append(tr("%1 page(s) left out: their canonical URL is another page's.").arg(report.canonicalElsewhere));
+    if (report.robotsDisallowed > 0)
+        notes.append(tr("%1 page(s) left out: robots.txt disallows them.").arg(report.robotsDisallowed));
     if (report.fileDates - report.beyondHistory > 0)
         notes.append(tr("%1 page(s) keep their file time: not committed as they are.")
                          .arg(report.fileDates - report.beyondHistory));

@@ -99,6 +99,7 @@ struct SaveReport {
     long long duplicates = 0;        // pages left out: an earlier page had their URL
     long long noindex = 0;           // pages left out: robots meta noindex
     long long canonicalElsewhere = 0;  // pages left out: their canonical URL is another
+    long long robotsDisallowed = 0;    // pages left out: the site's robots.txt disallows them
     // Dates from git: pages that kept their file time because they are not
     // committed as they are, and committed pages older than a shallow clone.
     long long fileDates = 0;
