@@ -24,9 +24,9 @@ _larkspur_cli()
     local cur prev words cword split
     _init_completion -s || return
 
-    local commands='stats xml txt csv csv2xml projects'
+    local commands='stats xml txt csv csv2xml check projects'
     local project_commands='add remove set show'
-    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style --lastmod --robots-agent'
+    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style --lastmod --robots-agent --sitemap --format'
     local sitemap_options='--protocol --exclude --extensions --url-style --omit-hints --no-omit-hints --lastmod
         --respect-robots --no-respect-robots --robots-agent --canonical-only --no-canonical-only --robots-txt --no-robots-txt
         --gzip --no-gzip'
@@ -83,6 +83,14 @@ _larkspur_cli()
             [[ - == "$cur"* ]] && COMPREPLY+=(-)
             return
             ;;
+        --sitemap)
+            _filedir
+            return
+            ;;
+        --format)
+            COMPREPLY=($(compgen -W 'text tsv' -- "$cur"))
+            return
+            ;;
         --protocol)
             COMPREPLY=($(compgen -W '0.84 0.9' -- "$cur"))
             return
@@ -106,6 +114,7 @@ _larkspur_cli()
         case $command in
             xml | txt | csv) options+=" --url --priority --changefreq --output --project $sitemap_options" ;;
             csv2xml) options+=' --url' ;;
+            check) options+=" --url --sitemap --format --project $sitemap_options" ;;
             projects) [[ $sub == add || $sub == set ]] && options+=" --path --url --priority --changefreq $sitemap_options" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
@@ -116,7 +125,7 @@ _larkspur_cli()
         '')
             COMPREPLY=($(compgen -W "$commands" -- "$cur"))
             ;;
-        stats | xml | txt | csv)
+        stats | xml | txt | csv | check)
             ((operands == 0)) && [[ -z $project ]] && _filedir -d
             ;;
         csv2xml)

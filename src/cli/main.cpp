@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "arguments.h"
+#include "check/check.h"
+#include "check_output.h"
 #include "platform.h"
 #include "project_options.h"
 #include "projects/projects.h"
@@ -45,6 +47,18 @@ Commands:
       50,000 rows FILE.xml becomes an index of FILE1.xml, FILE2.xml, ...
       whose addresses start with BASE, the address of the CSV's folder
       (default: the root of the rows' one host).
+  check FOLDER --url BASE [--sitemap FILE|URL-PATH] [--format text|tsv]
+        [SITEMAP OPTIONS]
+  check --project NAME [--sitemap FILE|URL-PATH] [--format text|tsv]
+        [SITEMAP OPTIONS]
+      Checks a sitemap against the site folder and prints what search
+      engines would object to: URLs no file answers or outside BASE, pages
+      it leaves out under the sitemap options, listed pages marked noindex,
+      naming another canonical URL or disallowed by robots.txt, lastmod
+      dates, duplicates, the protocol's limits, XML that is not well-formed
+      or not valid. The sitemap is the one Larkspur would write, else
+      sitemap.xml, sitemap_index.xml, sitemap-index.xml or sitemap.txt in
+      the folder (plain or .gz), with its parts. Writes nothing.
   projects
       Lists the saved projects: name, folder, URL, priority and change
       frequency, separated by tabs.
@@ -70,19 +84,25 @@ Options:
   --path FOLDER       the site folder of a new project
   --working-dir DIR   the folder that holds saving.dat (default: the one the
                       desktop program stores in its settings)
+  --sitemap FILE|URL-PATH
+                      with check: the sitemap, a file or the address (or path
+                      below BASE) of a file in the site folder
+  --format text|tsv   with check: a report (default), or one finding a line,
+                      kind, URL and detail separated by tabs
   -h, --help          this text
   --version           the program's version
 
 Sitemap options (stored per project beside saving.dat):
 %OPTIONS%
 Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error,
-3 when the sitemap was saved but robots.txt could not be updated.
+3 when the sitemap was saved but robots.txt could not be updated; check: 0 when
+it finds nothing but hints, 1 when it finds something or fails.
 )";
 
 const std::vector<cli::OptionInfo> kOptions = {
     {"url", true},     {"priority", true}, {"changefreq", true}, {"output", true},
     {"project", true}, {"path", true},     {"working-dir", true}, {"help", false},
-    {"version", false},
+    {"version", false}, {"sitemap", true},  {"format", true},
 };
 
 // ----- sitemap options: one command-line option per field of the options
@@ -438,6 +458,70 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     return 0;
 }
 
+// 0 when the check finds nothing but hints, 1 when it finds something, -1
+// with the failure.
+int RunCheck(const cli::Arguments& args, Failure& failure)
+{
+    std::string error;
+    if (CheckAllowed(args, WithSitemapOptions({"url", "sitemap", "format", "project", "working-dir"}), "check",
+                     error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    SitemapParameters parameters;
+    std::string folder;
+    if (args.has("project")) {
+        if (args.words.size() != 1 || args.has("url")) {
+            failure = {kUsageError, "check --project takes no FOLDER and no --url"};
+            return -1;
+        }
+        ProjectTable table;
+        std::string workingDirectory;
+        const int slot = LoadNamedProject(args, args.value("project"), table, workingDirectory, failure, true);
+        if (slot < 0)
+            return -1;
+        folder = table.slots[slot].localPath;
+        parameters = ParametersOf(table.slots[slot]);
+    } else {
+        if (args.words.size() != 2 || !args.has("url")) {
+            failure = {kUsageError, "check takes one FOLDER and --url BASE"};
+            return -1;
+        }
+        folder = args.words[1];
+        parameters.websiteUrl = args.value("url");
+    }
+    const std::string format = args.value("format", "text");
+    if (format != "text" && format != "tsv") {
+        failure = {kUsageError, "--format must be text or tsv, not '" + format + "'"};
+        return -1;
+    }
+    if (ReadSitemapOptions(args, parameters.options, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    if (args.has("sitemap") && args.value("sitemap").empty()) {
+        failure = {kUsageError, "option --sitemap needs a file name or a URL"};
+        return -1;
+    }
+    if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
+        return -1;
+    ScanResult scan;
+    if (Walk(scan, folder, failure) != 0)
+        return -1;
+    CheckReport report;
+    if (CheckSitemap(scan.tree, parameters, args.value("sitemap"), report, error) != 0) {
+        failure = {kFailure, error};
+        return -1;
+    }
+    for (const std::string& note : report.notes)
+        std::cerr << "larkspur-cli: " << note << '\n';
+    if (format == "tsv")
+        cli::PrintCheckFindings(std::cout, report);
+    else
+        cli::PrintCheckReport(std::cout, report);
+    return report.problems() ? 1 : 0;
+}
+
 int RunCsvToXml(const cli::Arguments& args, Failure& failure)
 {
     if (CheckAllowed(args, {"url", "working-dir"}, "csv2xml", failure.message) != 0 || args.words.size() != 2) {
@@ -667,6 +751,10 @@ int Run(const std::vector<std::string>& words)
         result = RunCsvToXml(args, failure);
     else if (command == "projects")
         result = RunProjects(args, failure);
+    else if (command == "check") {
+        if ((result = RunCheck(args, failure)) > 0)
+            return kFailure;
+    }
     else
         return Report({kUsageError, "unknown command '" + command + "'"});
     return result == 0 ? kSuccess : Report(failure);
