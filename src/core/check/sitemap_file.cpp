@@ -1,5 +1,6 @@
 #include "check/sitemap_file.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -165,7 +166,9 @@ int ReadXml(const std::string& path, const std::string& text, SitemapFile& file,
     const std::string_view entryName = file.index ? "sitemap" : "url";
     std::string* field = nullptr;  // the text of <loc> or <lastmod> being read
     std::string value;
-    while (xmlTextReaderRead(reader.get()) == 1) {
+    xmlResetLastError();
+    int read = 0;
+    while ((read = xmlTextReaderRead(reader.get())) == 1) {
         const int type = xmlTextReaderNodeType(reader.get());
         const int depth = xmlTextReaderDepth(reader.get());
         if (type == XML_READER_TYPE_ELEMENT && depth <= 2 && Text(xmlTextReaderConstNamespaceUri(reader.get())) == ns) {
@@ -188,6 +191,18 @@ int ReadXml(const std::string& path, const std::string& text, SitemapFile& file,
             field = nullptr;
         }
     }
+    // A reader that validates does not hand on the parser's fatal error.
+    const auto malformed = [](const CheckFinding& f) { return f.kind == CheckKind::NotWellFormed; };
+    if (read < 0 && std::none_of(findings.begin() + static_cast<std::ptrdiff_t>(faults), findings.end(), malformed)) {
+        xmlErrorPtr last = xmlGetLastError();
+        if (last && last->domain != XML_FROM_SCHEMASV && last->level >= XML_ERR_ERROR)
+            CollectError(&sink, last);
+        else
+            findings.push_back({CheckKind::NotWellFormed, path, "not well-formed"});
+    }
+    // Search engines take nothing from a file that is not XML.
+    if (std::any_of(findings.begin() + static_cast<std::ptrdiff_t>(faults), findings.end(), malformed))
+        file.locs.clear();
     // An entry without a <loc> the schema reported already.
     std::erase_if(file.locs, [](const SitemapLoc& loc) { return loc.loc.empty(); });
     if (text.size() > ProtocolByteLimit(protocol))
