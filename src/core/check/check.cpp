@@ -51,10 +51,9 @@ int Hex(char c)
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-std::string PercentDecoded(std::string_view text)
+void PercentDecode(std::string_view text, std::string& out)
 {
-    std::string out;
-    out.reserve(text.size());
+    out.clear();
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0) {
             out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
@@ -63,6 +62,12 @@ std::string PercentDecoded(std::string_view text)
             out += text[i];
         }
     }
+}
+
+std::string PercentDecoded(std::string_view text)
+{
+    std::string out;
+    PercentDecode(text, out);
     return out;
 }
 
@@ -96,7 +101,7 @@ bool SplitHttpUrl(std::string_view url, UrlSplit& split)
 // The files of the walked tree as a static server finds them for a URL path.
 class SiteFiles {
 public:
-    explicit SiteFiles(const ScanTree& tree) : m_root(tree.rootEntry())
+    explicit SiteFiles(const ScanTree& tree) : m_root(tree.rootEntry()), m_lastFolder(m_root)
     {
         m_children.reserve(tree.entries.size());
         for (const FileEntry& entry : tree.entries) {
@@ -111,6 +116,35 @@ public:
     // answered after the server's redirect.
     const FileEntry* answer(std::string_view path) const
     {
+        // URLs come folder by folder: the last folder found is kept.
+        const std::size_t folderEnd = path.rfind('/') + 1;  // 0 for a name in the root
+        if (path.substr(0, folderEnd) != m_lastPath) {
+            m_lastPath.assign(path.substr(0, folderEnd));
+            m_lastFolder = folder(m_lastPath);
+        }
+        const FileEntry* folder = m_lastFolder;
+        path.remove_prefix(folderEnd);
+        if (!folder)
+            return nullptr;
+        if (path.empty())
+            return index(folder);
+        const FileEntry* found = child(folder, path);
+        if (found && !found->isDirectory())
+            return found;
+        for (const char* extension : {".html", ".htm"}) {
+            m_name.assign(path).append(extension);
+            const FileEntry* page = child(folder, m_name);
+            if (page && !page->isDirectory())
+                return page;
+        }
+        return found ? index(found) : nullptr;
+    }
+
+private:
+    // The folder a path of folder names ending in "/" leads to; empty names
+    // ("a//b/") are passed over, as servers merge slashes.
+    const FileEntry* folder(std::string_view path) const
+    {
         const FileEntry* folder = m_root;
         while (folder) {
             const std::size_t slash = path.find('/');
@@ -120,22 +154,9 @@ public:
                 folder = directory(child(folder, path.substr(0, slash)));
             path.remove_prefix(slash + 1);
         }
-        if (!folder)
-            return nullptr;
-        if (path.empty())
-            return index(folder);
-        const FileEntry* found = child(folder, path);
-        if (found && !found->isDirectory())
-            return found;
-        for (const char* extension : {".html", ".htm"}) {
-            const FileEntry* page = child(folder, std::string(path) + extension);
-            if (page && !page->isDirectory())
-                return page;
-        }
-        return found ? index(found) : nullptr;
+        return folder;
     }
 
-private:
     struct Key {
         const FileEntry* parent;
         std::string_view name;
@@ -169,6 +190,11 @@ private:
 
     const FileEntry* m_root;
     std::unordered_map<Key, const FileEntry*, KeyHash> m_children;
+    // The last folder answer() looked up, by its path ending in "/"; one
+    // thread asks.
+    mutable std::string m_lastPath;
+    mutable const FileEntry* m_lastFolder = nullptr;
+    mutable std::string m_name;
 };
 
 // What the check of one site shares.
@@ -189,7 +215,7 @@ struct Checker {
     {
         // Most URLs start with the site's address as it is written.
         if (url.starts_with(base) && url.find_first_of("?#", base.size()) == std::string_view::npos) {
-            path = PercentDecoded(url.substr(base.size()));
+            PercentDecode(url.substr(base.size()), path);
             return true;
         }
         UrlSplit split;
@@ -416,9 +442,11 @@ struct HeadSays {
 };
 
 // The URLs of a urlset: where they lead, and what the pages there say.
-void CheckListed(Checker& checker, std::vector<Listed>& listed, std::unordered_set<const FileEntry*>& answered)
+void CheckListed(Checker& checker, std::vector<Listed>& listed,
+                 std::unordered_map<const FileEntry*, const std::string*>& firstUrl)
 {
-    std::unordered_map<const FileEntry*, const std::string*> firstUrl;
+    firstUrl.reserve(listed.size());
+    checker.listedUrls.reserve(listed.size());
     std::string below, key;
     std::vector<bool> counted(listed.size(), false);
     for (std::size_t i = 0; i < listed.size(); ++i) {
@@ -442,8 +470,6 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed, std::unordered_s
         } else if (const auto [first, fresh] = firstUrl.emplace(item.entry, &url); !fresh) {
             checker.add(CheckKind::Duplicate, url, "the same file as " + *first->second);
         }
-        if (item.entry)
-            answered.insert(item.entry);
         if (!checker.robots.empty() && !checker.robots.allows(UrlPathAndQuery(url)))
             checker.add(CheckKind::RobotsDisallowed, url, "");
     }
@@ -479,7 +505,7 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed, std::unordered_s
 // The pages Larkspur would list under the site's options that no listed URL
 // leads to. The writer gives the URLs; heads are read, for the options that
 // need them, only for the pages not listed.
-void CheckMissing(Checker& checker, const std::unordered_set<const FileEntry*>& answered)
+void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, const std::string*>& answered)
 {
     SitemapParameters plain = checker.parameters;
     SitemapOptions& options = plain.options;
@@ -577,7 +603,7 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
     std::vector<Listed> listed;
     ReadSitemaps(checker, first, listed);
     report.urls = static_cast<long long>(listed.size());
-    std::unordered_set<const FileEntry*> answered;
+    std::unordered_map<const FileEntry*, const std::string*> answered;  // the first URL of each page listed
     CheckListed(checker, listed, answered);
     CheckMissing(checker, answered);
     std::stable_sort(report.findings.begin(), report.findings.end(),
