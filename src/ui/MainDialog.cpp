@@ -27,6 +27,7 @@
 #include "DialogFont.h"
 #include "MakerAddress.h"
 #include "PathChooser.h"
+#include "CheckReportDialog.h"
 #include "OptionsDialog.h"
 #include "StatusLabel.h"
 #include "UiServices.h"
@@ -142,6 +143,11 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
                                           m_optionsButton);
     setTabOrder(m_ui->saveCsvButton, m_optionsButton);
     connect(m_optionsButton, &QPushButton::clicked, this, &MainDialog::editOptions);
+    m_checkButton = new QPushButton(tr("C&heck"), this);
+    m_checkButton->setObjectName(QStringLiteral("checkButton"));
+    m_ui->saveButtonsLayout->insertWidget(m_ui->saveButtonsLayout->indexOf(m_optionsButton) + 1, m_checkButton);
+    setTabOrder(m_optionsButton, m_checkButton);
+    connect(m_checkButton, &QPushButton::clicked, this, &MainDialog::checkSitemap);
     connect(m_ui->projectList, &QListWidget::itemSelectionChanged, this,
             &MainDialog::projectSelectionChanged);
     connect(m_ui->nameEdit, &QLineEdit::textChanged, this, &MainDialog::nameChanged);
@@ -356,7 +362,7 @@ void MainDialog::enableProjectControls(bool enable)
         m_ui->nameEdit,       m_ui->localPathEdit,  m_ui->browseButton,   m_ui->walkButton,
         m_ui->statisticsList, m_ui->websiteUrlEdit, m_ui->priorityCombo,  m_ui->frequencyCombo,
         m_ui->saveXmlButton,  m_ui->saveUrlButton,  m_ui->saveCsvButton,  m_optionsButton,
-        m_ui->removeButton};
+        m_checkButton,        m_ui->removeButton};
     for (QWidget* control : controls)
         control->setEnabled(enable);
 }
@@ -625,6 +631,29 @@ void MainDialog::editOptions()
         return;
     record->options = dialog.options();
     record->optionsEdited = true;
+}
+
+void MainDialog::checkSitemap()
+{
+    const ProjectRecord* record = selectedRecord();
+    if (!record)
+        return;
+    if (!record->walked()) {
+        ShowMessage(this, tr("Walk the path first!"));
+        return;
+    }
+    if (validateParameters() != 0) {
+        ShowMessage(this, tr("Invalid parameter(s)!"));
+        return;
+    }
+    CheckReport report;
+    std::string error;
+    if (CheckSitemap(record->scan.tree, ParametersOf(*record), {}, report, error) != 0) {
+        ShowMessage(this, FromStd(error), QMessageBox::Warning);
+        return;
+    }
+    CheckReportDialog dialog(FromStd(record->name), report, this);
+    ExecDialog(dialog);
 }
 
 void MainDialog::saveSitemap(SitemapFormat format)
