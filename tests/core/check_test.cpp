@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include <unistd.h>
+
 #include "check/check.h"
 #include "temp_tree.h"
 
@@ -118,6 +120,16 @@ TEST(Check, FindsEveryKindInASiteMadeForIt)
     EXPECT_EQ(report.findings.size(), 1u);
     EXPECT_FALSE(report.problems());
     EXPECT_EQ(CheckSitemap(scan.tree, only, "https://example.org/none.xml", report, error, kNow), -1);
+
+    // A sitemap.xml that is another user's link is passed over, as the walk passes it over.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link to another user needs root";
+    t.file("secret", Urlset(Url(o + "a.html")));
+    std::filesystem::remove(t.path("site/sitemap.xml"));
+    ASSERT_EQ(::symlink(t.path("secret").c_str(), t.path("site/sitemap.xml").c_str()), 0);
+    ASSERT_EQ(::lchown(t.path("site/sitemap.xml").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(CheckSitemap(scan.tree, only, "", report, error, kNow), 0) << error;
+    EXPECT_EQ(report.files.front(), t.path("site/sitemap_index.xml"));
 }
 
 TEST(Check, PassesWhatLarkspurHasJustWritten)

@@ -263,15 +263,39 @@ std::string FolderOf(const std::string& path)
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The files of a folder as the walk reads them: a link is followed only
+// when it belongs to the user or to root, so that a link planted in a shared
+// web root cannot have its target's text shown in the report.
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    platform::Folder open;
+    std::vector<platform::DirEntry> entries;
+    std::string error;
+    std::vector<std::string> files;
+    if (open.open(folder, error) == 0 && open.list(entries, error) == 0) {
+        for (platform::DirEntry& entry : entries) {
+            if (entry.kind == platform::EntryKind::File)
+                files.push_back(std::move(entry.name));
+        }
+    }
+    return files;
+}
+
+bool Holds(const std::vector<std::string>& files, const std::string& name)
+{
+    return std::find(files.begin(), files.end(), name) != files.end();
+}
+
 // The sitemap file: the one named, as a file or as a URL a file of the site
 // answers, or the first of the default names.
 int FindSitemap(const Checker& checker, const std::string& named, std::string& path, std::string& error)
 {
     const std::string& root = checker.tree.root;
     if (named.empty()) {
+        const std::vector<std::string> files = FilesIn(root);
         for (const std::string& name : DefaultSitemapNames(checker.parameters.options)) {
             path = platform::JoinPath(root, name);
-            if (platform::Exists(path) && !platform::IsDirectory(path))
+            if (Holds(files, name))
                 return 0;
         }
         error = "no sitemap in " + root + " (looked for";
@@ -305,9 +329,9 @@ std::string PartPath(const Checker& checker, const std::string& index, const std
         if (const FileEntry* entry = checker.files.answer(below))
             return checker.tree.fullPath(*entry);
     }
-    const std::string name = PercentDecoded(UrlPathAndQuery(url));
-    const std::string beside = platform::JoinPath(FolderOf(index), name.substr(name.rfind('/') + 1));
-    return platform::Exists(beside) && !platform::IsDirectory(beside) ? beside : std::string();
+    std::string name = PercentDecoded(UrlPathAndQuery(url));
+    name.erase(0, name.rfind('/') + 1);
+    return Holds(FilesIn(FolderOf(index)), name) ? platform::JoinPath(FolderOf(index), name) : std::string();
 }
 
 void CheckDate(Checker& checker, const std::string& url, const SitemapLoc& loc, std::int64_t fileTime = -1)
