@@ -371,14 +371,16 @@ void ParallelFor(std::size_t count, std::size_t chunk, const Work& work)
 }
 
 // Reads the sitemap and, when it is an index, its parts (side by side); the
-// files' own faults and the parts' URLs are checked on the way.
-void ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed>& listed)
+// files' own faults and the parts' URLs are checked on the way. False when
+// some of what it lists could not be read.
+bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed>& listed)
 {
     SitemapFile file;
     checker.report.files.push_back(first);
     if (ReadSitemapFile(first, file, checker.report.findings) != 0)
-        return;
+        return false;
     std::vector<SitemapFile> files;
+    bool whole = true;
     if (!file.index) {
         files.push_back(std::move(file));
     } else {
@@ -400,13 +402,17 @@ void ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
             else
                 checker.report.files.push_back(path);
         }
+        if (checker.report.files.size() != file.locs.size() + 1)
+            whole = false;
         files.resize(checker.report.files.size() - 1);
         std::vector<std::vector<CheckFinding>> faults(files.size());
+        std::vector<char> read(files.size());
         ParallelFor(files.size(), 1, [&](std::size_t i) {
-            ReadSitemapFile(checker.report.files[i + 1], files[i], faults[i]);
+            read[i] = ReadSitemapFile(checker.report.files[i + 1], files[i], faults[i]) == 0;
         });
         for (std::size_t i = 0; i < files.size(); ++i) {
             checker.report.findings.insert(checker.report.findings.end(), faults[i].begin(), faults[i].end());
+            whole = whole && read[i] && !files[i].index;
             if (files[i].index) {
                 checker.add(CheckKind::NotValid, checker.report.files[i + 1],
                             "an index listed by an index: its parts are not read");
@@ -418,6 +424,8 @@ void ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
         for (SitemapLoc& loc : part.locs)
             listed.push_back({std::move(loc), nullptr});
     }
+    return whole && std::none_of(checker.report.findings.begin(), checker.report.findings.end(),
+                                 [](const CheckFinding& f) { return f.kind == CheckKind::NotWellFormed; });
 }
 
 // With dates from the pages, when each listed page last changed; empty
@@ -625,11 +633,16 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
         report.notes.push_back(reason);
 
     std::vector<Listed> listed;
-    ReadSitemaps(checker, first, listed);
+    const bool whole = ReadSitemaps(checker, first, listed);
     report.urls = static_cast<long long>(listed.size());
     std::unordered_map<const FileEntry*, const std::string*> answered;  // the first URL of each page listed
     CheckListed(checker, listed, answered);
-    CheckMissing(checker, answered);
+    // A sitemap not read whole would have every page it could not show
+    // reported as left out.
+    if (whole)
+        CheckMissing(checker, answered);
+    else
+        report.notes.push_back("pages left out not looked for: the sitemap could not be read whole");
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const CheckFinding& a, const CheckFinding& b) { return a.kind < b.kind; });
     return 0;
