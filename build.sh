@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 action=${1:-run}
 build_dir=${LARKSPUR_BUILD_DIR:-build}
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev libxml2-utils
-          libgit2-dev zlib1g-dev pkg-config git libidn2-dev)
+          libgit2-dev zlib1g-dev pkg-config git libidn2-dev libxml2-dev)
 # The manual page, completion and desktop metadata checks, and the package.
 packages+=(bash-completion man-db desktop-file-utils appstream dpkg-dev)
 # Further Debian packages a caller needs (the sanitizer and fuzzing checks).

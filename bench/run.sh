@@ -2,8 +2,9 @@
 # Larkspur's benchmark: how long larkspur-cli takes to walk a large site and
 # write its sitemaps, next to the time `find` needs just to list the same
 # files (the walk's lower bound on this machine); also with every page's head
-# read (--respect-robots --canonical-only). bench/git_dates.sh times dates
-# from git.
+# read (--respect-robots --canonical-only), and `check` of the sitemap `xml`
+# has just written, whose time it sets beside that of `xml` (the aim: at
+# most twice). bench/git_dates.sh times dates from git.
 #
 # usage: bench/run.sh [PAGES...]          (default: 10000 200000)
 #
@@ -81,7 +82,7 @@ median() {
         if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-declare -A result_s
+declare -A result_s result_cpu
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)"
 echo "larkspur-cli: $cli"
@@ -98,7 +99,7 @@ for pages in "${sizes[@]}"; do
         mv "$bench_dir/site-$pages.new" "$bench_dir/site-$pages.done"
     fi
 
-    labels=(find stats xml txt csv "xml --output -" "xml --exclude x10 --url-style clean" "xml --respect-robots --canonical-only")
+    labels=(find stats xml check txt csv "xml --output -" "xml --exclude x10 --url-style clean" "xml --respect-robots --canonical-only")
     # Ten patterns of the kinds sites use: folders, names anywhere, anchored
     # paths, "**", classes.
     exclusions=""
@@ -110,6 +111,8 @@ for pages in "${sizes[@]}"; do
         "find $(printf '%q' "$site") -type f -printf '%s %T@ %p\n'"
         "$(printf '%q' "$cli") stats $(printf '%q' "$site")"
         "$(printf '%q' "$cli") xml $(printf '%q' "$site") --url https://example.com"
+        # Right after xml, which has just written the sitemap it reads.
+        "$(printf '%q' "$cli") check $(printf '%q' "$site") --url https://example.com"
         "$(printf '%q' "$cli") txt $(printf '%q' "$site") --url https://example.com"
         "$(printf '%q' "$cli") csv $(printf '%q' "$site") --url https://example.com"
         "$(printf '%q' "$cli") xml $(printf '%q' "$site") --url https://example.com --output -"
@@ -150,6 +153,7 @@ for pages in "${sizes[@]}"; do
         [ -n "$find_s" ] || find_s=$m
         [ -n "$find_cpu" ] || find_cpu=$c
         result_s[${labels[i]},$pages]=$m
+        result_cpu[${labels[i]},$pages]=$c
         name=${labels[i]}
         [[ $name == static* ]] || [[ $name == find ]] || name="larkspur-cli $name"
         [[ $name == find ]] && name="find -type f -printf"
@@ -158,6 +162,9 @@ for pages in "${sizes[@]}"; do
             "$(awk -v a="$c" -v b="$find_cpu" 'BEGIN { print (b > 0 ? a / b : 0) }')" \
             "$(awk -v k="${peak[$i]}" 'BEGIN { print k / 1024 }')"
     done
+    printf '  check / xml: %.2fx wall, %.2fx cpu (aim: at most 2x)\n' \
+        "$(awk -v a="${result_s[check,$pages]}" -v b="${result_s[xml,$pages]}" 'BEGIN { print a / b }')" \
+        "$(awk -v a="${result_cpu[check,$pages]}" -v b="${result_cpu[xml,$pages]}" 'BEGIN { print (b > 0 ? a / b : 0) }')"
     unset times cpus peak
 done
 echo

@@ -24,11 +24,11 @@ _larkspur_cli()
     local cur prev words cword split
     _init_completion -s || return
 
-    local commands='stats xml txt csv csv2xml projects'
+    local commands='stats xml txt csv csv2xml check projects'
     local project_commands='add remove set show'
-    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style --lastmod'
+    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style --lastmod --robots-agent --sitemap --format'
     local sitemap_options='--protocol --exclude --extensions --url-style --omit-hints --no-omit-hints --lastmod
-        --respect-robots --no-respect-robots --canonical-only --no-canonical-only --robots-txt --no-robots-txt
+        --respect-robots --no-respect-robots --robots-agent --canonical-only --no-canonical-only --robots-txt --no-robots-txt
         --gzip --no-gzip'
     local priorities='0.0 0.1 0.2 0.3 0.4 0.5 0.6 0.7 0.8 0.9 1.0'
     local frequencies='always hourly daily weekly monthly yearly never'
@@ -83,6 +83,14 @@ _larkspur_cli()
             [[ - == "$cur"* ]] && COMPREPLY+=(-)
             return
             ;;
+        --sitemap)
+            _filedir
+            return
+            ;;
+        --format)
+            COMPREPLY=($(compgen -W 'text tsv' -- "$cur"))
+            return
+            ;;
         --protocol)
             COMPREPLY=($(compgen -W '0.84 0.9' -- "$cur"))
             return
@@ -95,7 +103,7 @@ _larkspur_cli()
             COMPREPLY=($(compgen -W 'mtime git none' -- "$cur"))
             return
             ;;
-        --url | --exclude | --extensions)
+        --url | --exclude | --extensions | --robots-agent)
             return
             ;;
     esac
@@ -107,6 +115,7 @@ _larkspur_cli()
             xml | txt | csv) options+=" --url --priority --changefreq --output --project $sitemap_options" ;;
             csv2xml) options+=' --url --protocol --gzip --no-gzip --project' ;;
             stats) options+=' --extensions' ;;
+            check) options+=" --url --sitemap --format --project $sitemap_options" ;;
             projects) [[ $sub == add || $sub == set ]] && options+=" --path --url --priority --changefreq $sitemap_options" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
@@ -117,7 +126,7 @@ _larkspur_cli()
         '')
             COMPREPLY=($(compgen -W "$commands" -- "$cur"))
             ;;
-        stats | xml | txt | csv)
+        stats | xml | txt | csv | check)
             ((operands == 0)) && [[ -z $project ]] && _filedir -d
             ;;
         csv2xml)

@@ -6,7 +6,7 @@
 # just over 50,000 pages: sitemap.xml must become a valid sitemap index of
 # valid parts that together list every page, plain and gzipped.
 #
-# usage: site_end_to_end.sh LARKSPUR_CLI DATA_FOLDER
+# usage: site_end_to_end.sh LARKSPUR_CLI SCHEMA_FOLDER
 set -euo pipefail
 
 cli=$1

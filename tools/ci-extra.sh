@@ -56,7 +56,7 @@ section "libFuzzer: build"
 cmake -S fuzz -B "$work/fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$work/fuzz" -j "$jobs"
 
-for target in csv_split csv_convert saving_dat url_escape path_helpers page_head glob; do
+for target in csv_split csv_convert saving_dat url_escape path_helpers page_head glob robots_rules; do
   section "libFuzzer: $target for $fuzz_seconds s"
   options=(-max_total_time="$fuzz_seconds" -timeout=20 -rss_limit_mb=4096 -print_final_stats=1
            -artifact_prefix="$work/fuzz/$target-")
@@ -65,6 +65,7 @@ for target in csv_split csv_convert saving_dat url_escape path_helpers page_head
     url_escape) options+=(-dict=fuzz/url.dict) ;;
     page_head) options+=(-dict=fuzz/head.dict) ;;
     glob) options+=(-dict=fuzz/glob.dict) ;;
+    robots_rules) options+=(-dict=fuzz/robots.dict) ;;
   esac
   [ "$target" = saving_dat ] && options+=(-max_len=100000)
   # New inputs go to a scratch folder; the seed corpus in the repository stays as it is.

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "arguments.h"
+#include "check/check.h"
+#include "check_output.h"
 #include "platform.h"
 #include "project_store.h"
 #include "scan/scan.h"
@@ -49,6 +51,18 @@ Commands:
       (default: the root of the rows' one host). --project takes the
       protocol and gzip options of a saved project, and BASE from its
       address when the CSV lies in its folder.
+  check FOLDER --url BASE [--sitemap FILE|URL-PATH] [--format text|tsv]
+        [SITEMAP OPTIONS]
+  check --project NAME [--sitemap FILE|URL-PATH] [--format text|tsv]
+        [SITEMAP OPTIONS]
+      Checks a sitemap against the site folder and prints what search
+      engines would object to: URLs no file answers or outside BASE, pages
+      it leaves out under the sitemap options, listed pages marked noindex,
+      naming another canonical URL or disallowed by robots.txt, lastmod
+      dates, duplicates, the protocol's limits, XML that is not well-formed
+      or not valid. The sitemap is the one Larkspur would write, else
+      sitemap.xml, sitemap_index.xml, sitemap-index.xml or sitemap.txt in
+      the folder (plain or .gz), with its parts. Writes nothing.
   projects
       Lists the saved projects: name, folder, URL, priority and change
       frequency, separated by tabs.
@@ -74,19 +88,25 @@ Options:
   --path FOLDER       the site folder of a new project
   --working-dir DIR   the folder that holds saving.dat (default: the one the
                       desktop program stores in its settings)
+  --sitemap FILE|URL-PATH
+                      with check: the sitemap, a file or the address (or path
+                      below BASE) of a file in the site folder
+  --format text|tsv   with check: a report (default), or one finding a line,
+                      kind, URL and detail separated by tabs
   -h, --help          this text
   --version           the program's version
 
 Sitemap options (stored per project beside saving.dat):
 %OPTIONS%
 Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error,
-3 when the sitemap was saved but robots.txt could not be updated.
+3 when the sitemap was saved but robots.txt could not be updated; check: 0 when
+it finds nothing but hints, 1 when it finds something or fails.
 )";
 
 const std::vector<cli::OptionInfo> kOptions = {
     {"url", true},     {"priority", true}, {"changefreq", true}, {"output", true},
     {"project", true}, {"path", true},     {"working-dir", true}, {"help", false},
-    {"version", false},
+    {"version", false}, {"sitemap", true},  {"format", true},
 };
 
 // ----- sitemap options: one command-line option per field of the options
@@ -250,6 +270,19 @@ int FindNamed(const ProjectStore& store, const std::string& name, Failure& failu
     return row;
 }
 
+// The project --project names, for writing or checking its sitemap: one
+// whose stored options cannot all be read is refused, so that nothing is
+// written with options other than the stored ones.
+int OpenProject(const cli::Arguments& args, ProjectStore& store, Failure& failure)
+{
+    const int row = OpenStore(args, store, failure) == 0 ? FindNamed(store, args.value("project"), failure) : -1;
+    if (row >= 0 && !store.optionProblems(row).empty()) {
+        failure = {kFailure, store.optionProblems(row).front().message};
+        return -1;
+    }
+    return row;
+}
+
 int SaveStore(ProjectStore& store, Failure& failure)
 {
     std::string error;
@@ -276,6 +309,8 @@ void WarnOptions(const SaveReport& report)
     if (report.canonicalElsewhere > 0)
         std::cerr << "larkspur-cli: " << report.canonicalElsewhere
                   << " page(s) left out: their canonical URL is another page's\n";
+    if (report.robotsDisallowed > 0)
+        std::cerr << "larkspur-cli: " << report.robotsDisallowed << " page(s) left out: robots.txt disallows them\n";
     if (report.unreadHeads > 0)
         std::cerr << "larkspur-cli: " << report.unreadHeads << " page(s) kept: their head could not be read to the end\n";
     if (const long long notCommitted = report.fileDates - report.beyondHistory - report.inSubmodule; notCommitted > 0)
@@ -347,14 +382,9 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
             return -1;
         }
         ProjectStore store;
-        const int row = OpenStore(args, store, failure) == 0 ? FindNamed(store, args.value("project"), failure) : -1;
+        const int row = OpenProject(args, store, failure);
         if (row < 0)
             return -1;
-        // A sitemap is not written with options other than the stored ones.
-        if (!store.optionProblems(row).empty()) {
-            failure = {kFailure, store.optionProblems(row).front().message};
-            return -1;
-        }
         folder = store.project(row).localPath;
         parameters = store.parameters(row);
     } else {
@@ -420,6 +450,69 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     return 0;
 }
 
+// 0 when the check finds nothing but hints, 1 when it finds something, -1
+// with the failure.
+int RunCheck(const cli::Arguments& args, Failure& failure)
+{
+    std::string error;
+    if (CheckAllowed(args, WithSitemapOptions({"url", "sitemap", "format", "project", "working-dir"}), "check",
+                     error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    SitemapParameters parameters;
+    std::string folder;
+    if (args.has("project")) {
+        if (args.words.size() != 1 || args.has("url")) {
+            failure = {kUsageError, "check --project takes no FOLDER and no --url"};
+            return -1;
+        }
+        ProjectStore store;
+        const int row = OpenProject(args, store, failure);
+        if (row < 0)
+            return -1;
+        folder = store.project(row).localPath;
+        parameters = store.parameters(row);
+    } else {
+        if (args.words.size() != 2 || !args.has("url")) {
+            failure = {kUsageError, "check takes one FOLDER and --url BASE"};
+            return -1;
+        }
+        folder = args.words[1];
+        parameters.websiteUrl = args.value("url");
+    }
+    const std::string format = args.value("format", "text");
+    if (format != "text" && format != "tsv") {
+        failure = {kUsageError, "--format must be text or tsv, not '" + format + "'"};
+        return -1;
+    }
+    if (ReadSitemapOptions(args, parameters.options, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    if (args.has("sitemap") && args.value("sitemap").empty()) {
+        failure = {kUsageError, "option --sitemap needs a file name or a URL"};
+        return -1;
+    }
+    if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
+        return -1;
+    ScanResult scan;
+    if (Walk(scan, folder, failure) != 0)
+        return -1;
+    CheckReport report;
+    if (CheckSitemap(scan.tree, parameters, args.value("sitemap"), report, error) != 0) {
+        failure = {kFailure, error};
+        return -1;
+    }
+    for (const std::string& note : report.notes)
+        std::cerr << "larkspur-cli: " << note << '\n';
+    if (format == "tsv")
+        cli::PrintCheckFindings(std::cout, report);
+    else
+        cli::PrintCheckReport(std::cout, report);
+    return report.problems() ? 1 : 0;
+}
+
 int RunCsvToXml(const cli::Arguments& args, Failure& failure)
 {
     if (CheckAllowed(args, {"url", "project", "protocol", "gzip", "no-gzip", "working-dir"}, "csv2xml",
@@ -437,13 +530,9 @@ int RunCsvToXml(const cli::Arguments& args, Failure& failure)
     std::string folderUrl = args.value("url");
     if (args.has("project")) {
         ProjectStore store;
-        const int row = OpenStore(args, store, failure) == 0 ? FindNamed(store, args.value("project"), failure) : -1;
+        const int row = OpenProject(args, store, failure);
         if (row < 0)
             return -1;
-        if (!store.optionProblems(row).empty()) {
-            failure = {kFailure, store.optionProblems(row).front().message};
-            return -1;
-        }
         const ProjectRecord& record = store.project(row);
         options = store.options(row);
         if (!args.has("url"))
@@ -658,6 +747,10 @@ int Run(const std::vector<std::string>& words)
         result = RunCsvToXml(args, failure);
     else if (command == "projects")
         result = RunProjects(args, failure);
+    else if (command == "check") {
+        if ((result = RunCheck(args, failure)) > 0)
+            return kFailure;
+    }
     else
         return Report({kUsageError, "unknown command '" + command + "'"});
     return result == 0 ? kSuccess : Report(failure);

@@ -26,6 +26,7 @@
 #include "DialogFont.h"
 #include "MakerAddress.h"
 #include "PathChooser.h"
+#include "CheckReportDialog.h"
 #include "OptionsDialog.h"
 #include "StatusLabel.h"
 #include "UiServices.h"
@@ -134,6 +135,11 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
                                           m_optionsButton);
     setTabOrder(m_ui->saveCsvButton, m_optionsButton);
     connect(m_optionsButton, &QPushButton::clicked, this, &MainDialog::editOptions);
+    m_checkButton = new QPushButton(tr("C&heck"), this);
+    m_checkButton->setObjectName(QStringLiteral("checkButton"));
+    m_ui->saveButtonsLayout->insertWidget(m_ui->saveButtonsLayout->indexOf(m_optionsButton) + 1, m_checkButton);
+    setTabOrder(m_optionsButton, m_checkButton);
+    connect(m_checkButton, &QPushButton::clicked, this, &MainDialog::checkSitemap);
     connect(m_ui->projectList, &QListWidget::itemSelectionChanged, this,
             &MainDialog::projectSelectionChanged);
     connect(m_ui->nameEdit, &QLineEdit::textChanged, this, &MainDialog::nameChanged);
@@ -344,7 +350,7 @@ void MainDialog::enableProjectControls(bool enable)
         m_ui->nameEdit,       m_ui->localPathEdit,  m_ui->browseButton,   m_ui->walkButton,
         m_ui->statisticsList, m_ui->websiteUrlEdit, m_ui->priorityCombo,  m_ui->frequencyCombo,
         m_ui->saveXmlButton,  m_ui->saveUrlButton,  m_ui->saveCsvButton,  m_optionsButton,
-        m_ui->removeButton};
+        m_checkButton,        m_ui->removeButton};
     for (QWidget* control : controls)
         control->setEnabled(enable);
 }
@@ -580,6 +586,29 @@ void MainDialog::editOptions()
         fillStatistics(*record, m_store.options(row));  // the marks follow the extensions
 }
 
+void MainDialog::checkSitemap()
+{
+    const ProjectRecord* record = selectedRecord();
+    if (!record)
+        return;
+    if (!record->walked()) {
+        ShowMessage(this, tr("Walk the path first!"));
+        return;
+    }
+    if (validateParameters() != 0) {
+        ShowMessage(this, tr("Invalid parameter(s)!"));
+        return;
+    }
+    CheckReport report;
+    std::string error;
+    if (CheckSitemap(record->scan.tree, m_store.parameters(selectedRow()), {}, report, error) != 0) {
+        ShowMessage(this, FromStd(error), QMessageBox::Warning);
+        return;
+    }
+    CheckReportDialog dialog(FromStd(record->name), report, this);
+    ExecDialog(dialog);
+}
+
 void MainDialog::saveSitemap(SitemapFormat format)
 {
     const ProjectRecord* record = selectedRecord();
@@ -627,6 +656,8 @@ void MainDialog::saveSitemap(SitemapFormat format)
         notes.append(tr("%1 page(s) left out: marked noindex.").arg(report.noindex));
     if (report.canonicalElsewhere > 0)
         notes.append(tr("%1 page(s) left out: their canonical URL is another page's.").arg(report.canonicalElsewhere));
+    if (report.robotsDisallowed > 0)
+        notes.append(tr("%1 page(s) left out: robots.txt disallows them.").arg(report.robotsDisallowed));
     if (report.unreadHeads > 0)
         notes.append(tr("%1 page(s) kept: their head could not be read to the end.").arg(report.unreadHeads));
     if (const long long notCommitted = report.fileDates - report.beyondHistory - report.inSubmodule; notCommitted > 0)

@@ -82,6 +82,8 @@ private:
     QString tooLongText(long long pages) const;
     void saveSitemap(SitemapFormat format);
     void editOptions();
+    // The selected project's sitemap against its folder, in a dialog.
+    void checkSitemap();
     void convertCsvToXml();
     void showAbout();
     void openSavedFolder();
@@ -95,6 +97,7 @@ private:
     HyperlinkControl m_link;
     QAction* m_aboutAction = nullptr;
     QPushButton* m_optionsButton = nullptr;
+    QPushButton* m_checkButton = nullptr;
 
     int m_progressDelay = 500;
     WalkObserver m_walkObserver;

@@ -38,7 +38,7 @@ TEST_F(SitemapOptionsCli, StoredWithTheProjectShownAndUsedCommandLineOverriding)
     EXPECT_EQ(r.out, "name: blog\npath: " + box.path("site") + "\nurl: https://example.com\npriority: 0.6\n"
                      "changefreq: weekly\nprotocol: 0.84\nexclude: drafts/\nexclude: *.bak\n"
                      "extensions: html,htm\nurl-style: clean\nomit-hints: no\nlastmod: mtime\n"
-                     "respect-robots: no\ncanonical-only: no\nrobots-txt: no\ngzip: no\n");
+                     "respect-robots: no\nrobots-agent: *\ncanonical-only: no\nrobots-txt: no\ngzip: no\n");
 
     r = cli({"txt", "--project", "blog", "--output", "-"});
     ASSERT_EQ(r.status, 0) << r;

@@ -13,6 +13,8 @@ TEST(TrustOptions, LeftOutPagesAreCountedOnStandardError)
     box.file("site/b.html", "<META content=NOINDEX name=robots>", k2006March7);
     box.file("site/c.html", "<link rel=canonical href=a.html>", k2006March7);
     box.file("site/d.html", std::string("\xFF\xFE<\0", 4), k2006March7);  // UTF-16
+    box.file("site/e.html", "e", k2006March7);
+    box.file("site/robots.txt", "User-agent: *\nDisallow: /e.html\n");
     const RunResult r = box.run({"txt", "site", "--url", "https://example.com", "--respect-robots",
                                  "--canonical-only", "--output", "-"});
     ASSERT_EQ(r.status, 0) << r;
@@ -20,10 +22,11 @@ TEST(TrustOptions, LeftOutPagesAreCountedOnStandardError)
     EXPECT_NE(r.err.find("1 page(s) left out: marked noindex"), std::string::npos) << r;
     EXPECT_NE(r.err.find("1 page(s) left out: their canonical URL is another page's"), std::string::npos) << r;
     EXPECT_NE(r.err.find("1 page(s) kept: their head could not be read to the end"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("1 page(s) left out: robots.txt disallows them"), std::string::npos) << r;
 
     const RunResult plain = box.run({"txt", "site", "--url", "https://example.com", "--output", "-"});
     EXPECT_EQ(plain.out, "https://example.com/a.html\r\nhttps://example.com/b.html\r\nhttps://example.com/c.html\r\n"
-                         "https://example.com/d.html\r\n");
+                         "https://example.com/d.html\r\nhttps://example.com/e.html\r\n");
     EXPECT_EQ(plain.err, "");
 }
 

@@ -77,6 +77,46 @@ TEST(TrustedSitemap, PagesThatAskNotToBeListedAreLeftOut)
     }
 }
 
+TEST(TrustedSitemap, PagesRobotsTxtDisallowsAreLeftOut)
+{
+    TempTree t;
+    for (const char* page : {"site/a.html", "site/c.html", "site/private/b.html", "site/private/index.html"})
+        t.file(page, "x", kMarch7);
+    t.file("site/robots.txt", "User-agent: *\nDisallow: /private/\nAllow: /private/b$\n\n"
+                              "User-agent: foobot\nDisallow: /c.html\n");
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    struct Case { bool respect; const char* agent; UrlStyle style; const char* base; const char* urls; long long left; };
+    const Case cases[] = {
+        {false, "*", UrlStyle::File, "https://example.org", "a.html c.html private/b.html private/index.html ", 0},
+        {true, "*", UrlStyle::File, "https://example.org", "a.html c.html ", 2},
+        {true, "*", UrlStyle::Clean, "https://example.org", "a c private/b ", 1},
+        {true, "FooBot", UrlStyle::File, "https://example.org", "a.html private/b.html private/index.html ", 1},
+        {true, "*", UrlStyle::File, "https://example.org/blog", "a.html c.html private/b.html private/index.html ", 0},
+    };
+    for (const Case& c : cases) {
+        SitemapOptions options;
+        options.respectRobots = c.respect;
+        options.robotsAgent = c.agent;
+        options.urlStyle = c.style;
+        SaveReport report;
+        std::ostringstream out;
+        ASSERT_EQ(WriteSitemap(out, SitemapFormat::Text, scan.tree, {c.base, 6, 3, options}, &report), 0);
+        std::string urls;
+        std::istringstream lines(out.str());
+        const std::size_t base = std::string_view(c.base).size() + 1;
+        for (std::string line; std::getline(lines, line);)
+            urls += line.substr(base, line.size() - base - 1) + " ";
+        EXPECT_EQ(urls, c.urls) << c.agent << " " << c.base;
+        EXPECT_EQ(report.robotsDisallowed, c.left);
+        const std::string notes = report.notes.empty() ? "" : report.notes.front();
+        EXPECT_EQ(notes, c.respect && std::string_view(c.base).ends_with("/blog")
+                             ? "robots.txt not read: crawlers read it only at https://example.org/robots.txt, "
+                               "which is not in the site folder"
+                             : "");
+    }
+}
+
 TEST(TrustedSitemap, NoLastmodLeavesTheDateOut)
 {
     TempTree t;

@@ -34,7 +34,8 @@ check() {  # expected offers (one a line), then the words of the line
 }
 nl=$'\n'
 
-check "csv${nl}csv2xml" larkspur-cli c
+check "check${nl}csv${nl}csv2xml" larkspur-cli c
+check "text${nl}tsv" larkspur-cli check site --format ''
 check "--priority${nl}--project${nl}--protocol" larkspur-cli xml --pr
 check "clean" larkspur-cli xml site --url-style c
 check "--path${nl}--priority${nl}--protocol" larkspur-cli projects add blog2 --p

@@ -5,7 +5,9 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QTreeWidget>
 
 #include "GuiTestSupport.h"
 #include "MainWindowDriver.h"
@@ -58,6 +60,7 @@ private Q_SLOTS:
     void cancelAndRefusedValuesChangeNothing();
     void renameTakesOptionsAlongRemoveDropsThem();
     void pageDateRobotsAndGzipOptionsReachTheSave();
+    void checkShowsCountsThenExamples();
 };
 
 void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
@@ -157,6 +160,42 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
                  "1 page(s) left out: marked noindex.\n1 page(s) kept: their head could not be read to the end.\n"
                  "sitemap.txt.gz saved, but robots.txt was not updated: ")),
              qPrintable(main.ui.messages.last().text));
+}
+
+// The Check button: the selected project's sitemap against its folder.
+void OptionsTest::checkShowsCountsThenExamples()
+{
+    TempTree tree;
+    tree.file(QStringLiteral("site/a.html"), "a");
+    tree.file(QStringLiteral("site/b.html"), "b");
+    UiScope scope;
+    MainWindowDriver main(scope.ui, tree.path());
+    main.addSite(QStringLiteral("blog"), tree.path(QStringLiteral("site")));
+    main.walk();
+    main.button("saveXmlButton")->click();
+    const auto expect = [&](const QString& summary, const QStringList& sections, const QString& example) {
+        scope.ui.handlers.append([=](QDialog& dialog) {
+            QVERIFY2(Child<QLabel>(dialog, "summary")->text().startsWith(summary),
+                     qPrintable(Child<QLabel>(dialog, "summary")->text()));
+            auto* findings = Child<QTreeWidget>(dialog, "findings");
+            QStringList shown;
+            for (int i = 0; i < findings->topLevelItemCount(); ++i)
+                shown << findings->topLevelItem(i)->text(0) + QLatin1Char(' ') + findings->topLevelItem(i)->text(1);
+            QCOMPARE(shown, sections);
+            QCOMPARE(findings->topLevelItem(0)->child(0)->text(0), example);
+            dialog.reject();
+        });
+        main.button("checkButton")->click();
+        QVERIFY(scope.ui.handlers.isEmpty());
+    };
+    expect(QStringLiteral("No problems found, 1 hint(s)."), {QStringLiteral("hint: the 0.84 namespace 1")},
+           tree.path(QStringLiteral("site/sitemap.xml")) + QStringLiteral(" (the 0.84 namespace: Search Console "
+                                                                          "expects http://www.sitemaps.org/schemas/sitemap/0.9)"));
+    tree.file(QStringLiteral("site/sitemap.xml"),
+              "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
+              "<url><loc>https://example.com/a.html</loc></url></urlset>");
+    expect(QStringLiteral("1 problem(s) found."), {QStringLiteral("pages the sitemap leaves out 1")},
+           QStringLiteral("https://example.com/b.html (b.html)"));
 }
 
 LARKSPUR_GUI_TEST_MAIN(OptionsTest)

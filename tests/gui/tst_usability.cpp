@@ -219,7 +219,7 @@ void UsabilityTest::keyboardOrderMnemonicsAndEnter()
                                "Local filepath:", "walk the path", "Statistics:",
                                "Website URL:", "Initial priority:", "Initial frequency:",
                                "Save XML",     "Save URL",      "Save CSV",
-                               "CSV to XML",  "Options..."};
+                               "CSV to XML",  "Options...",    "Check"};
     QStringList keys;
     for (QWidget* widget : main.window->findChildren<QWidget*>()) {
         QString text;

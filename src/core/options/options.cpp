@@ -4,6 +4,7 @@
 #include <iterator>
 #include <type_traits>
 
+#include "robots/rules.h"
 #include "select/glob.h"
 
 namespace larkspur {
@@ -149,7 +150,26 @@ std::vector<OptionField> MakeFields()
     fields.push_back(ChoiceField<"lastmod", &SitemapOptions::lastmod, kLastmodWords>(
         "SOURCE", "Last modified:", "mtime (default), git (the newest commit) or none"));
     fields.push_back(FlagField<"respect-robots", &SitemapOptions::respectRobots>(
-        "Leave out pages marked noindex", "leave out pages whose robots meta says noindex"));
+        "Leave out pages marked noindex or disallowed by robots.txt",
+        "leave out pages whose robots meta says noindex or that robots.txt disallows"));
+    fields.push_back({
+        "robots-agent", OptionKind::Text, "NAME", "robots.txt agent:",
+        "with --respect-robots, the crawler whose robots.txt rules apply (default *)",
+        {},
+        [](const SitemapOptions& o) { return std::vector<std::string>{o.robotsAgent}; },
+        [](SitemapOptions& o, const std::vector<std::string>& v, std::string& error) {
+            if (OneValue(v, "robots-agent", error) != 0)
+                return -1;
+            const std::string_view agent = Trimmed(v.front());
+            if (!agent.empty() && agent != "*" && !IsProductToken(agent)) {
+                error = "--robots-agent is a crawler's name of letters, '-' and '_' (such as Googlebot), or *, not '"
+                      + v.front() + "'";
+                return -1;
+            }
+            o.robotsAgent = agent.empty() ? "*" : std::string(agent);
+            return 0;
+        },
+    });
     fields.push_back(FlagField<"canonical-only", &SitemapOptions::canonicalOnly>(
         "Leave out pages whose canonical URL is another page's",
         "leave out pages whose canonical link names another URL"));

@@ -37,6 +37,8 @@ struct SitemapOptions {
     bool omitHints = false;  // no <priority> and <changefreq>
     LastmodSource lastmod = LastmodSource::FileTime;
     bool respectRobots = false;  // leave out pages whose robots meta says noindex
+    // The crawler whose group of robots.txt decides with respectRobots.
+    std::string robotsAgent = "*";
     bool canonicalOnly = false;  // leave out pages whose canonical link names another URL
     bool robotsTxt = false;      // list the sitemap in the site's robots.txt
     bool gzip = false;           // sitemap.xml.gz and sitemap.txt.gz

@@ -98,6 +98,7 @@ struct SaveReport {
     long long noindex = 0;           // pages left out: robots meta noindex
     long long canonicalElsewhere = 0;  // pages left out: their canonical URL is another
     long long unreadHeads = 0;       // pages kept: their head could not be read to the end
+    long long robotsDisallowed = 0;    // pages left out: the site's robots.txt disallows them
     // Dates from git: pages that kept their file time, and of those, the
     // committed pages older than a shallow clone and the pages in a submodule
     // (the rest are not committed as they are).

@@ -9,6 +9,7 @@
 #include "history/history.h"
 #include "platform.h"
 #include "robots/robots_txt.h"
+#include "robots/rules.h"
 #include "select/selection.h"
 #include "sitemap.h"
 #include "urlset_writer.h"
@@ -57,6 +58,8 @@ struct WriteContext {
     long long noindex = 0;
     long long canonicalElsewhere = 0;
     long long unreadHeads = 0;
+    RobotsRules robots;  // with respectRobots, the site's robots.txt for its agent
+    long long robotsDisallowed = 0;
     std::string url;  // of the current entry
     std::string xml;  // the same, XML-escaped
     std::string line;
@@ -183,10 +186,20 @@ bool HeadAllows(WriteContext& context, const FileEntry& entry)
     return true;
 }
 
+// Whether the site's robots.txt lets the crawler fetch the page's URL.
+bool RobotsTxtAllows(WriteContext& context)
+{
+    if (context.robots.empty() || context.robots.allows(UrlPathAndQuery(context.url)))
+        return true;
+    ++context.robotsDisallowed;
+    return false;
+}
+
 // A page that becomes an entry: selected, its URL made, its head read.
 bool Listed(WriteContext& context, const FileEntry& entry)
 {
-    return context.selection.selects(entry) && EntryUrl(context, entry) && HeadAllows(context, entry);
+    return context.selection.selects(entry) && EntryUrl(context, entry) && RobotsTxtAllows(context)
+           && HeadAllows(context, entry);
 }
 
 std::int64_t EntryTime(const WriteContext& context, const FileEntry& entry)
@@ -389,8 +402,21 @@ int ReadPageDates(WriteContext& context, const SitemapOptions& options, SaveRepo
     return 0;
 }
 
+// With respectRobots, the rules of the site's robots.txt, when crawlers
+// read it from the site folder; otherwise the report says why they do not.
+void ReadRobotsRules(WriteContext& context, const ScanTree& tree, const SitemapParameters& parameters,
+                     SaveReport& report)
+{
+    std::string reason;
+    if (parameters.options.respectRobots
+        && ReadSiteRobotsRules(tree.root, parameters.websiteUrl, parameters.options.robotsAgent, context.robots,
+                               reason) != 0)
+        report.notes.push_back(reason);
+}
+
 void ReportCounts(const WriteContext& context, SaveReport& report)
 {
+    report.robotsDisallowed = context.robotsDisallowed;
     report.tooLong = context.tooLong;
     report.noindex = context.noindex;
     report.canonicalElsewhere = context.canonicalElsewhere;
@@ -463,6 +489,7 @@ int WriteSitemap(std::ostream& target, SitemapFormat format, const ScanTree& tre
             *error = message.empty() ? "Invalid parameter(s)!" : message;
         return -1;
     }
+    ReadRobotsRules(context, tree, parameters, r);
     std::optional<GzipWriter> gzip;
     if (parameters.options.gzip && format != SitemapFormat::Csv)
         gzip.emplace(target);
@@ -514,6 +541,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
             *error = message;
         return -1;
     }
+    ReadRobotsRules(context, tree, parameters, r);
 
     if (format != SitemapFormat::Csv) {
         // "sitemap.xml.gz" asked for by name is compressed, as its name says.
