@@ -295,7 +295,7 @@ int UrlsetWriter::open(std::string& error)
     m_partUrls = 0;
     m_partBytes = bytes(m_head);
     if (m_stream) {
-        *m_stream << m_head;
+        *m_stream << ended(m_head);
         return *m_stream ? 0 : -1;
     }
     // A device or a pipe named as the output gets the one document, under
@@ -308,7 +308,7 @@ int UrlsetWriter::open(std::string& error)
         if (m_direct->open(m_path, error, true) != 0)
             return -1;
         m_stream = &m_direct->stream();
-        *m_stream << m_head;
+        *m_stream << ended(m_head);
         return 0;
     }
     // "sitemap.xml.gz" asked for by name: its parts are sitemap1.xml.gz, ...
@@ -321,7 +321,7 @@ int UrlsetWriter::open(std::string& error)
     // several times and hold up to twice its size. Untouched room costs no
     // memory.
     m_first.reserve(m_limits.maxBytes);
-    m_first = m_head;
+    m_first = ended(m_head);
     return 0;
 }
 
