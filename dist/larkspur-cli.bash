@@ -24,12 +24,12 @@ _larkspur_cli()
     local cur prev words cword split
     _init_completion -s || return
 
-    local commands='stats xml txt csv csv2xml check projects'
+    local commands='stats xml txt csv csv2xml check projects working-dir'
     local project_commands='add remove set show'
-    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style --lastmod --robots-agent --sitemap --format'
+    local value_options='--url -u --priority --changefreq --output -o --project -p --path --working-dir --protocol --exclude --extensions --url-style --lastmod --robots-agent --sitemap --format --newline'
     local sitemap_options='--protocol --exclude --extensions --url-style --omit-hints --no-omit-hints --lastmod
         --respect-robots --no-respect-robots --robots-agent --canonical-only --no-canonical-only --robots-txt --no-robots-txt
-        --gzip --no-gzip'
+        --gzip --no-gzip --newline'
     local priorities='0.0 0.1 0.2 0.3 0.4 0.5 0.6 0.7 0.8 0.9 1.0'
     local frequencies='always hourly daily weekly monthly yearly never'
 
@@ -42,7 +42,7 @@ _larkspur_cli()
         case $word in
             --working-dir=*) workdir=${word#*=} ;;
             --working-dir) workdir=${words[i + 1]-}; ((i++)) ;;
-            --project | --project=*) project=yes; [[ $word == *=* ]] || ((i++)) ;;
+            --project | --project=* | -p*) project=yes; [[ $word == *=* || $word == -p?* ]] || ((i++)) ;;
             --*=*) ;;
             --)  ;;
             -*) [[ " $value_options " == *" $word "* ]] && ((i++)) ;;
@@ -70,7 +70,7 @@ _larkspur_cli()
             COMPREPLY=($(compgen -W "$frequencies" -- "$cur"))
             return
             ;;
-        --project)
+        --project | -p)
             _larkspur_cli_project_names "$cli" "$workdir" "$cur"
             return
             ;;
@@ -78,7 +78,7 @@ _larkspur_cli()
             _filedir -d
             return
             ;;
-        --output)
+        --output | -o)
             _filedir
             [[ - == "$cur"* ]] && COMPREPLY+=(-)
             return
@@ -103,17 +103,21 @@ _larkspur_cli()
             COMPREPLY=($(compgen -W 'mtime git none' -- "$cur"))
             return
             ;;
-        --url | --exclude | --extensions | --robots-agent)
+        --newline)
+            COMPREPLY=($(compgen -W 'crlf lf' -- "$cur"))
+            return
+            ;;
+        --url | -u | --exclude | --extensions | --robots-agent)
             return
             ;;
     esac
     $split && return
 
     if [[ $cur == -* ]]; then
-        local options='--working-dir --help --version'
+        local options='--working-dir --quiet --help --version'
         case $command in
             xml | txt | csv) options+=" --url --priority --changefreq --output --project $sitemap_options" ;;
-            csv2xml) options+=' --url --protocol --gzip --no-gzip --project' ;;
+            csv2xml) options+=' --url --protocol --gzip --no-gzip --newline --project' ;;
             stats) options+=' --extensions' ;;
             check) options+=" --url --sitemap --format --project $sitemap_options" ;;
             projects) [[ $sub == add || $sub == set ]] && options+=" --path --url --priority --changefreq $sitemap_options" ;;
@@ -131,6 +135,9 @@ _larkspur_cli()
             ;;
         csv2xml)
             ((operands == 0)) && _filedir csv
+            ;;
+        working-dir)
+            ((operands == 0)) && _filedir -d
             ;;
         projects)
             if [[ -z $sub ]]; then

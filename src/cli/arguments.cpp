@@ -29,9 +29,7 @@ int ParseArguments(const std::vector<std::string>& argv, const std::vector<Optio
         std::string name;
         std::string value;
         bool hasValue = false;
-        if (arg == "-h") {
-            name = "help";
-        } else if (arg.rfind("--", 0) == 0) {
+        if (arg.rfind("--", 0) == 0) {
             name = arg.substr(2);
             const auto equals = name.find('=');
             if (equals != std::string::npos) {
@@ -40,8 +38,28 @@ int ParseArguments(const std::vector<std::string>& argv, const std::vector<Optio
                 hasValue = true;
             }
         } else {
-            error = "unknown option " + arg;
-            return -1;
+            // "-qo FILE": every letter a flag but the last, which may take
+            // the rest of the word or the next one as its value.
+            for (std::size_t at = 1; at < arg.size(); ++at) {
+                const auto option = std::find_if(known.begin(), known.end(),
+                                                 [&](const OptionInfo& s) { return s.shortName == arg[at]; });
+                if (option == known.end()) {
+                    error = "unknown option -" + std::string(1, arg[at]);
+                    return -1;
+                }
+                name = option->name;
+                if (option->takesValue) {
+                    if (at + 1 < arg.size()) {
+                        value = arg.substr(at + 1);
+                        hasValue = true;
+                    }
+                    break;
+                }
+                if (at + 1 < arg.size()) {
+                    parsed.values[name] = {};
+                    parsed.repeated[name].emplace_back();
+                }
+            }
         }
         const auto option = std::find_if(known.begin(), known.end(),
                                        [&](const OptionInfo& s) { return name == s.name; });

@@ -11,6 +11,7 @@ namespace larkspur::cli {
 struct OptionInfo {
     const char* name;  // without the leading "--"
     bool takesValue;
+    char shortName = 0;  // "-o" for "--output"; 0 for none
 };
 
 struct Arguments {
@@ -22,8 +23,8 @@ struct Arguments {
     std::string value(const std::string& name, const std::string& fallback = {}) const;
 };
 
-// Understands "--name value", "--name=value", "-h" for "--help" and "--" to
-// end the options. 0, or -1 with a message for an unknown option or a
+// Understands "--name value", "--name=value", the short forms "-n value"
+// and "-nvalue", flags run together ("-qh") and "--" to end the options. 0, or -1 with a message for an unknown option or a
 // missing value.
 int ParseArguments(const std::vector<std::string>& argv, const std::vector<OptionInfo>& known,
                    Arguments& parsed, std::string& error);

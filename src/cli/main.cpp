@@ -1,6 +1,7 @@
 // larkspur-cli: the sitemap engine for scripts and deploy pipelines.
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <deque>
 #include <iostream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "platform.h"
 #include "project_store.h"
 #include "scan/scan.h"
+#include "settings.h"
 #include "sitemap/sitemap.h"
 
 using namespace larkspur;
@@ -42,7 +44,7 @@ Commands:
       folder, URL, priority, change frequency and sitemap options come from
       a saved project; options given here override them for this run.
   csv2xml FILE.csv [--url BASE] [--protocol VERSION] [--gzip|--no-gzip]
-          [--project NAME]
+          [--newline ENDING] [--project NAME]
       Converts a (hand-edited) sitemap CSV into FILE.xml (FILE.xml.gz with
       --gzip) beside it. Rows whose first field is not an http:// or
       https:// URL are skipped; when every row is, nothing is written. Past
@@ -76,18 +78,26 @@ Commands:
   projects show NAME
       Prints every field and sitemap option of a project, one "key: value"
       line each.
+  working-dir [DIR]
+      Without DIR prints the working directory in force, and on standard
+      error where it comes from. With DIR, an existing folder, stores its
+      absolute path in the settings the desktop program reads.
 
 Options:
-  --url BASE          the site's address, http:// or https://
+  -u, --url BASE      the site's address, http:// or https://
   --priority P        0.0, 0.1, ... 1.0 (default 0.6)
   --changefreq F      always, hourly, daily, weekly, monthly, yearly or never
                       (default weekly)
-  --output FILE|-     where to write the sitemap instead of the site folder;
+  -o, --output FILE|- where to write the sitemap instead of the site folder;
                       a name ending in .gz is compressed
-  --project NAME      use a saved project
+  -p, --project NAME  use a saved project
   --path FOLDER       the site folder of a new project
-  --working-dir DIR   the folder that holds saving.dat (default: the one the
-                      desktop program stores in its settings)
+  --working-dir DIR   the folder that holds saving.dat (default: the one in
+                      LARKSPUR_WORKING_DIR, else the stored one: see
+                      working-dir)
+  -q, --quiet         print only errors: no notes, no warnings, no "saved."
+                      lines (a sitemap, a list or a path asked for still goes
+                      to standard output)
   --sitemap FILE|URL-PATH
                       with check: the sitemap, a file or the address (or path
                       below BASE) of a file in the site folder
@@ -99,15 +109,21 @@ Options:
 Sitemap options (stored per project beside saving.dat):
 %OPTIONS%
 Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error,
-3 when the sitemap was saved but robots.txt could not be updated; check: 0 when
+3 when the sitemap was saved but robots.txt could not be updated, 128+N when
+stopped by signal N (129 hangup, 130 interrupt, 143 terminate); check: 0 when
 it finds nothing but hints, 1 when it finds something or fails.
 )";
 
 const std::vector<cli::OptionInfo> kOptions = {
-    {"url", true},     {"priority", true}, {"changefreq", true}, {"output", true},
-    {"project", true}, {"path", true},     {"working-dir", true}, {"help", false},
-    {"version", false}, {"sitemap", true},  {"format", true},
+    {"url", true, 'u'},     {"priority", true}, {"changefreq", true}, {"output", true, 'o'},
+    {"project", true, 'p'}, {"path", true},     {"working-dir", true}, {"quiet", false, 'q'},
+    {"help", false, 'h'},   {"version", false}, {"sitemap", true},     {"format", true},
 };
+
+// With --quiet standard error is closed to everything but the failure
+// Report() gives; this is where that still goes.
+std::streambuf* g_errors = nullptr;
+bool g_quiet = false;
 
 // ----- sitemap options: one command-line option per field of the options
 // table, and "--no-NAME" to turn a flag off again.
@@ -185,6 +201,10 @@ std::string Usage()
     return usage;
 }
 
+constexpr const char* kNoWorkingDirectory =
+    "no working directory is set: pass --working-dir DIR, set LARKSPUR_WORKING_DIR, or store one with "
+    "'larkspur-cli working-dir DIR' (or in the desktop program larkspur)";
+
 struct Failure {
     int status;
     std::string message;
@@ -212,9 +232,10 @@ int CheckBaseUrl(const std::string& url, int status, Failure& failure)
 
 int Report(const Failure& failure)
 {
-    std::cerr << "larkspur-cli: " << failure.message << '\n';
+    std::ostream errors(g_errors ? g_errors : std::cerr.rdbuf());
+    errors << "larkspur-cli: " << failure.message << '\n';
     if (failure.status == kUsageError)
-        std::cerr << "Try 'larkspur-cli --help'.\n";
+        errors << "Try 'larkspur-cli --help'.\n";
     return failure.status;
 }
 
@@ -247,8 +268,13 @@ int OpenStore(const cli::Arguments& args, ProjectStore& store, Failure& failure,
 {
     store.setWaitingNotice([](const std::string& text) { std::cerr << "larkspur-cli: " << text << '\n'; });
     std::string error;
-    if ((args.has("working-dir") ? store.open(args.value("working-dir"), error) : store.openStored(error)) != 0
-        || (lock && store.lock(error) != 0)) {
+    std::string folder;
+    const std::string given = args.value("working-dir");
+    if (FindWorkingDirectory(args.has("working-dir") ? &given : nullptr, folder) == WorkingDirectoryOrigin::None) {
+        failure = {kFailure, kNoWorkingDirectory};
+        return -1;
+    }
+    if (store.open(folder, error) != 0 || (lock && store.lock(error) != 0)) {
         failure = {kFailure, error};
         return -1;
     }
@@ -428,11 +454,11 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         }
         // A device or a pipe gets the sitemap alone: with --output /dev/stdout
         // a line after it would become part of it.
-        if (!saved.intoDevice) {
+        if (!saved.intoDevice && !g_quiet) {
             for (const std::string& file : saved.files)
                 std::cout << file << " saved.\n";
         }
-        if (!saved.robotsTxt.empty())
+        if (!saved.robotsTxt.empty() && !g_quiet)
             std::cout << saved.robotsTxt << " now lists the sitemap.\n";
     }
     WarnTooLong(saved.tooLong);
@@ -515,7 +541,7 @@ int RunCheck(const cli::Arguments& args, Failure& failure)
 
 int RunCsvToXml(const cli::Arguments& args, Failure& failure)
 {
-    if (CheckAllowed(args, {"url", "project", "protocol", "gzip", "no-gzip", "working-dir"}, "csv2xml",
+    if (CheckAllowed(args, {"url", "project", "protocol", "gzip", "no-gzip", "newline", "working-dir"}, "csv2xml",
                      failure.message) != 0
         || args.words.size() != 2) {
         failure = {kUsageError, failure.message.empty() ? "csv2xml takes one FILE.csv" : failure.message};
@@ -558,8 +584,10 @@ int RunCsvToXml(const cli::Arguments& args, Failure& failure)
         std::cerr << "larkspur-cli: " << report.linesSkipped
                   << " line(s) skipped: not four comma-separated fields starting with an http:// or https:// URL\n";
     WarnTooLong(report.tooLong);
-    for (const std::string& file : report.files)
-        std::cout << platform::FileName(file) << " created.\n";
+    for (const std::string& file : report.files) {
+        if (!g_quiet)
+            std::cout << platform::FileName(file) << " created.\n";
+    }
     return 0;
 }
 
@@ -698,6 +726,58 @@ int RunProjectRemove(const cli::Arguments& args, Failure& failure)
     return SaveStore(store, failure);
 }
 
+// Prints the working directory in force, or stores a new one where both
+// programs read it: a server has no window to choose it in.
+int RunWorkingDir(const cli::Arguments& args, Failure& failure)
+{
+    if (CheckAllowed(args, {"working-dir"}, "working-dir", failure.message) != 0 || args.words.size() > 2
+        || (args.words.size() == 2 && args.has("working-dir"))) {
+        failure = {kUsageError, failure.message.empty() ? "working-dir takes at most one DIR, and not with --working-dir"
+                                                        : failure.message};
+        return -1;
+    }
+    if (args.words.size() == 1) {
+        std::string folder;
+        const std::string given = args.value("working-dir");
+        switch (FindWorkingDirectory(args.has("working-dir") ? &given : nullptr, folder)) {
+        case WorkingDirectoryOrigin::None:
+            failure = {kFailure, kNoWorkingDirectory};
+            return -1;
+        case WorkingDirectoryOrigin::Given:
+            std::cerr << "larkspur-cli: given by --working-dir\n";
+            break;
+        case WorkingDirectoryOrigin::Environment:
+            std::cerr << "larkspur-cli: set by " << kWorkingDirectoryVariable << '\n';
+            break;
+        case WorkingDirectoryOrigin::Stored:
+            std::cerr << "larkspur-cli: stored in " << SettingsFileName() << '\n';
+            break;
+        }
+        std::cout << folder << '\n';
+        return 0;
+    }
+    std::string folder;
+    std::string error;
+    if (const int reason = platform::FolderError(args.words[1]); reason != 0) {
+        failure = {kFailure, args.words[1] + ": " + platform::SystemMessage(reason)};
+        return -1;
+    }
+    // Stored absolute: the value is read from any current folder later.
+    if (platform::CanonicalPath(args.words[1], folder, error) != 0) {
+        failure = {kFailure, args.words[1] + ": " + error};
+        return -1;
+    }
+    if (WriteWorkingDirectory(folder) != 0) {
+        failure = {kFailure, "cannot write the settings file " + SettingsFileName()};
+        return -1;
+    }
+    if (!g_quiet)
+        std::cout << folder << " stored in " << SettingsFileName() << ".\n";
+    if (const char* variable = std::getenv(kWorkingDirectoryVariable); variable && *variable)
+        std::cerr << "larkspur-cli: " << kWorkingDirectoryVariable << " (" << variable << ") is set and comes first\n";
+    return 0;
+}
+
 int RunProjects(const cli::Arguments& args, Failure& failure)
 {
     const std::string sub = args.words.size() > 1 ? args.words[1] : "";
@@ -721,6 +801,13 @@ int Run(const std::vector<std::string>& words)
     std::string error;
     if (cli::ParseArguments(words, AllOptions(), args, error) != 0)
         return Report({kUsageError, error});
+    // Quiet leaves standard error to the failure, if any.
+    if (args.has("quiet")) {
+        g_quiet = true;
+        g_errors = std::cerr.rdbuf(nullptr);
+        args.values.erase("quiet");
+        args.repeated.erase("quiet");
+    }
     if (args.has("help")) {
         std::cout << Usage();
         return kSuccess;
@@ -751,6 +838,8 @@ int Run(const std::vector<std::string>& words)
         if ((result = RunCheck(args, failure)) > 0)
             return kFailure;
     }
+    else if (command == "working-dir")
+        result = RunWorkingDir(args, failure);
     else
         return Report({kUsageError, "unknown command '" + command + "'"});
     return result == 0 ? kSuccess : Report(failure);

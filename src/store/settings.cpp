@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <cstdlib>
+
 #include <QSettings>
 #include <QString>
 
@@ -33,6 +35,26 @@ int WriteWorkingDirectory(const std::string& path)
     settings.setValue(QLatin1String(kKey), QString::fromStdString(path));
     settings.sync();
     return settings.status() == QSettings::NoError ? 0 : -1;
+}
+
+std::string SettingsFileName()
+{
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brindle"),
+                             QStringLiteral("Larkspur"));
+    return settings.fileName().toStdString();
+}
+
+WorkingDirectoryOrigin FindWorkingDirectory(const std::string* given, std::string& path)
+{
+    if (given) {
+        path = *given;
+        return WorkingDirectoryOrigin::Given;
+    }
+    if (const char* variable = std::getenv(kWorkingDirectoryVariable); variable && *variable) {
+        path = variable;
+        return WorkingDirectoryOrigin::Environment;
+    }
+    return ReadWorkingDirectory(path) == 0 ? WorkingDirectoryOrigin::Stored : WorkingDirectoryOrigin::None;
 }
 
 }  // namespace larkspur

@@ -11,5 +11,16 @@ namespace larkspur {
 int ReadWorkingDirectory(std::string& path);
 // -1 at once for an empty path, or when the store cannot be written.
 int WriteWorkingDirectory(const std::string& path);
+// The file the settings store keeps the value in (for messages).
+std::string SettingsFileName();
+
+// Where the working directory in force comes from, strongest first: a
+// folder given for one run, the environment (a server's service unit or a
+// deploy script sets it), the value stored by either program.
+enum class WorkingDirectoryOrigin { None, Given, Environment, Stored };
+constexpr const char* kWorkingDirectoryVariable = "LARKSPUR_WORKING_DIR";
+// `given` when not null, else LARKSPUR_WORKING_DIR when not empty, else the
+// stored one; None (and `path` unchanged) when there is none.
+WorkingDirectoryOrigin FindWorkingDirectory(const std::string* given, std::string& path);
 
 }  // namespace larkspur

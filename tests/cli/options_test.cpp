@@ -38,7 +38,7 @@ TEST_F(SitemapOptionsCli, StoredWithTheProjectShownAndUsedCommandLineOverriding)
     EXPECT_EQ(r.out, "name: blog\npath: " + box.path("site") + "\nurl: https://example.com\npriority: 0.6\n"
                      "changefreq: weekly\nprotocol: 0.84\nexclude: drafts/\nexclude: *.bak\n"
                      "extensions: html,htm\nurl-style: clean\nomit-hints: no\nlastmod: mtime\n"
-                     "respect-robots: no\nrobots-agent: *\ncanonical-only: no\nrobots-txt: no\ngzip: no\n");
+                     "respect-robots: no\nrobots-agent: *\ncanonical-only: no\nrobots-txt: no\ngzip: no\nnewline: crlf\n");
 
     r = cli({"txt", "--project", "blog", "--output", "-"});
     ASSERT_EQ(r.status, 0) << r;
@@ -49,8 +49,15 @@ TEST_F(SitemapOptionsCli, StoredWithTheProjectShownAndUsedCommandLineOverriding)
     EXPECT_EQ(r.out, "https://example.com/report.pdf\r\n");
 
     // set changes what it is given and keeps the rest.
-    ASSERT_EQ(cli({"projects", "set", "blog", "--priority", "0.9", "--omit-hints", "--exclude", ""}).status, 0);
+    ASSERT_EQ(cli({"projects", "set", "blog", "--priority", "0.9", "--omit-hints", "--exclude", "", "--newline", "lf"})
+                  .status,
+              0);
+    r = cli({"txt", "-p", "blog", "-o", "-"});
+    EXPECT_EQ(r.out, "https://example.com/docs/a\nhttps://example.com/drafts/b\nhttps://example.com/\n") << r;
+    r = cli({"txt", "-p", "blog", "-o", "-", "--newline", "crlf", "--extensions", "pdf"});
+    EXPECT_EQ(r.out, "https://example.com/report.pdf\r\n") << r;
     r = cli({"projects", "show", "blog"});
+    EXPECT_NE(r.out.find("\nnewline: lf\n"), std::string::npos) << r;
     EXPECT_NE(r.out.find("priority: 0.9\n"), std::string::npos) << r;
     EXPECT_NE(r.out.find("exclude:\n"), std::string::npos) << r;
     EXPECT_NE(r.out.find("url-style: clean\nomit-hints: yes\n"), std::string::npos) << r;
@@ -90,6 +97,7 @@ TEST_F(SitemapOptionsCli, UsageErrors)
     const std::vector<std::vector<std::string>> wrong = {
         {"xml", box.path("site"), "--url", "https://e.com", "--protocol", "1.0"},
         {"xml", box.path("site"), "--url", "https://e.com", "--url-style", "pretty"},
+        {"txt", box.path("site"), "--url", "https://e.com", "--newline", "cr"},
         {"xml", box.path("site"), "--url", "https://e.com", "--extensions", ","},
         {"xml", box.path("site"), "--url", "https://e.com", "--omit-hints", "--no-omit-hints"},
         {"xml", box.path("site"), "--url", "https://e.com", "--omit-hints=yes"},

@@ -146,7 +146,8 @@ TEST_F(StoredWorkingDirectory, NoSettingsFileFailsAndCreatesNone)
 {
     const RunResult r = box.run({"projects"});
     EXPECT_EQ(r.status, 1) << r;
-    EXPECT_EQ(r.err, "larkspur-cli: no working directory is set: start larkspur once, or pass --working-dir\n");
+    EXPECT_EQ(r.err, "larkspur-cli: no working directory is set: pass --working-dir DIR, set LARKSPUR_WORKING_DIR, "
+                     "or store one with 'larkspur-cli working-dir DIR' (or in the desktop program larkspur)\n");
     EXPECT_FALSE(box.exists("home/.config/Brindle"));
 }
 
@@ -156,6 +157,52 @@ TEST_F(StoredWorkingDirectory, ProjectsAddUsesTheStoredValue)
     ASSERT_EQ(box.run({"projects", "add", "new", "--path", "site", "--url", "https://example.com"}).status, 0);
     const RunResult r = box.run({"projects", "--working-dir", box.path("work")});
     EXPECT_EQ(Lines(r.out).size(), 2u) << r;
+}
+
+// --working-dir over LARKSPUR_WORKING_DIR over the stored value; working-dir
+// names the one in force and where it comes from.
+TEST_F(StoredWorkingDirectory, EnvironmentOverTheStoredValueUnderTheOption)
+{
+    ASSERT_EQ(StoreAsTheDesktopProgramDoes(box, box.path("work")), 0);
+    RunOptions environment;
+    environment.extraEnvironment = {"LARKSPUR_WORKING_DIR=" + box.path("other")};
+    EXPECT_EQ(listedName(box.run({"projects"}, environment)), "in other");
+    EXPECT_EQ(listedName(box.run({"projects", "--working-dir", box.path("work")}, environment)), "in work");
+    const struct {
+        std::vector<std::string> args;
+        RunOptions options;
+        std::string out, err;
+    } cases[] = {
+        {{"working-dir"}, {}, box.path("work") + "\n",
+         "larkspur-cli: stored in " + box.configHome() + "/Brindle/Larkspur.conf\n"},
+        {{"working-dir"}, environment, box.path("other") + "\n", "larkspur-cli: set by LARKSPUR_WORKING_DIR\n"},
+        {{"working-dir", "--working-dir", "site"}, environment, "site\n", "larkspur-cli: given by --working-dir\n"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = box.run(c.args, c.options);
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+// On a server the window never ran: the folder is stored from the command
+// line, by its absolute path, and every later command finds it.
+TEST_F(StoredWorkingDirectory, StoredFromTheCommandLineWhereTheWindowNeverRan)
+{
+    box.file("site/a.html", "a", k2006March7);
+    RunOptions inSite;
+    inSite.cwd = box.path("site");
+    EXPECT_EQ(box.run({"working-dir", "../gone"}, inSite).status, 1);
+    EXPECT_FALSE(box.exists("home/.config/Brindle"));
+    const RunResult stored = box.run({"working-dir", "../work"}, inSite);
+    ASSERT_EQ(stored.status, 0) << stored;
+    EXPECT_EQ(stored.out, box.path("work") + " stored in " + box.configHome() + "/Brindle/Larkspur.conf.\n");
+    ASSERT_EQ(box.run({"projects", "add", "server", "--path", box.path("site"), "--url", "https://example.com"}).status,
+              0);
+    const RunResult r = box.run({"xml", "-p", "server", "-o", "-"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find("<loc>https://example.com/a.html</loc>"), std::string::npos) << r;
 }
 
 }  // namespace

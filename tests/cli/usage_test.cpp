@@ -75,7 +75,10 @@ const UsageCase kUsageCases[] = {
     {"NoCommand", {}, "no command given"},
     {"UnknownCommand", {"sitemap", "site"}, "unknown command 'sitemap'"},
     {"UnknownLongOption", {"xml", "site", "--url", "https://example.com", "--verbose"}, "unknown option --verbose"},
-    {"UnknownShortOption", {"xml", "site", "--url", "https://example.com", "-o", "-"}, "unknown option -o"},
+    {"UnknownShortOption", {"xml", "site", "--url", "https://example.com", "-x"}, "unknown option -x"},
+    {"UnknownShortOptionAfterAFlag", {"xml", "site", "-u", "https://example.com", "-qx"}, "unknown option -x"},
+    {"ShortOptionWithoutItsValue", {"xml", "site", "-u"}, "option --url needs a value"},
+    {"WorkingDirWithTwoFolders", {"working-dir", "work", "out"}, "working-dir takes at most one DIR"},
     {"OptionWithoutItsValue", {"xml", "site", "--url"}, "option --url needs a value"},
     {"OutputWithoutItsValue", {"txt", "site", "--url", "https://example.com", "--output"}, "--output needs a value"},
     {"FlagGivenAValue", {"--help=yes"}, "option --help takes no value"},
@@ -152,16 +155,40 @@ const UsageCase kUsageCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cli, UsageError, ::testing::ValuesIn(kUsageCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Options, EqualsFormAndSpaceFormMeanTheSame)
+TEST(Options, LongAndShortFormsSpacedOrJoinedMeanTheSame)
 {
     Sandbox box;
     box.file("site/a.html", "a", k2006March7);
-    const RunResult spaced = box.run({"txt", "site", "--url", "https://example.com", "--output", "-"});
-    const RunResult joined = box.run({"txt", "site", "--url=https://example.com", "--output=-"});
-    ASSERT_EQ(spaced.status, 0) << spaced;
-    ASSERT_EQ(joined.status, 0) << joined;
-    EXPECT_EQ(spaced.out, "https://example.com/a.html\r\n");
-    EXPECT_EQ(joined.out, spaced.out);
+    for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+             {"--url", "https://example.com", "--output", "-"},
+             {"--url=https://example.com", "--output=-"},
+             {"-u", "https://example.com", "-o", "-"},
+             {"-uhttps://example.com", "-o-"},
+             {"-qo", "-", "-u", "https://example.com"}}) {
+        std::vector<std::string> args = {"txt", "site"};
+        args.insert(args.end(), options.begin(), options.end());
+        const RunResult r = box.run(args);
+        ASSERT_EQ(r.status, 0) << options[0] << ": " << r;
+        EXPECT_EQ(r.out, "https://example.com/a.html\r\n") << options[0];
+    }
+}
+
+// Quiet keeps what was asked for and the failure; notes, warnings and the
+// "saved." lines go.
+TEST(Options, QuietLeavesOnlyErrors)
+{
+    Sandbox box;
+    box.file("site/a.html", "<meta name=robots content=noindex>", k2006March7);
+    const RunResult loud = box.run({"xml", "site", "-u", "https://example.com", "--respect-robots"});
+    ASSERT_EQ(loud.status, 0) << loud;
+    EXPECT_NE(loud.out, "");
+    EXPECT_NE(loud.err, "");
+    const RunResult quiet = box.run({"xml", "site", "-u", "https://example.com", "--respect-robots", "-q"});
+    ASSERT_EQ(quiet.status, 0) << quiet;
+    EXPECT_EQ(quiet.out + quiet.err, "");
+    const RunResult failed = box.run({"xml", "gone", "-q", "-u", "https://example.com"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, "larkspur-cli: gone: No such file or directory\n");
 }
 
 TEST(Options, MayStandBeforeTheCommand)

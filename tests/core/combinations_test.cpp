@@ -80,7 +80,8 @@ std::string Served(const std::string& root, const std::string& path)
 }
 
 // Each file written, by name, decompressed when its name ends in ".gz".
-std::map<std::string, std::string> ReadBack(const std::vector<std::string>& files)
+// The files' texts, each checked to end every line as asked.
+std::map<std::string, std::string> ReadBack(const std::vector<std::string>& files, LineEnd newline)
 {
     std::map<std::string, std::string> texts;
     for (const std::string& path : files) {
@@ -88,7 +89,10 @@ std::map<std::string, std::string> ReadBack(const std::vector<std::string>& file
         EXPECT_EQ(platform::ReadFile(path, data, error, 64 << 20), 0) << path << ": " << error;
         if (path.ends_with(".gz"))
             EXPECT_EQ(Gunzip(data, text, 64 << 20, error), 0) << path << ": " << error;
-        texts[platform::FileName(path)] = path.ends_with(".gz") ? text : data;
+        const std::string& read = texts[platform::FileName(path)] = path.ends_with(".gz") ? text : data;
+        const auto lines = std::count(read.begin(), read.end(), '\n');
+        EXPECT_EQ(std::count(read.begin(), read.end(), '\r'), newline == LineEnd::Lf ? 0 : lines) << path;
+        EXPECT_TRUE(read.ends_with('\n')) << path;
     }
     return texts;
 }
@@ -128,7 +132,8 @@ std::string Name(const testing::TestParamInfo<Combination>& info)
     const auto [style, omitHints, lastmod, protocol, gzip, split] = info.param;
     return std::string(style == UrlStyle::File ? "file" : style == UrlStyle::Folder ? "folder" : "clean")
          + (omitHints ? "_omitHints" : "") + (lastmod == LastmodSource::None ? "_noLastmod" : "")
-         + (protocol == Protocol::Sitemaps09 ? "_09" : "_084") + (gzip ? "_gzip" : "") + (split ? "_split" : "");
+         + (protocol == Protocol::Sitemaps09 ? "_09" : "_084") + (gzip ? "_gzip" : "") + (split ? "_split" : "")
+         + (omitHints != split ? "_lf" : "");
 }
 
 }  // namespace
@@ -196,6 +201,8 @@ TEST_P(Combinations, EveryPageOnceAtAUrlThatServesItAndTheCsvConvertsBack)
     parameters.options.lastmod = lastmod;
     parameters.options.protocol = protocol;
     parameters.options.gzip = gzip;
+    // Half the rows, varying against every other choice, without doubling them.
+    parameters.options.newline = omitHints != split ? LineEnd::Lf : LineEnd::CrLf;
     OutputLimits limits;
     limits.maxUrls = split ? 4 : limits.maxUrls;
     limits.now = kMarch7;
@@ -212,19 +219,20 @@ TEST_P(Combinations, EveryPageOnceAtAUrlThatServesItAndTheCsvConvertsBack)
             << error;
         if (format == SitemapFormat::Csv) {
             // Its URLs are checked as the XML's: the conversion must give it.
+            ReadBack(report.files, parameters.options.newline);
             ConvertReport converted;
             ASSERT_EQ(ConvertCsvToXml(report.files.front(), platform::JoinPath(site, "sitemap.xml"), &converted,
                                       &error, limits, {}, parameters.options),
                       0)
                 << error;
-            const std::map<std::string, std::string> back = ReadBack(converted.files);
+            const std::map<std::string, std::string> back = ReadBack(converted.files, parameters.options.newline);
             EXPECT_EQ(back.size(), xmlFiles.size()) << "the CSV converted back is not the xml writer's files";
             for (const auto& [name, text] : xmlFiles)
                 EXPECT_EQ(back.contains(name) ? back.at(name) : "(not written)", text)
                     << "the CSV converted back is not the xml writer's " << name;
             continue;
         }
-        const std::map<std::string, std::string> texts = ReadBack(report.files);
+        const std::map<std::string, std::string> texts = ReadBack(report.files, parameters.options.newline);
         if (format == SitemapFormat::Xml)
             xmlFiles = texts;
         std::vector<std::string> problems, urls;

@@ -14,6 +14,7 @@ namespace {
 constexpr const char* kProtocolWords[] = {"0.84", "0.9"};
 constexpr const char* kUrlStyleWords[] = {"file", "folder", "clean"};
 constexpr const char* kLastmodWords[] = {"mtime", "git", "none"};
+constexpr const char* kNewlineWords[] = {"crlf", "lf"};
 
 std::string_view Trimmed(std::string_view text)
 {
@@ -177,6 +178,8 @@ std::vector<OptionField> MakeFields()
         "List the sitemap in robots.txt", "name the sitemap in the site's robots.txt"));
     fields.push_back(FlagField<"gzip", &SitemapOptions::gzip>(
         "Compress sitemaps (.gz)", "write .xml.gz / .txt.gz files (not CSV)"));
+    fields.push_back(ChoiceField<"newline", &SitemapOptions::newline, kNewlineWords>(
+        "ENDING", "Line ends:", "crlf (default, in files and on standard output) or lf"));
     return fields;
 }
 

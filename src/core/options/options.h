@@ -29,6 +29,13 @@ enum class LastmodSource {
     None,      // no <lastmod> at all
 };
 
+// How sitemap lines end. The formats were written with CR LF from the start,
+// and files keep it; LF is for reading the output line by line in a shell.
+enum class LineEnd {
+    CrLf,
+    Lf,
+};
+
 struct SitemapOptions {
     Protocol protocol = Protocol::Google084;
     std::vector<std::string> exclude;                // .gitignore-style patterns
@@ -42,6 +49,7 @@ struct SitemapOptions {
     bool canonicalOnly = false;  // leave out pages whose canonical link names another URL
     bool robotsTxt = false;      // list the sitemap in the site's robots.txt
     bool gzip = false;           // sitemap.xml.gz and sitemap.txt.gz
+    LineEnd newline = LineEnd::CrLf;
 
     bool operator==(const SitemapOptions&) const = default;
 };

@@ -502,6 +502,7 @@ int ConvertCsvToXml(const std::string& csvPath, const std::string& xmlPath, Conv
         return -1;
     }
     UrlsetWriter urlset(xmlPath, limits, options.protocol, false, options.gzip);
+    urlset.setLineEnd(options.newline);
     RowSites sites;
     if (urlset.open(message) != 0) {
         if (error)

@@ -237,8 +237,29 @@ std::string UrlsetWriter::indexPath() const
     return m_path.substr(0, m_path.size() - name.size()) + stem + "-index.xml";
 }
 
-void UrlsetWriter::write(std::string_view text)
+std::string_view UrlsetWriter::ended(std::string_view text)
 {
+    if (!m_lf)
+        return text;
+    m_ended.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
+            m_ended += text[i];
+    }
+    return m_ended;
+}
+
+std::size_t UrlsetWriter::bytes(std::string_view text) const
+{
+    std::size_t size = text.size();
+    for (auto at = text.find("\r\n"); m_lf && at != std::string_view::npos; at = text.find("\r\n", at + 2))
+        --size;
+    return size;
+}
+
+void UrlsetWriter::write(std::string_view original)
+{
+    const std::string_view text = ended(original);
     if (m_stream)
         m_stream->write(text.data(), static_cast<std::streamsize>(text.size()));
     else if (m_parts.empty())
@@ -265,16 +286,16 @@ int UrlsetWriter::startPart(std::string& error)
     m_parts.push_back(std::move(part));
     write(m_head);
     m_partUrls = 0;
-    m_partBytes = std::strlen(m_head);
+    m_partBytes = bytes(m_head);
     return 0;
 }
 
 int UrlsetWriter::open(std::string& error)
 {
     m_partUrls = 0;
-    m_partBytes = std::strlen(m_head);
+    m_partBytes = bytes(m_head);
     if (m_stream) {
-        *m_stream << m_head;
+        *m_stream << ended(m_head);
         return *m_stream ? 0 : -1;
     }
     // A device or a pipe named as the output gets the one document, under
@@ -287,7 +308,7 @@ int UrlsetWriter::open(std::string& error)
         if (m_direct->open(m_path, error, true) != 0)
             return -1;
         m_stream = &m_direct->stream();
-        *m_stream << m_head;
+        *m_stream << ended(m_head);
         return 0;
     }
     // "sitemap.xml.gz" asked for by name: its parts are sitemap1.xml.gz, ...
@@ -300,7 +321,7 @@ int UrlsetWriter::open(std::string& error)
     // several times and hold up to twice its size. Untouched room costs no
     // memory.
     m_first.reserve(m_limits.maxBytes);
-    m_first = m_head;
+    m_first = ended(m_head);
     return 0;
 }
 
@@ -340,8 +361,9 @@ std::vector<std::string> UrlsetWriter::names() const
 
 int UrlsetWriter::add(std::string_view element)
 {
-    const std::size_t tail = std::strlen(m_tail);
-    const bool full = m_partUrls >= m_limits.maxUrls || m_partBytes + element.size() + tail > m_limits.maxBytes;
+    const std::size_t tail = bytes(m_tail);
+    const std::size_t size = bytes(element);
+    const bool full = m_partUrls >= m_limits.maxUrls || m_partBytes + size + tail > m_limits.maxBytes;
     if (full && m_partUrls > 0) {
         if (m_stream)
             m_overLimit = true;
@@ -350,7 +372,7 @@ int UrlsetWriter::add(std::string_view element)
     }
     write(element);
     ++m_partUrls;
-    m_partBytes += element.size();
+    m_partBytes += size;
     ++m_urls;
     return 0;  // a failed write shows when the file is committed, with its cause
 }
@@ -415,7 +437,7 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         text += "</lastmod>\r\n</sitemap>\r\n";
     }
     text += kSitemapIndexTail;
-    index.stream() << text;
+    index.stream() << ended(text);
     // Every file complete on disk before any of them replaces its previous
     // version: a write error (a full disk) leaves the previous set as it was.
     for (const auto& part : m_parts) {

@@ -30,6 +30,10 @@ public:
                  bool text = false, bool gzip = false);
     ~UrlsetWriter();
 
+    // Lines end in LF instead of the CR LF the writers give; the limits
+    // count the bytes as written.
+    void setLineEnd(LineEnd end) { m_lf = end == LineEnd::Lf; }
+
     int open(std::string& error);
     // One complete url element; -1 when a new part cannot be created.
     int add(std::string_view element);
@@ -68,6 +72,8 @@ private:
     std::string onDisk(const std::string& path) const { return m_gzip ? path + ".gz" : path; }
     int startPart(std::string& error);
     void write(std::string_view text);
+    std::string_view ended(std::string_view text);
+    std::size_t bytes(std::string_view text) const;
     void removeOldParts(std::size_t kept);
     void examineEarlierIndexes(std::string_view base);
     void keepForeign(const std::vector<std::string>& written);
@@ -83,6 +89,8 @@ private:
     Protocol m_protocol = Protocol::Google084;
     bool m_text = false;
     bool m_gzip = false;
+    bool m_lf = false;
+    std::string m_ended;  // the text with LF line ends
     const char* m_head = "";
     const char* m_tail = "";
     bool m_oldIndex = false;  // an earlier text sitemap was split

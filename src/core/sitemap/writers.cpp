@@ -18,7 +18,7 @@ namespace larkspur {
 
 namespace {
 
-constexpr const char* kCsvHead = "loc,lastmod,changefreq,priority\r\n";
+constexpr const char* kCsvHead = "loc,lastmod,changefreq,priority";
 
 // What the entry visitors share: the open stream, the settings, and the URL
 // of the folder last seen, since files come folder by folder.
@@ -26,7 +26,7 @@ struct WriteContext {
     explicit WriteContext(const SitemapOptions& options)
         : selection(options), style(options.urlStyle), omitHints(options.omitHints),
           lastmod(options.lastmod), respectRobots(options.respectRobots),
-          canonicalOnly(options.canonicalOnly)
+          canonicalOnly(options.canonicalOnly), eol(options.newline == LineEnd::Lf ? "\n" : "\r\n")
     {
     }
 
@@ -38,6 +38,7 @@ struct WriteContext {
     LastmodSource lastmod;
     bool respectRobots;
     bool canonicalOnly;
+    const char* eol;  // of sitemap.txt and sitemap.csv lines
     const ScanTree* tree = nullptr;
     std::unordered_map<const FileEntry*, std::int64_t> commitTimes;  // --lastmod git
     std::string head;  // the start of the current page, when heads are read
@@ -245,7 +246,7 @@ int WriteUrlLine(const FileEntry& entry, void* data)
     if (!Listed(context, entry))
         return 0;
     std::string& line = context.line;
-    line.assign(context.url).append("\r\n");
+    line.assign(context.url).append(context.eol);
     if (context.urlset)
         return context.urlset->add(line);
     context.out->write(line.data(), static_cast<std::streamsize>(line.size()));
@@ -269,7 +270,7 @@ int WriteCsvRow(const FileEntry& entry, void* data)
     line += ',';
     if (!context.omitHints)
         line += context.priority;
-    line += "\r\n";
+    line += context.eol;
     context.out->write(line.data(), static_cast<std::streamsize>(line.size()));
     return 0;
 }
@@ -466,7 +467,7 @@ int WriteLines(std::ostream& out, SitemapFormat format, const ScanTree& tree, Wr
 {
     context.out = &out;
     if (format == SitemapFormat::Csv)
-        out << kCsvHead;
+        out << kCsvHead << context.eol;
     if (EnumerateTree(tree, format == SitemapFormat::Csv ? WriteCsvRow : WriteUrlLine, &context) != 0)
         return -1;
     out.flush();
@@ -501,6 +502,7 @@ int WriteSitemap(std::ostream& target, SitemapFormat format, const ScanTree& tre
         result = WriteLines(out, format, tree, context);
     } else {
         UrlsetWriter urlset(out, limits, parameters.options.protocol);
+        urlset.setLineEnd(parameters.options.newline);
         context.urlset = &urlset;
         result = urlset.open(message) != 0 || EnumerateTree(tree, WriteXmlEntry, &context) != 0
                      ? -1
@@ -547,6 +549,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
         // "sitemap.xml.gz" asked for by name is compressed, as its name says.
         const bool gzip = parameters.options.gzip || (path.size() > 3 && path.ends_with(".gz"));
         UrlsetWriter urlset(path, limits, parameters.options.protocol, format == SitemapFormat::Text, gzip);
+        urlset.setLineEnd(parameters.options.newline);
         context.urlset = &urlset;
         int result = urlset.open(message);
         if (result == 0
