@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "check/site_files.h"
 #include "check/sitemap_file.h"
 #include "head/head.h"
 #include "history/history.h"
@@ -36,165 +37,6 @@ const std::vector<CheckKindInfo> kKinds = {
     {CheckKind::LastmodFuture, "lastmod-future", "lastmod in the future", false},
     {CheckKind::LastmodStale, "lastmod-stale", "lastmod older than the page's last change", false},
     {CheckKind::OldNamespace, "old-namespace", "hint: the 0.84 namespace", true},
-};
-
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-void PercentDecode(std::string_view text, std::string& out)
-{
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0) {
-            out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-}
-
-std::string PercentDecoded(std::string_view text)
-{
-    std::string out;
-    PercentDecode(text, out);
-    return out;
-}
-
-// An http(s) URL cut into its origin (scheme and host in lower case, a
-// default port dropped) and its path (decoded, "/" when empty).
-struct UrlSplit {
-    std::string origin;
-    std::string path;
-};
-
-bool SplitHttpUrl(std::string_view url, UrlSplit& split)
-{
-    const std::size_t scheme = HttpSchemeEnd(url);
-    if (scheme == 0)
-        return false;
-    const std::size_t end = std::min(url.find_first_of("/?#", scheme), url.size());
-    split.origin.clear();
-    for (const char c : url.substr(0, end))
-        split.origin += Lower(c);
-    const bool https = split.origin.starts_with("https");
-    const std::string_view port = https ? ":443" : ":80";
-    if (split.origin.ends_with(port))
-        split.origin.resize(split.origin.size() - port.size());
-    const std::size_t pathEnd = std::min(url.find_first_of("?#", end), url.size());
-    split.path = PercentDecoded(url.substr(end, pathEnd - end));
-    if (split.path.empty())
-        split.path = "/";
-    return split.origin.size() > scheme;
-}
-
-// The files of the walked tree as a static server finds them for a URL path.
-class SiteFiles {
-public:
-    explicit SiteFiles(const ScanTree& tree) : m_root(tree.rootEntry()), m_lastFolder(m_root)
-    {
-        m_children.reserve(tree.entries.size());
-        for (const FileEntry& entry : tree.entries) {
-            if (entry.parent)
-                m_children.emplace(Key{entry.parent, entry.name}, &entry);
-        }
-    }
-
-    // The file that answers a decoded path below the site ("docs/a",
-    // "docs/", ""), as nginx's `try_files $uri $uri.html $uri.htm $uri/`
-    // with index.html and index.htm: a folder's URL without its "/" is
-    // answered after the server's redirect.
-    const FileEntry* answer(std::string_view path) const
-    {
-        // URLs come folder by folder: the last folder found is kept.
-        const std::size_t folderEnd = path.rfind('/') + 1;  // 0 for a name in the root
-        if (path.substr(0, folderEnd) != m_lastPath) {
-            m_lastPath.assign(path.substr(0, folderEnd));
-            m_lastFolder = folder(m_lastPath);
-        }
-        const FileEntry* folder = m_lastFolder;
-        path.remove_prefix(folderEnd);
-        if (!folder)
-            return nullptr;
-        if (path.empty())
-            return index(folder);
-        const FileEntry* found = child(folder, path);
-        if (found && !found->isDirectory())
-            return found;
-        for (const char* extension : {".html", ".htm"}) {
-            m_name.assign(path).append(extension);
-            const FileEntry* page = child(folder, m_name);
-            if (page && !page->isDirectory())
-                return page;
-        }
-        return found ? index(found) : nullptr;
-    }
-
-private:
-    // The folder a path of folder names ending in "/" leads to; empty names
-    // ("a//b/") are passed over, as servers merge slashes.
-    const FileEntry* folder(std::string_view path) const
-    {
-        const FileEntry* folder = m_root;
-        while (folder) {
-            const std::size_t slash = path.find('/');
-            if (slash == std::string_view::npos)
-                break;
-            if (slash > 0)
-                folder = directory(child(folder, path.substr(0, slash)));
-            path.remove_prefix(slash + 1);
-        }
-        return folder;
-    }
-
-    struct Key {
-        const FileEntry* parent;
-        std::string_view name;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& key) const
-        {
-            return std::hash<std::string_view>()(key.name) ^ (std::hash<const void*>()(key.parent) * 31);
-        }
-    };
-
-    const FileEntry* child(const FileEntry* folder, std::string_view name) const
-    {
-        const auto found = m_children.find(Key{folder, name});
-        return found == m_children.end() ? nullptr : found->second;
-    }
-    static const FileEntry* directory(const FileEntry* entry)
-    {
-        return entry && entry->isDirectory() ? entry : nullptr;
-    }
-    const FileEntry* index(const FileEntry* folder) const
-    {
-        for (const char* name : {"index.html", "index.htm"}) {
-            const FileEntry* page = child(folder, name);
-            if (page && !page->isDirectory())
-                return page;
-        }
-        return nullptr;
-    }
-
-    const FileEntry* m_root;
-    std::unordered_map<Key, const FileEntry*, KeyHash> m_children;
-    // The last folder answer() looked up, by its path ending in "/"; one
-    // thread asks.
-    mutable std::string m_lastPath;
-    mutable const FileEntry* m_lastFolder = nullptr;
-    mutable std::string m_name;
 };
 
 // What the check of one site shares.
@@ -248,7 +90,8 @@ void UrlKey(const std::string& url, std::string& key)
 {
     const std::size_t hostEnd = std::min(url.find_first_of("/?#", HttpSchemeEnd(url)), url.size());
     key = url;
-    std::transform(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(hostEnd), key.begin(), Lower);
+    std::transform(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(hostEnd), key.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
 }
 
 // A URL listed by a urlset, with the file that answers it.
@@ -646,88 +489,6 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const CheckFinding& a, const CheckFinding& b) { return a.kind < b.kind; });
     return 0;
-}
-
-bool ParseW3cDate(std::string_view text, std::int64_t& earliest, std::int64_t& latest)
-{
-    // Digits at a place, as a number; -1 when any is not a digit.
-    const auto number = [&](std::size_t at, std::size_t count) {
-        if (at + count > text.size())
-            return -1;
-        int value = 0;
-        for (std::size_t i = at; i < at + count; ++i) {
-            if (text[i] < '0' || text[i] > '9')
-                return -1;
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
-    const auto at = [&](std::size_t i, char c) { return i < text.size() && text[i] == c; };
-    using namespace std::chrono;
-    const int y = number(0, 4);
-    if (y < 0)
-        return false;
-    int m = 1, d = 1;
-    std::size_t end = 4;
-    if (at(4, '-')) {
-        m = number(5, 2);
-        end = 7;
-        if (at(7, '-')) {
-            d = number(8, 2);
-            end = 10;
-        }
-    }
-    const year_month_day date{year{y}, month{static_cast<unsigned>(std::max(m, 0))},
-                              day{static_cast<unsigned>(std::max(d, 0))}};
-    if (m < 0 || d < 0 || !date.ok())
-        return false;
-    const std::int64_t start = duration_cast<seconds>(sys_days{date}.time_since_epoch()).count();
-    if (end == text.size()) {
-        // A day, month or year: in any time zone from UTC-12 to UTC+14.
-        const year_month_day next = end == 4 ? date + years{1} : end == 7 ? date + months{1}
-                                                                          : year_month_day{sys_days{date} + days{1}};
-        earliest = start - 14 * 3600;
-        latest = duration_cast<seconds>(sys_days{next}.time_since_epoch()).count() + 12 * 3600;
-        return true;
-    }
-    // A time needs the full date, hours and minutes, and a time zone.
-    if (end != 10 || !at(10, 'T'))
-        return false;
-    const int hours = number(11, 2), minutes = at(13, ':') ? number(14, 2) : -1;
-    if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
-        return false;
-    std::int64_t time = start + hours * 3600 + minutes * 60;
-    std::int64_t precision = 59;  // a time in minutes means any second of that minute
-    std::size_t i = 16;
-    if (at(16, ':')) {
-        precision = 0;
-        const int secondsValue = number(17, 2);
-        if (secondsValue < 0 || secondsValue > 59)
-            return false;
-        time += secondsValue;
-        i = 19;
-        if (at(19, '.')) {
-            i = 20;
-            while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-                ++i;
-            if (i == 20)
-                return false;
-        }
-    }
-    if (at(i, 'Z') && i + 1 == text.size()) {
-        earliest = time;
-        latest = time + precision;
-        return true;
-    }
-    if (!(at(i, '+') || at(i, '-')) || i + 6 != text.size() || !at(i + 3, ':'))
-        return false;
-    const int zoneHours = number(i + 1, 2), zoneMinutes = number(i + 4, 2);
-    if (zoneHours < 0 || zoneHours > 23 || zoneMinutes < 0 || zoneMinutes > 59)
-        return false;
-    const int offset = (zoneHours * 3600 + zoneMinutes * 60) * (text[i] == '+' ? 1 : -1);
-    earliest = time - offset;
-    latest = earliest + precision;
-    return true;
 }
 
 }  // namespace larkspur

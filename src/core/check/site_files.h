@@ -1,0 +1,124 @@
+// What a static server answers for a sitemap's URLs: the walked site's files
+// by their URL paths.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "scan/scan.h"
+
+namespace larkspur {
+
+// A URL's "%XX" escapes decoded into `out`.
+void PercentDecode(std::string_view text, std::string& out);
+std::string PercentDecoded(std::string_view text);
+
+// An http(s) URL cut into its origin (scheme and host in lower case, a
+// default port dropped) and its path (decoded, "/" when empty).
+struct UrlSplit {
+    std::string origin;
+    std::string path;
+};
+bool SplitHttpUrl(std::string_view url, UrlSplit& split);
+
+// The files of the walked tree as a static server finds them for a URL path.
+class SiteFiles {
+public:
+    explicit SiteFiles(const ScanTree& tree) : m_root(tree.rootEntry()), m_lastFolder(m_root)
+    {
+        m_children.reserve(tree.entries.size());
+        for (const FileEntry& entry : tree.entries) {
+            if (entry.parent)
+                m_children.emplace(Key{entry.parent, entry.name}, &entry);
+        }
+    }
+
+    // The file that answers a decoded path below the site ("docs/a",
+    // "docs/", ""), as nginx's `try_files $uri $uri.html $uri.htm $uri/`
+    // with index.html and index.htm: a folder's URL without its "/" is
+    // answered after the server's redirect.
+    const FileEntry* answer(std::string_view path) const
+    {
+        // URLs come folder by folder: the last folder found is kept.
+        const std::size_t folderEnd = path.rfind('/') + 1;  // 0 for a name in the root
+        if (path.substr(0, folderEnd) != m_lastPath) {
+            m_lastPath.assign(path.substr(0, folderEnd));
+            m_lastFolder = folder(m_lastPath);
+        }
+        const FileEntry* folder = m_lastFolder;
+        path.remove_prefix(folderEnd);
+        if (!folder)
+            return nullptr;
+        if (path.empty())
+            return index(folder);
+        const FileEntry* found = child(folder, path);
+        if (found && !found->isDirectory())
+            return found;
+        for (const char* extension : {".html", ".htm"}) {
+            m_name.assign(path).append(extension);
+            const FileEntry* page = child(folder, m_name);
+            if (page && !page->isDirectory())
+                return page;
+        }
+        return found ? index(found) : nullptr;
+    }
+
+private:
+    // The folder a path of folder names ending in "/" leads to; empty names
+    // ("a//b/") are passed over, as servers merge slashes.
+    const FileEntry* folder(std::string_view path) const
+    {
+        const FileEntry* folder = m_root;
+        while (folder) {
+            const std::size_t slash = path.find('/');
+            if (slash == std::string_view::npos)
+                break;
+            if (slash > 0)
+                folder = directory(child(folder, path.substr(0, slash)));
+            path.remove_prefix(slash + 1);
+        }
+        return folder;
+    }
+
+    struct Key {
+        const FileEntry* parent;
+        std::string_view name;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const
+        {
+            return std::hash<std::string_view>()(key.name) ^ (std::hash<const void*>()(key.parent) * 31);
+        }
+    };
+
+    const FileEntry* child(const FileEntry* folder, std::string_view name) const
+    {
+        const auto found = m_children.find(Key{folder, name});
+        return found == m_children.end() ? nullptr : found->second;
+    }
+    static const FileEntry* directory(const FileEntry* entry)
+    {
+        return entry && entry->isDirectory() ? entry : nullptr;
+    }
+    const FileEntry* index(const FileEntry* folder) const
+    {
+        for (const char* name : {"index.html", "index.htm"}) {
+            const FileEntry* page = child(folder, name);
+            if (page && !page->isDirectory())
+                return page;
+        }
+        return nullptr;
+    }
+
+    const FileEntry* m_root;
+    std::unordered_map<Key, const FileEntry*, KeyHash> m_children;
+    // The last folder answer() looked up, by its path ending in "/"; one
+    // thread asks.
+    mutable std::string m_lastPath;
+    mutable const FileEntry* m_lastFolder = nullptr;
+    mutable std::string m_name;
+};
+
+}  // namespace larkspur
