@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -12,11 +11,9 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
-#include <atomic>
 #include <utility>
 
 #include "AboutBox.h"
@@ -29,33 +26,13 @@
 #include "OptionsDialog.h"
 #include "StatusLabel.h"
 #include "UiServices.h"
-#include "WalkProgressDialog.h"
+#include "StatisticsList.h"
+#include "WalkRunner.h"
 #include "platform.h"
+#include "sitemap/notes.h"
 #include "ui_MainDialog.h"
 
 namespace larkspur {
-
-// One walk on its own thread. The thread fills `scan` and nothing else; the
-// window takes the finished scan over only after the thread has ended, so no
-// command ever sees a tree half-built.
-struct WalkJob {
-    std::string root;
-    ScanResult scan;
-    WalkError error;
-    int result = -1;
-    std::atomic<std::size_t> found{0};
-    std::atomic<bool> cancel{false};
-    const MainDialog::WalkObserver* observer = nullptr;
-
-    static int Progress(std::size_t entriesFound, void* context)
-    {
-        auto* job = static_cast<WalkJob*>(context);
-        job->found.store(entriesFound, std::memory_order_relaxed);
-        if (job->observer && *job->observer)
-            (*job->observer)(entriesFound);
-        return job->cancel.load() ? 1 : 0;
-    }
-};
 
 namespace {
 
@@ -71,6 +48,16 @@ QString FromStd(const std::string& text)
 bool Unchanged(const QString& text, const std::string& stored)
 {
     return text == FromStd(stored);
+}
+
+// A note as the window shows it: a sentence that starts in capitals and
+// ends with a stop.
+QString Sentence(const std::string& note)
+{
+    QString text = FromStd(note);
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text + QLatin1Char('.');
 }
 
 }  // namespace
@@ -101,16 +88,9 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     m_ui->linkLabel->setText(QLatin1String(kMakerWebAddress));
     m_link.attach(m_ui->linkLabel, QLatin1String(kMakerWebAddress));
 
-    QListWidget* statistics = m_ui->statisticsList;
-    statistics->setSelectionMode(QAbstractItemView::NoSelection);
-    statistics->setFlow(QListView::TopToBottom);
-    statistics->setWrapping(true);
-    statistics->setResizeMode(QListView::Adjust);
-    statistics->setUniformItemSizes(true);
-    statistics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    statistics->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    statistics->viewport()->installEventFilter(this);
-    layoutStatistics();
+    m_statistics = new StatisticsList(m_ui->statisticsList);
+    connect(m_statistics, &StatisticsList::markChanged, this, &MainDialog::extensionMarked);
+    m_walker = new WalkRunner(this);
 
     m_ui->projectList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui->statusLabel->installEventFilter(this);
@@ -433,7 +413,7 @@ void MainDialog::browseLocalPath()
 
 void MainDialog::walkPath()
 {
-    if (m_activeWalk)
+    if (m_walker->running())
         return;
     const int row = selectedRow();
     const ProjectRecord* record = selectedRecord();
@@ -455,8 +435,7 @@ void MainDialog::walkPath()
 
     WalkJob job;
     job.root = path;
-    job.observer = &m_walkObserver;
-    const bool finished = runWalk(job);
+    const bool finished = m_walker->run(job);
 
     if (finished) {
         // The table cannot change during the walk (input goes nowhere else),
@@ -484,69 +463,26 @@ void MainDialog::walkPath()
     }
 }
 
-bool MainDialog::runWalk(WalkJob& job)
-{
-    m_activeWalk = &job;
-    std::unique_ptr<QThread> thread(QThread::create([&job] {
-        job.result = WalkAndCount(job.scan, job.root, &job.error, &WalkJob::Progress, &job);
-    }));
-
-    // Short walks end before anyone could notice: they run without a dialog,
-    // and input waits until they are done. Paint events still go through.
-    QEventLoop waiting;
-    QTimer delay;
-    delay.setSingleShot(true);
-    connect(thread.get(), &QThread::finished, &waiting, &QEventLoop::quit);
-    connect(&delay, &QTimer::timeout, &waiting, &QEventLoop::quit);
-    thread->start();
-    delay.start(m_progressDelay);
-    if (!thread->isFinished())
-        waiting.exec(QEventLoop::ExcludeUserInputEvents);
-
-    if (!thread->isFinished() && !job.cancel.load()) {
-        WalkProgressDialog progress(FromStd(job.root), job.found, this);
-        connect(thread.get(), &QThread::finished, &progress, &QDialog::accept);
-        // The thread may have ended before the connection was made.
-        if (!thread->isFinished() && ExecDialog(progress) != QDialog::Accepted)
-            job.cancel.store(true);
-    }
-    // After a cancel the walk stops at its next progress report.
-    thread->wait();
-    m_activeWalk = nullptr;
-    return !job.cancel.load();
-}
-
 void MainDialog::fillStatistics(const ProjectRecord& record, const SitemapOptions& options)
 {
-    QListWidget* list = m_ui->statisticsList;
-    list->clear();
-    for (const StatLine& line : StatisticsLines(record.scan, options.extensions)) {
-        auto* item = new QListWidgetItem(FromStd(line.text));
-        // No ItemIsUserCheckable: the marks tell which groups become
-        // sitemap entries; they are not choices.
-        item->setFlags(line.enabled ? Qt::ItemIsEnabled : Qt::NoItemFlags);
-        item->setCheckState(line.checked ? Qt::Checked : Qt::Unchecked);
-        list->addItem(item);
-    }
-    layoutStatistics();
+    std::vector<StatisticsList::Line> lines;
+    for (const StatLine& line : StatisticsLines(record.scan, options.extensions))
+        lines.push_back({FromStd(line.text), line.checked, FromStd(line.extension)});
+    m_statistics->fill(lines);
 }
 
-void MainDialog::layoutStatistics()
+void MainDialog::extensionMarked(const QString& extension, bool checked)
 {
-    QListWidget* list = m_ui->statisticsList;
-    const QStyle* style = list->style();
-    // Two and a half columns show at a time; a column widens rather than
-    // cut a count short on a large site.
-    int textWidth = 0;
-    for (int i = 0; i < list->count(); ++i)
-        textWidth = qMax(textWidth, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
-    const int markWidth = style->pixelMetric(QStyle::PM_IndicatorWidth) +
-                          4 * style->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
-    const int width = qMax(qMax(1, 2 * list->viewport()->width() / 5), textWidth + markWidth);
-    const int height = qMax(list->fontMetrics().height(),
-                            style->pixelMetric(QStyle::PM_IndicatorHeight)) + 4;
-    if (list->gridSize() != QSize(width, height))
-        list->setGridSize(QSize(width, height));
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    // As the Options dialog would set it: the extensions that become entries.
+    SitemapOptions options = m_store.options(row);
+    const std::string wanted = extension.toStdString();
+    std::erase_if(options.extensions, [&](const std::string& e) { return EqualsIgnoringCase(e, wanted); });
+    if (checked)
+        options.extensions.push_back(wanted);
+    m_store.setOptions(row, options);
 }
 
 // ----- output
@@ -615,32 +551,14 @@ void MainDialog::saveSitemap(SitemapFormat format)
     QStringList written;
     for (const std::string& file : report.files)
         written.append(FromStd(file).toHtmlEscaped());
-    if (report.tooLong > 0)
-        written.append(tooLongText(report.tooLong).toHtmlEscaped());
+    for (const Note& note : SaveNotes(report))
+        written.append(Sentence(note.text).toHtmlEscaped());
     status->setToolTip(QStringLiteral("<p style='white-space:pre'>%1</p>")
                            .arg(written.join(QStringLiteral("<br>"))));
     // What the options left out or could not do, in one message.
     QStringList notes;
-    if (report.tooLong > 0)
-        notes.append(tooLongText(report.tooLong));
-    if (report.noindex > 0)
-        notes.append(tr("%1 page(s) left out: marked noindex.").arg(report.noindex));
-    if (report.canonicalElsewhere > 0)
-        notes.append(tr("%1 page(s) left out: their canonical URL is another page's.").arg(report.canonicalElsewhere));
-    if (report.unreadHeads > 0)
-        notes.append(tr("%1 page(s) kept: their head could not be read to the end.").arg(report.unreadHeads));
-    if (const long long notCommitted = report.fileDates - report.beyondHistory - report.inSubmodule; notCommitted > 0)
-        notes.append(tr("%1 page(s) keep their file time: not committed as they are.").arg(notCommitted));
-    if (report.inSubmodule > 0)
-        notes.append(tr("%1 page(s) lie in a submodule: dated by their file time.").arg(report.inSubmodule));
-    if (report.beyondHistory > 0)
-        notes.append(tr("The git history ends before %1 page(s) were last changed (a shallow clone); "
-                        "they keep their file time.")
-                         .arg(report.beyondHistory));
-    if (!report.robotsTxtSkipped.empty())
-        notes.append(FromStd(report.robotsTxtSkipped) + QLatin1Char('.'));
-    for (const std::string& note : report.notes)
-        notes.append(FromStd(note) + QLatin1Char('.'));
+    for (const Note& note : SaveNotes(report))
+        notes.append(Sentence(note.text));
     if (saved == kRobotsTxtNotUpdated)
         notes.append(FromStd(error));
     const bool warn = !notes.isEmpty();
@@ -648,13 +566,6 @@ void MainDialog::saveSitemap(SitemapFormat format)
         notes.append(tr("robots.txt now lists the sitemap."));
     if (!notes.isEmpty())
         ShowMessage(this, notes.join(QLatin1Char('\n')), warn ? QMessageBox::Warning : QMessageBox::NoIcon);
-}
-
-QString MainDialog::tooLongText(long long pages) const
-{
-    return tr("%1 page(s) left out: their URLs are longer than %2 characters.")
-        .arg(pages)
-        .arg(kMaxUrlLength);
 }
 
 void MainDialog::convertCsvToXml()
@@ -668,43 +579,8 @@ void MainDialog::convertCsvToXml()
         if (QFileInfo(csv).isFile())
             dialog.setPath(csv);
     }
-    if (ExecDialog(dialog) != QDialog::Accepted || dialog.path().isEmpty())
-        return;
-    const std::string csvPath = dialog.path().toStdString();
-    std::string message;
-    if (CheckCsvPath(csvPath, message) != 0) {
-        ShowMessage(this, FromStd(message));
-        return;
-    }
-    std::string xmlPath;
-    if (XmlPathForCsv(csvPath, xmlPath) != 0)
-        return;
-    // Inside the selected project's folder, the project's options and the
-    // address of the CSV's folder (where parts past the limits are written).
-    std::string folderUrl;
-    const SitemapOptions options = dialog.conversionFor(csvPath, folderUrl);
-    if (options.gzip)
-        xmlPath += ".gz";
-    ConvertReport report;
-    std::string error;
-    if (ConvertCsvToXml(csvPath, xmlPath, &report, &error, {}, folderUrl, options) != 0) {
-        ShowMessage(this, tr("Failed to create %1!\n%2").arg(FromStd(xmlPath), FromStd(error)),
-                    QMessageBox::Warning);
-        return;
-    }
-    // A CSV past the sitemap limits becomes an index and its parts; the
-    // message names them all, the index first.
-    QStringList names;
-    for (const std::string& file : report.files)
-        names.append(FromStd(platform::FileName(file)));
-    if (names.isEmpty())
-        names.append(FromStd(platform::FileName(xmlPath)));
-    QString text = tr("%1 created.").arg(names.join(QStringLiteral(", ")));
-    if (report.linesSkipped > 0)
-        text += QLatin1Char('\n') + tr("%1 line(s) skipped: not four comma-separated fields starting with an http:// or https:// URL.").arg(report.linesSkipped);
-    if (report.tooLong > 0)
-        text += QLatin1Char('\n') + tooLongText(report.tooLong);
-    ShowMessage(this, text);
+    if (ExecDialog(dialog) == QDialog::Accepted)
+        ShowMessage(this, dialog.report());
 }
 
 void MainDialog::showAbout()
@@ -748,8 +624,6 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             nameFocusLost();
-    } else if (watched == m_ui->statisticsList->viewport() && event->type() == QEvent::Resize) {
-        layoutStatistics();
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -763,11 +637,11 @@ void MainDialog::showEvent(QShowEvent* event)
 
 void MainDialog::reject()
 {
-    if (m_activeWalk) {
+    if (m_walker->running()) {
         // Close once the walk has stopped; the table is not to be saved
         // while a thread may still be filling a scan.
         m_closeAfterWalk = true;
-        m_activeWalk->cancel.store(true);
+        m_walker->cancel();
         return;
     }
     for (;;) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "HyperlinkControl.h"
+#include "WalkRunner.h"
 #include "project_store.h"
 
 class QAction;
@@ -23,7 +24,7 @@ class MainDialog;
 
 namespace larkspur {
 
-struct WalkJob;
+class StatisticsList;
 
 class MainDialog : public QDialog {
     Q_OBJECT
@@ -39,10 +40,9 @@ public:
     int selectedRow() const;
 
     // How long a walk may run before its progress dialog shows.
-    void setProgressDelay(int milliseconds) { m_progressDelay = milliseconds; }
+    void setProgressDelay(int milliseconds) { m_walker->setProgressDelay(milliseconds); }
     // Called on the walking thread each time the walk reports progress.
-    using WalkObserver = std::function<void(std::size_t entriesFound)>;
-    void setWalkObserver(WalkObserver observer) { m_walkObserver = std::move(observer); }
+    void setWalkObserver(WalkRunner::Observer observer) { m_walker->setObserver(std::move(observer)); }
 
     // Every way of closing ends here: what changed is saved first; when that
     // fails the user chooses between trying again, closing without saving
@@ -74,12 +74,10 @@ private:
 
     void browseLocalPath();
     void walkPath();
-    bool runWalk(WalkJob& job);
     void fillStatistics(const ProjectRecord& record, const SitemapOptions& options);
-    void layoutStatistics();
+    void extensionMarked(const QString& extension, bool checked);
 
     int validateParameters() const;
-    QString tooLongText(long long pages) const;
     void saveSitemap(SitemapFormat format);
     void editOptions();
     void convertCsvToXml();
@@ -96,9 +94,8 @@ private:
     QAction* m_aboutAction = nullptr;
     QPushButton* m_optionsButton = nullptr;
 
-    int m_progressDelay = 500;
-    WalkObserver m_walkObserver;
-    WalkJob* m_activeWalk = nullptr;
+    StatisticsList* m_statistics = nullptr;
+    WalkRunner* m_walker = nullptr;
     bool m_closeAfterWalk = false;
     QString m_loadFailure;  // why saving.dat could not be read, until the window shows to centre it on
 };

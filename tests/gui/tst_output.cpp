@@ -260,7 +260,7 @@ void OutputTest::csvPathCheck()
     edit->setFocus();
     QTest::keyClicks(edit, tree.path(relative));
     QVERIFY(message->text().isEmpty());
-    Child<QPushButton>(dialog, "convertButton")->setFocus();
+    Child<QPushButton>(dialog, "cancelButton")->setFocus();
     QCOMPARE(message->text(), verdict);
 }
 
@@ -375,7 +375,7 @@ void OutputTest::csvCommandRefusals_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("message");
     QTest::newRow("cancel") << QStringLiteral("list.csv") << QStringLiteral("cancelButton")
-                            << QString();
+                            << QStringLiteral("list.xml will be created in same folder!");
     QTest::newRow("empty path") << QString() << QStringLiteral("convertButton") << QString();
     QTest::newRow("folder") << QStringLiteral("sub") << QStringLiteral("convertButton")
                             << QStringLiteral("A csv file required!");
@@ -395,12 +395,19 @@ void OutputTest::csvCommandRefusals()
     main.file(QStringLiteral("list.csv"), "a,b,c,d\n");
     main.file(QStringLiteral("list.txt"), "a,b,c,d\n");
     const QByteArray buttonName = button.toLatin1();
-    main.ui.handlers.append(TypeCsvPath(relative.isEmpty() ? relative : main.path(relative),
-                                         nullptr, buttonName.constData()));
+    QString verdict;
+    bool canConvert = true;
+    main.ui.handlers.append([&](QDialog& dialog) {
+        TypeCsvPath(relative.isEmpty() ? relative : main.path(relative), &verdict, buttonName.constData())(dialog);
+        canConvert = Child<QPushButton>(dialog, "convertButton")->isEnabled();
+    });
 
     main.button("csvToXmlButton")->click();
 
-    QCOMPARE(main.ui.texts(), message.isEmpty() ? QStringList() : QStringList({message}));
+    // The reason shows in the dialog, which stays open to correct the path.
+    QVERIFY(main.ui.texts().isEmpty());
+    QCOMPARE(verdict, message);
+    QCOMPARE(canConvert, button == QLatin1String("cancelButton"));
     QVERIFY(!QFile::exists(main.path(QStringLiteral("list.xml"))));
 }
 

@@ -472,7 +472,8 @@ std::vector<StatLine> StatisticsLines(const ScanResult& scan, const std::vector<
             return group.extension.size() == wanted.size() + 1 &&
                    EqualsIgnoringCase(std::string_view(group.extension).substr(1), wanted);
         });
-        lines.push_back({shown + " files: " + std::to_string(group.count), pages, true});
+        lines.push_back({shown + " files: " + std::to_string(group.count), pages, true,
+                         group.extension.empty() ? std::string() : group.extension.substr(1)});
     }
     return lines;
 }

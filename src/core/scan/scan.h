@@ -112,6 +112,7 @@ struct StatLine {
     std::string text;
     bool checked = false;
     bool enabled = true;
+    std::string extension;  // a group's, without the dot; empty on the totals
 };
 // "file totally: N", "empty files: N", then "EXT files: N" per group, those
 // of the page extensions (without the dot, any case) checked.
