@@ -7,6 +7,7 @@ namespace larkspur {
 namespace {
 
 constexpr const char* kKey = "working directory";
+constexpr const char* kGeometryKey = "window geometry";
 
 }  // namespace
 
@@ -33,6 +34,20 @@ int WriteWorkingDirectory(const std::string& path)
     settings.setValue(QLatin1String(kKey), QString::fromStdString(path));
     settings.sync();
     return settings.status() == QSettings::NoError ? 0 : -1;
+}
+
+QByteArray ReadWindowGeometry()
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brindle"),
+                       QStringLiteral("Larkspur"));
+    return settings.value(QLatin1String(kGeometryKey)).toByteArray();
+}
+
+void WriteWindowGeometry(const QByteArray& geometry)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brindle"),
+                       QStringLiteral("Larkspur"));
+    settings.setValue(QLatin1String(kGeometryKey), geometry);
 }
 
 }  // namespace larkspur

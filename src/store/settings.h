@@ -1,7 +1,10 @@
-// The working directory: the one value Larkspur keeps in the user's settings
-// store (organisation "Brindle", application "Larkspur"). The desktop program
-// and the command line read the same value.
+// The working directory, and the main window's place on the screen: the
+// values Larkspur keeps in the user's settings store (organisation "Brindle",
+// application "Larkspur"). The desktop program and the command line read the
+// same working directory.
 #pragma once
+
+#include <QByteArray>
 
 #include <string>
 
@@ -11,5 +14,9 @@ namespace larkspur {
 int ReadWorkingDirectory(std::string& path);
 // -1 at once for an empty path, or when the store cannot be written.
 int WriteWorkingDirectory(const std::string& path);
+
+// As QWidget::saveGeometry gives it; empty when none is stored.
+QByteArray ReadWindowGeometry();
+void WriteWindowGeometry(const QByteArray& geometry);
 
 }  // namespace larkspur

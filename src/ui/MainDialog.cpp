@@ -29,6 +29,7 @@
 #include "StatisticsList.h"
 #include "WalkRunner.h"
 #include "platform.h"
+#include "settings.h"
 #include "sitemap/notes.h"
 #include "ui_MainDialog.h"
 
@@ -93,7 +94,15 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     m_walker = new WalkRunner(this);
 
     m_ui->projectList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_ui->statusLabel->installEventFilter(this);
+    // A click below the last project keeps the selection, as a list box
+    // does: a project is always shown while there is one.
+    m_ui->projectList->viewport()->installEventFilter(this);
+    m_ui->websiteUrlEdit->setPlaceholderText(QStringLiteral("https://www.example.com/"));
+    // A usual path shows whole; the tooltip holds one of any length.
+    m_ui->localPathEdit->setMinimumWidth(m_ui->localPathEdit->fontMetrics().averageCharWidth() * 40);
+    for (QComboBox* combo : {m_ui->priorityCombo, m_ui->frequencyCombo})
+        combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    restoreGeometry(ReadWindowGeometry());
     m_ui->nameEdit->installEventFilter(this);
 
     connect(m_ui->addButton, &QPushButton::clicked, this, &MainDialog::addProject);
@@ -262,7 +271,8 @@ void MainDialog::removeProject()
     if (row < 0 || row >= m_store.count())
         return;
     const QString name = FromStd(m_store.project(row).name);
-    if (ShowMessage(this, name, QMessageBox::NoIcon, tr("Remove project"),
+    if (ShowMessage(this, tr("Remove project %1? Its sitemap files stay on disk.").arg(name),
+                    QMessageBox::Question, tr("Remove project"),
                     QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
 
@@ -289,6 +299,8 @@ void MainDialog::projectSelectionChanged()
 
 void MainDialog::showProject(int row)
 {
+    // What the line says of the last save belongs to the project shown then.
+    m_ui->statusLabel->clearSaved();
     enableProjectControls(row >= 0 && row < m_store.count());
     updateStatusCursor();
     if (row >= m_store.count())
@@ -307,6 +319,7 @@ void MainDialog::showProject(int row)
     const ProjectRecord& record = m_store.project(row);
     m_ui->nameEdit->setText(FromStd(record.name));
     m_ui->localPathEdit->setText(FromStd(record.localPath));
+    m_ui->localPathEdit->setToolTip(m_ui->localPathEdit->text());
     if (record.walked())
         fillStatistics(record, m_store.options(row));
     else
@@ -378,10 +391,13 @@ void MainDialog::localPathChanged(const QString& text)
     const ProjectRecord* record = selectedRecord();
     if (!record || Unchanged(text, record->localPath))
         return;
+    m_ui->localPathEdit->setToolTip(text);
+    m_ui->statusLabel->clearSaved();
     // A folder that breaks a rule is not taken; walking says why.
     std::string error;
     if (m_store.setFolder(selectedRow(), text.toStdString(), error) == 0 && !record->walked())
         m_ui->statisticsList->clear();
+    updateStatusCursor();
 }
 
 void MainDialog::websiteUrlChanged(const QString& text)
@@ -487,19 +503,20 @@ void MainDialog::extensionMarked(const QString& extension, bool checked)
 
 // ----- output
 
-int MainDialog::validateParameters() const
+QString MainDialog::parameterProblem() const
 {
-    if (selectedRow() < 0)
-        return -1;
     const QString url = m_ui->websiteUrlEdit->text();
     if (url.isEmpty())
-        return -1;
+        return tr("The website URL is empty.");
     if (m_ui->frequencyCombo->currentIndex() < 0 || m_ui->priorityCombo->currentIndex() < 0)
-        return -1;
-    std::string base;
-    if (NormalizeBaseUrl(url.toStdString(), base) != 0)
-        return -1;
-    return 0;
+        return tr("Choose an initial priority and frequency.");
+    std::string base, problem;
+    if (NormalizeBaseUrl(url.toStdString(), base, &problem) == 0)
+        return {};
+    if (!url.trimmed().startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+        !url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        return tr("The website URL must start with http:// or https://");
+    return problem.empty() ? tr("The website URL is not a usable address.") : Sentence(problem);
 }
 
 void MainDialog::editOptions()
@@ -525,10 +542,8 @@ void MainDialog::saveSitemap(SitemapFormat format)
         ShowMessage(this, tr("Walk the path first!"));
         return;
     }
-    if (validateParameters() != 0) {
-        std::string base, problem;  // what is wrong with the URL, when there is more to say
-        NormalizeBaseUrl(m_ui->websiteUrlEdit->text().toStdString(), base, &problem);
-        ShowMessage(this, tr("Invalid parameter(s)!") + (problem.empty() ? QString() : QLatin1Char('\n') + FromStd(problem)));
+    if (const QString problem = parameterProblem(); !problem.isEmpty()) {
+        ShowMessage(this, tr("Invalid parameter(s)!") + QLatin1Char('\n') + problem);
         return;
     }
     std::string error;
@@ -541,31 +556,36 @@ void MainDialog::saveSitemap(SitemapFormat format)
                     QMessageBox::Warning);
         return;
     }
-    StatusLabel* status = m_ui->statusLabel;
     const bool gzip = m_store.options(selectedRow()).gzip && format != SitemapFormat::Csv;
-    status->setText(tr("%1 saved, click to open.")
-                        .arg(QLatin1String(SitemapFileName(format)) + (gzip ? QStringLiteral(".gz") : QString())));
-    status->setTextColor(HyperlinkControl::readableColor(status->palette(), status->backColor()));
-    status->setUnderline(true);
-    // The line names one file; a split sitemap wrote more, each named here.
-    QStringList written;
+    const std::string savedFile = platform::JoinPath(record->localPath, SitemapFileName(format)) + (gzip ? ".gz" : "");
+    // What was asked for goes in the line and its tooltip; a box only for
+    // what was not.
+    QStringList tip, warnings;
     for (const std::string& file : report.files)
-        written.append(FromStd(file).toHtmlEscaped());
-    for (const Note& note : SaveNotes(report))
-        written.append(Sentence(note.text).toHtmlEscaped());
-    status->setToolTip(QStringLiteral("<p style='white-space:pre'>%1</p>")
-                           .arg(written.join(QStringLiteral("<br>"))));
-    // What the options left out or could not do, in one message.
-    QStringList notes;
-    for (const Note& note : SaveNotes(report))
-        notes.append(Sentence(note.text));
-    if (saved == kRobotsTxtNotUpdated)
-        notes.append(FromStd(error));
-    const bool warn = !notes.isEmpty();
+        tip.append(FromStd(file));
+    long long leftOut = report.noindex + report.canonicalElsewhere + report.tooLong;
+    for (const Note& note : SaveNotes(report)) {
+        tip.append(Sentence(note.text));
+        if (note.warning)
+            warnings.append(Sentence(note.text));
+    }
     if (!report.robotsTxt.empty())
-        notes.append(tr("robots.txt now lists the sitemap."));
-    if (!notes.isEmpty())
-        ShowMessage(this, notes.join(QLatin1Char('\n')), warn ? QMessageBox::Warning : QMessageBox::NoIcon);
+        tip.append(tr("robots.txt now lists the sitemap."));
+    if (saved == kRobotsTxtNotUpdated)
+        warnings.append(FromStd(error));
+    const QString file = QString::fromStdString(platform::FileName(savedFile));
+    QStringList escaped;
+    for (const QString& line : tip)
+        escaped.append(line.toHtmlEscaped());
+    std::string base;
+    NormalizeBaseUrl(record->websiteUrl, base);
+    m_ui->statusLabel->showSaved(
+        leftOut > 0 ? tr("%1 saved, %2 page(s) left out, click to open.").arg(file).arg(leftOut)
+                    : tr("%1 saved, click to open.").arg(file),
+        QStringLiteral("<p style='white-space:pre'>%1</p>").arg(escaped.join(QStringLiteral("<br>"))),
+        FromStd(savedFile), FromStd(base + platform::FileName(savedFile)));
+    if (!warnings.isEmpty())
+        ShowMessage(this, warnings.join(QLatin1Char('\n')), QMessageBox::Warning);
 }
 
 void MainDialog::convertCsvToXml()
@@ -589,35 +609,23 @@ void MainDialog::showAbout()
     ExecDialog(about);
 }
 
-void MainDialog::openSavedFolder()
-{
-    const ProjectRecord* record = selectedRecord();
-    if (!record)
-        return;
-    OpenUrl(QUrl::fromLocalFile(FromStd(record->localPath)));
-}
-
 void MainDialog::updateStatusCursor()
 {
     // The status line is a way into the site folder only while there is a
     // project whose folder it would open.
-    if (selectedRow() >= 0)
-        m_ui->statusLabel->setCursor(Qt::PointingHandCursor);
-    else
-        m_ui->statusLabel->unsetCursor();
+    const ProjectRecord* record = selectedRecord();
+    m_ui->statusLabel->setFolder(record ? FromStd(record->localPath) : QString());
 }
 
 // ----- events
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_ui->statusLabel && event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton &&
-            m_ui->statusLabel->rect().contains(mouse->position().toPoint())) {
-            openSavedFolder();
+    if (watched == m_ui->projectList->viewport() &&
+               (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        if (!m_ui->projectList->indexAt(at).isValid())
             return true;
-        }
     } else if (watched == m_ui->nameEdit && event->type() == QEvent::FocusOut) {
         // Focus that leaves with the whole window (another application, a
         // box of our own) is not the user leaving the box.
@@ -661,6 +669,7 @@ void MainDialog::reject()
         if (answer != QMessageBox::Retry)
             return;
     }
+    WriteWindowGeometry(saveGeometry());
     QDialog::reject();
 }
 

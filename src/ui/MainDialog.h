@@ -77,19 +77,21 @@ private:
     void fillStatistics(const ProjectRecord& record, const SitemapOptions& options);
     void extensionMarked(const QString& extension, bool checked);
 
-    int validateParameters() const;
+    // Why the boxes do not make a sitemap; empty when they do.
+    QString parameterProblem() const;
     void saveSitemap(SitemapFormat format);
     void editOptions();
     void convertCsvToXml();
     void showAbout();
-    void openSavedFolder();
+
     void updateStatusCursor();
 
     const ProjectRecord* selectedRecord() const;
 
     std::unique_ptr<Ui::MainDialog> m_ui;
     ProjectStore m_store;
-    QString m_nameProblem;  // why the name typed last was not taken
+    QString m_nameProblem;
+    std::string m_savedFile;  // the sitemap the status line names  // why the name typed last was not taken
     HyperlinkControl m_link;
     QAction* m_aboutAction = nullptr;
     QPushButton* m_optionsButton = nullptr;

@@ -118,13 +118,17 @@ void OutputTest::saveRefused_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("not walked") << false << QStringLiteral("https://example.com/")
                                 << QStringLiteral("Walk the path first!");
-    QTest::newRow("no url") << true << QString() << QStringLiteral("Invalid parameter(s)!");
+    // The first line as it always was, the second saying what is wrong.
+    QTest::newRow("no url") << true << QString() << QStringLiteral("Invalid parameter(s)!\nThe website URL is empty.");
     QTest::newRow("relative url") << true << QStringLiteral("example.com/site")
-                                  << QStringLiteral("Invalid parameter(s)!");
+                                  << QStringLiteral("Invalid parameter(s)!\nThe website URL must start with http:// or https://");
     QTest::newRow("not http") << true << QStringLiteral("ftp://example.com/")
-                              << QStringLiteral("Invalid parameter(s)!");
+                              << QStringLiteral("Invalid parameter(s)!\nThe website URL must start with http:// or https://");
+    QTest::newRow("user name") << true << QStringLiteral("https://me@example.com/")
+                               << QStringLiteral("Invalid parameter(s)!\nThe URL may not hold a user name or password: "
+                                                 "it would be published in every sitemap entry.");
     QTest::newRow("bad port") << true << QStringLiteral("https://example.com:99999/")
-                              << QStringLiteral("Invalid parameter(s)!\nthe port must be a number from 1 to 65535, not 99999");
+                              << QStringLiteral("Invalid parameter(s)!\nThe port must be a number from 1 to 65535, not 99999.");
 }
 
 void OutputTest::saveRefused()
@@ -191,9 +195,14 @@ void OutputTest::secondSaveKeepsStyle()
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.csv saved, click to open."));
     QCOMPARE(main.status()->textColor(), QColor(0, 0, 255));
     QVERIFY(main.status()->font().underline());
-    // Another project does not clear the line.
+    // The line names this project's file: another project clears it, and
+    // so does another folder.
     main.add(QStringLiteral("other"));
-    QCOMPARE(main.status()->text(), QStringLiteral("sitemap.csv saved, click to open."));
+    QCOMPARE(main.status()->text(), QString());
+    main.select(0);
+    main.button("saveCsvButton")->click();
+    main.localPath()->setText(main.path());
+    QCOMPARE(main.status()->text(), QString());
 }
 
 void OutputTest::statusLineOpensSiteFolder()
