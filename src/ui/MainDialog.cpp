@@ -27,6 +27,7 @@
 #include "StatusLabel.h"
 #include "UiServices.h"
 #include "StatisticsList.h"
+#include "SaveOnClose.h"
 #include "WalkRunner.h"
 #include "platform.h"
 #include "settings.h"
@@ -193,53 +194,6 @@ void MainDialog::loadProjects()
         enableProjectControls(false);
         updateStatusCursor();
     }
-}
-
-int MainDialog::saveProjects(QString& failure)
-{
-    if (m_store.folder().empty()) {
-        failure = tr("No saving directory is set.");
-        return -1;
-    }
-    // A working directory that cannot be written need not be, after a
-    // session that changed nothing.
-    if (!m_store.changed())
-        return 0;
-    auto names = [](const std::vector<std::string>& list) {
-        QStringList out;
-        for (const std::string& name : list)
-            out.append(FromStd(name));
-        return out.join(QStringLiteral(", "));
-    };
-    std::string error;
-    MergeReport report;
-    // The status line says when closing waits for another program; it
-    // shows what it showed before once the wait is over.
-    const QString status = m_ui->statusLabel->text();
-    int saved = m_store.save(error, report, false);
-    m_ui->statusLabel->setText(status);
-    if (saved > 0) {
-        // Another program filled the table meanwhile: dropping a project is
-        // the user's choice, and removing another first is one.
-        const auto answer = ShowMessage(
-            this, tr("32 projects in Maximum: another program added projects meanwhile, and these cannot be "
-                     "saved: %1\nCancel to stay and remove a project first.").arg(names(report.notKept)),
-            QMessageBox::Warning, QLatin1String(kApplicationTitle), QMessageBox::Discard | QMessageBox::Cancel,
-            {{QMessageBox::Discard, tr("Close without them")}});
-        if (answer != QMessageBox::Discard)
-            return 1;
-        saved = m_store.save(error, report);
-        m_ui->statusLabel->setText(status);
-    }
-    if (saved != 0) {
-        failure = FromStd(error);
-        return -1;
-    }
-    if (!report.overruled.empty())
-        ShowMessage(this, tr("Changed here and by another program meanwhile; the changes made here were kept: %1")
-                              .arg(names(report.overruled)),
-                    QMessageBox::Information);
-    return 0;
 }
 
 void MainDialog::addProject()
@@ -652,23 +606,8 @@ void MainDialog::reject()
         m_walker->cancel();
         return;
     }
-    for (;;) {
-        QString failure;
-        const int saved = saveProjects(failure);
-        if (saved > 0)
-            return;  // stay open, the table as it is
-        if (saved == 0)
-            break;
-        const auto answer = ShowMessage(
-            this, tr("Failed to save application data!\n%1").arg(failure), QMessageBox::Warning,
-            QLatin1String(kApplicationTitle),
-            QMessageBox::Retry | QMessageBox::Discard | QMessageBox::Cancel,
-            {{QMessageBox::Discard, tr("Close without saving")}});
-        if (answer == QMessageBox::Discard)
-            break;
-        if (answer != QMessageBox::Retry)
-            return;
-    }
+    if (!SaveBeforeClosing(this, m_store, m_ui->statusLabel))
+        return;
     WriteWindowGeometry(saveGeometry());
     QDialog::reject();
 }

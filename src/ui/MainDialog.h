@@ -55,9 +55,6 @@ protected:
 
 private:
     void loadProjects();
-    // 0 when saved (or nothing changed); 1 when the user chose to stay; -1
-    // with `failure` naming the file and the reason.
-    int saveProjects(QString& failure);
     void addProject();
     void removeProject();
     void showProject(int row);
