@@ -269,8 +269,9 @@ void Warn(const std::vector<Note>& notes)
         std::cerr << "larkspur-cli: " << note.text << "\n";
 }
 
-int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
+int Walk(ScanResult& scan, const std::string& folder, Failure& failure, bool skipVersionControl = false)
 {
+    scan.tree.skipVersionControl = skipVersionControl;
     if (const int reason = platform::FolderError(folder); reason != 0) {
         failure = {kFailure, folder + ": " + platform::SystemMessage(reason)};
         return -1;
@@ -298,7 +299,7 @@ int RunStats(const cli::Arguments& args, Failure& failure)
         return -1;
     }
     ScanResult scan;
-    if (Walk(scan, args.words[1], failure) != 0)
+    if (Walk(scan, args.words[1], failure, true) != 0)
         return -1;
     // Without --extensions the lines stay as scripts have read them.
     const bool marked = args.has("extensions");

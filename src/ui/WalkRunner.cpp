@@ -37,6 +37,8 @@ bool WalkRunner::run(WalkJob& job)
 {
     m_active = &job;
     job.observer = &m_observer;
+    // A site kept in git would otherwise be walked twice over, for nothing.
+    job.scan.tree.skipVersionControl = true;
     std::unique_ptr<QThread> thread(QThread::create([&job] {
         job.result = WalkAndCount(job.scan, job.root, &job.error, &Progress, &job);
     }));
