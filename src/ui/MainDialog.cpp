@@ -5,8 +5,10 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QVBoxLayout>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -99,6 +101,17 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     // does: a project is always shown while there is one.
     m_ui->projectList->viewport()->installEventFilter(this);
     m_ui->websiteUrlEdit->setPlaceholderText(QStringLiteral("https://www.example.com/"));
+    // Under the URL: the project's options other than the defaults, a way
+    // into the Options dialog.
+    m_optionsSummary = new QLabel(this);
+    m_optionsSummary->setObjectName(QStringLiteral("optionsSummary"));
+    m_optionsSummary->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(m_optionsSummary, &QLabel::linkActivated, this, &MainDialog::editOptions);
+    m_ui->outputLayout->removeWidget(m_ui->websiteUrlEdit);
+    auto* urlBox = new QVBoxLayout;
+    urlBox->addWidget(m_ui->websiteUrlEdit);
+    urlBox->addWidget(m_optionsSummary);
+    m_ui->outputLayout->addLayout(urlBox, 0, 1, 1, 5);
     // A usual path shows whole; the tooltip holds one of any length.
     m_ui->localPathEdit->setMinimumWidth(m_ui->localPathEdit->fontMetrics().averageCharWidth() * 40);
     for (QComboBox* combo : {m_ui->priorityCombo, m_ui->frequencyCombo})
@@ -255,6 +268,7 @@ void MainDialog::showProject(int row)
 {
     // What the line says of the last save belongs to the project shown then.
     m_ui->statusLabel->clearSaved();
+    showOptionsSummary();
     enableProjectControls(row >= 0 && row < m_store.count());
     updateStatusCursor();
     if (row >= m_store.count())
@@ -453,6 +467,15 @@ void MainDialog::extensionMarked(const QString& extension, bool checked)
     if (checked)
         options.extensions.push_back(wanted);
     m_store.setOptions(row, options);
+    showOptionsSummary();
+}
+
+void MainDialog::showOptionsSummary()
+{
+    const int row = selectedRow();
+    const QString summary = row >= 0 ? OptionsDialog::summary(m_store.options(row)) : QString();
+    m_optionsSummary->setText(QStringLiteral("<a href=\"options\">%1</a>").arg(summary.toHtmlEscaped()));
+    m_optionsSummary->setVisible(!summary.isEmpty());
 }
 
 // ----- output
@@ -483,6 +506,7 @@ void MainDialog::editOptions()
     if (ExecDialog(dialog) != QDialog::Accepted || dialog.options() == m_store.options(row))
         return;
     m_store.setOptions(row, dialog.options());
+    showOptionsSummary();
     if (record->walked())
         fillStatistics(*record, m_store.options(row));  // the marks follow the extensions
 }

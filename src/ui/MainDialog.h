@@ -16,6 +16,7 @@
 #include "project_store.h"
 
 class QAction;
+class QLabel;
 class QPushButton;
 
 namespace Ui {
@@ -73,6 +74,7 @@ private:
     void walkPath();
     void fillStatistics(const ProjectRecord& record, const SitemapOptions& options);
     void extensionMarked(const QString& extension, bool checked);
+    void showOptionsSummary();
 
     // Why the boxes do not make a sitemap; empty when they do.
     QString parameterProblem() const;
@@ -92,6 +94,7 @@ private:
     HyperlinkControl m_link;
     QAction* m_aboutAction = nullptr;
     QPushButton* m_optionsButton = nullptr;
+    QLabel* m_optionsSummary = nullptr;
 
     StatisticsList* m_statistics = nullptr;
     WalkRunner* m_walker = nullptr;

@@ -24,7 +24,8 @@ FakeUi::DialogHandler SetOptions(const QString& style, const QString& exclude, b
 {
     return [=](QDialog& dialog) {
         QVERIFY(ShowActive(dialog));
-        Child<QComboBox>(dialog, "url-style")->setCurrentText(style);
+        auto* styles = Child<QComboBox>(dialog, "url-style");
+        styles->setCurrentIndex(styles->findData(style));
         Child<QPlainTextEdit>(dialog, "exclude")->setPlainText(exclude);
         Child<QLineEdit>(dialog, "extensions")->setText(extensions);
         Child<QCheckBox>(dialog, "omit-hints")->setChecked(true);
@@ -58,7 +59,25 @@ private Q_SLOTS:
     void cancelAndRefusedValuesChangeNothing();
     void renameTakesOptionsAlongRemoveDropsThem();
     void pageDateRobotsAndGzipOptionsReachTheSave();
+    void wordsKeysAndPatternsBeforeOk();
 };
+
+// Every label and check box has an Alt key; a pattern that cannot be right
+// is marked while it is typed.
+void OptionsTest::wordsKeysAndPatternsBeforeOk()
+{
+    OptionsDialog dialog(QStringLiteral("site"), SitemapOptions{});
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+        QVERIFY2(label->text().isEmpty() || label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+    for (QCheckBox* check : dialog.findChildren<QCheckBox*>())
+        QVERIFY2(check->text().contains(QLatin1Char('&')), qPrintable(check->text()));
+    QCOMPARE(Child<QComboBox>(dialog, "lastmod")->currentText(), QStringLiteral("file's time"));
+    auto* problem = Child<QLabel>(dialog, "patternProblem");
+    Child<QPlainTextEdit>(dialog, "exclude")->setPlainText(QStringLiteral("drafts/\n[abc"));
+    QVERIFY2(problem->text().contains(QStringLiteral("Line 2: the '[' of [abc is never closed")), qPrintable(problem->text()));
+    Child<QPlainTextEdit>(dialog, "exclude")->setPlainText(QStringLiteral("[abc]"));
+    QVERIFY(problem->text().isEmpty());
+}
 
 void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
 {
@@ -71,6 +90,9 @@ void OptionsTest::okAppliesToSaveAndIsStoredOnClose()
     // The statistics mark the groups that now become entries.
     QCOMPARE(main.statistics()->findItems(QStringLiteral(".pdf files: 1"), Qt::MatchExactly).value(0)->checkState(),
              Qt::Checked);
+    // Under the URL, a line says what differs from the defaults.
+    QCOMPARE(Child<QLabel>(*main.window, "optionsSummary")->text(),
+             QStringLiteral("<a href=\"options\">clean URLs \u00B7 pages: html,pdf \u00B7 2 exclusion(s) \u00B7 no priority</a>"));
     main.button("saveUrlButton")->click();
     QCOMPARE(main.read(QStringLiteral("site/sitemap.txt")),
              QByteArray("https://example.com/c.pdf\r\nhttps://example.com/docs/a\r\nhttps://example.com/\r\n"));
@@ -129,7 +151,8 @@ void OptionsTest::pageDateRobotsAndGzipOptionsReachTheSave()
                      {"wide.html", QByteArray("\xFF\xFE<\0", 4)}});  // UTF-16
     main.walk();
     main.ui.handlers.append([](QDialog& dialog) {
-        Child<QComboBox>(dialog, "lastmod")->setCurrentText(QStringLiteral("none"));
+        auto* lastmod = Child<QComboBox>(dialog, "lastmod");
+        lastmod->setCurrentIndex(lastmod->findData(QStringLiteral("none")));
         for (const char* flag : {"respect-robots", "robots-txt", "gzip"})
             Child<QCheckBox>(dialog, flag)->setChecked(true);
         QVERIFY(!Child<QCheckBox>(dialog, "canonical-only")->isChecked());
