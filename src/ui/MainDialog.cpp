@@ -107,6 +107,9 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     m_optionsSummary->setObjectName(QStringLiteral("optionsSummary"));
     m_optionsSummary->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     connect(m_optionsSummary, &QLabel::linkActivated, this, &MainDialog::editOptions);
+    QPalette summaryColors = m_optionsSummary->palette();
+    summaryColors.setColor(QPalette::Link, HyperlinkControl::readableColor(summaryColors, summaryColors.color(QPalette::Window)));
+    m_optionsSummary->setPalette(summaryColors);
     m_ui->outputLayout->removeWidget(m_ui->websiteUrlEdit);
     auto* urlBox = new QVBoxLayout;
     urlBox->addWidget(m_ui->websiteUrlEdit);
