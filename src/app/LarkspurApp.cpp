@@ -24,7 +24,7 @@ LarkspurApp::Outcome LarkspurApp::run()
     if (!haveStored || !platform::IsDirectory(stored)) {
         SelectSavingDirectoryDialog dialog;
         if (haveStored)
-            dialog.setPath(QString::fromStdString(stored));
+            dialog.setMissing(QString::fromStdString(stored));
         if (ExecDialog(dialog) != QDialog::Accepted)
             return Outcome::DirectoryNotChosen;
         if (WriteWorkingDirectory(dialog.path().toStdString()) != 0) {

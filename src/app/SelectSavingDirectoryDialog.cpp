@@ -1,5 +1,7 @@
 #include "SelectSavingDirectoryDialog.h"
 
+#include <QBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -33,6 +35,18 @@ SelectSavingDirectoryDialog::~SelectSavingDirectoryDialog() = default;
 void SelectSavingDirectoryDialog::setPath(const QString& path)
 {
     m_edit->setText(path);
+}
+
+void SelectSavingDirectoryDialog::setMissing(const QString& path)
+{
+    auto* label = new QLabel(tr("The saving directory %1 is missing (on a drive that is not plugged in?). "
+                                "Plug it in and press OK, or choose another.")
+                                 .arg(path),
+                             this);
+    label->setObjectName(QStringLiteral("missingLabel"));
+    label->setWordWrap(true);
+    static_cast<QBoxLayout*>(layout())->insertWidget(0, label);
+    setPath(path);
 }
 
 void SelectSavingDirectoryDialog::accept()

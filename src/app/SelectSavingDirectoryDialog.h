@@ -22,8 +22,10 @@ public:
 
     // The folder as accepted; empty before.
     const QString& path() const { return m_path; }
-    // Puts a proposal into the box, such as a stored folder that is gone.
+    // Puts a proposal into the box.
     void setPath(const QString& path);
+    // The stored folder is gone: says so above the box, which offers it.
+    void setMissing(const QString& path);
 
     // Stays open, with a message, until the box names an existing folder.
     void accept() override;

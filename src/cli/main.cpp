@@ -14,6 +14,7 @@
 #include "project_store.h"
 #include "scan/scan.h"
 #include "settings.h"
+#include "sitemap/notes.h"
 #include "sitemap/sitemap.h"
 
 using namespace larkspur;
@@ -320,41 +321,16 @@ int SaveStore(ProjectStore& store, Failure& failure)
     return 0;
 }
 
-void WarnTooLong(long long pages)
+// What the save or the conversion left out or could not do, one line each.
+void Warn(const std::vector<Note>& notes)
 {
-    if (pages > 0)
-        std::cerr << "larkspur-cli: " << pages << " page(s) left out: URL longer than " << kMaxUrlLength
-                  << " characters\n";
+    for (const Note& note : notes)
+        std::cerr << "larkspur-cli: " << note.text << "\n";
 }
 
-// What the page and date options left out or could not do.
-void WarnOptions(const SaveReport& report)
+int Walk(ScanResult& scan, const std::string& folder, Failure& failure, bool skipVersionControl = false)
 {
-    if (report.noindex > 0)
-        std::cerr << "larkspur-cli: " << report.noindex << " page(s) left out: marked noindex\n";
-    if (report.canonicalElsewhere > 0)
-        std::cerr << "larkspur-cli: " << report.canonicalElsewhere
-                  << " page(s) left out: their canonical URL is another page's\n";
-    if (report.robotsDisallowed > 0)
-        std::cerr << "larkspur-cli: " << report.robotsDisallowed << " page(s) left out: robots.txt disallows them\n";
-    if (report.unreadHeads > 0)
-        std::cerr << "larkspur-cli: " << report.unreadHeads << " page(s) kept: their head could not be read to the end\n";
-    if (const long long notCommitted = report.fileDates - report.beyondHistory - report.inSubmodule; notCommitted > 0)
-        std::cerr << "larkspur-cli: " << notCommitted << " page(s) keep their file time: not committed as they are\n";
-    if (report.inSubmodule > 0)
-        std::cerr << "larkspur-cli: " << report.inSubmodule
-                  << " page(s) lie in a submodule: dated by their file time\n";
-    if (report.beyondHistory > 0)
-        std::cerr << "larkspur-cli: the git history ends before " << report.beyondHistory
-                  << " page(s) were last changed (a shallow clone); they keep their file time\n";
-    if (!report.robotsTxtSkipped.empty())
-        std::cerr << "larkspur-cli: " << report.robotsTxtSkipped << "\n";
-    for (const std::string& note : report.notes)
-        std::cerr << "larkspur-cli: " << note << "\n";
-}
-
-int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
-{
+    scan.tree.skipVersionControl = skipVersionControl;
     if (const int reason = platform::FolderError(folder); reason != 0) {
         failure = {kFailure, folder + ": " + platform::SystemMessage(reason)};
         return -1;
@@ -382,7 +358,7 @@ int RunStats(const cli::Arguments& args, Failure& failure)
         return -1;
     }
     ScanResult scan;
-    if (Walk(scan, args.words[1], failure) != 0)
+    if (Walk(scan, args.words[1], failure, true) != 0)
         return -1;
     // Without --extensions the lines stay as scripts have read them.
     const bool marked = args.has("extensions");
@@ -461,14 +437,13 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         if (!saved.robotsTxt.empty() && !g_quiet)
             std::cout << saved.robotsTxt << " now lists the sitemap.\n";
     }
-    WarnTooLong(saved.tooLong);
+    Warn(SaveNotes(saved));
     if (saved.overLimit)
         std::cerr << "larkspur-cli: warning: " << (output == "-" ? std::string("standard output") : output)
                   << " holds one sitemap of " << saved.urls << " URLs, over the protocol's limit for one file ("
                   << limits.maxUrls << " URLs, "
                   << (limits.maxBytes != 0 ? limits.maxBytes : ProtocolByteLimit(parameters.options.protocol))
                   << " bytes); only a file can be split\n";
-    WarnOptions(saved);
     if (result == kRobotsTxtNotUpdated) {
         failure = {kRobotsTxtFailed, error};
         return -1;
@@ -580,10 +555,7 @@ int RunCsvToXml(const cli::Arguments& args, Failure& failure)
         failure = {kFailure, message};
         return -1;
     }
-    if (report.linesSkipped > 0)
-        std::cerr << "larkspur-cli: " << report.linesSkipped
-                  << " line(s) skipped: not four comma-separated fields starting with an http:// or https:// URL\n";
-    WarnTooLong(report.tooLong);
+    Warn(ConvertNotes(report));
     for (const std::string& file : report.files) {
         if (!g_quiet)
             std::cout << platform::FileName(file) << " created.\n";

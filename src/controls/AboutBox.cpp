@@ -25,6 +25,10 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui:
     m_ui->linkLabel->setText(QLatin1String(kMakerWebAddress));
     m_link.attach(m_ui->linkLabel, QLatin1String(kMakerWebAddress));
     connect(m_ui->okButton, &QPushButton::clicked, this, &AboutBox::accept);
+    // Enter is OK, whatever has the focus; the link is one Tab away.
+    m_ui->okButton->setDefault(true);
+    m_ui->okButton->setFocus();
+    setTabOrder(m_ui->okButton, m_ui->linkLabel);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 

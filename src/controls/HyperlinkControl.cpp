@@ -205,6 +205,8 @@ void HyperlinkControl::paintWithFocusFrame(QEvent* paintEvent)
     QPainter painter(label);
     QStyleOptionFocusRect option;
     option.initFrom(label);
+    // Styles draw the frame only for focus that came from the keyboard.
+    option.state |= QStyle::State_KeyboardFocusChange;
     option.rect = label->rect();
     option.backgroundColor = label->palette().color(label->backgroundRole());
     label->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, label);

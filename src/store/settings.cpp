@@ -9,6 +9,7 @@ namespace larkspur {
 namespace {
 
 constexpr const char* kKey = "working directory";
+constexpr const char* kGeometryKey = "window geometry";
 
 }  // namespace
 
@@ -55,6 +56,20 @@ WorkingDirectoryOrigin FindWorkingDirectory(const std::string* given, std::strin
         return WorkingDirectoryOrigin::Environment;
     }
     return ReadWorkingDirectory(path) == 0 ? WorkingDirectoryOrigin::Stored : WorkingDirectoryOrigin::None;
+}
+
+QByteArray ReadWindowGeometry()
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brindle"),
+                       QStringLiteral("Larkspur"));
+    return settings.value(QLatin1String(kGeometryKey)).toByteArray();
+}
+
+void WriteWindowGeometry(const QByteArray& geometry)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brindle"),
+                       QStringLiteral("Larkspur"));
+    settings.setValue(QLatin1String(kGeometryKey), geometry);
 }
 
 }  // namespace larkspur

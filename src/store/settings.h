@@ -1,7 +1,10 @@
-// The working directory: the one value Larkspur keeps in the user's settings
-// store (organisation "Brindle", application "Larkspur"). The desktop program
-// and the command line read the same value.
+// The working directory, and the main window's place on the screen: the
+// values Larkspur keeps in the user's settings store (organisation "Brindle",
+// application "Larkspur"). The desktop program and the command line read the
+// same working directory.
 #pragma once
+
+#include <QByteArray>
 
 #include <string>
 
@@ -22,5 +25,9 @@ constexpr const char* kWorkingDirectoryVariable = "LARKSPUR_WORKING_DIR";
 // `given` when not null, else LARKSPUR_WORKING_DIR when not empty, else the
 // stored one; None (and `path` unchanged) when there is none.
 WorkingDirectoryOrigin FindWorkingDirectory(const std::string* given, std::string& path);
+
+// As QWidget::saveGeometry gives it; empty when none is stored.
+QByteArray ReadWindowGeometry();
+void WriteWindowGeometry(const QByteArray& geometry);
 
 }  // namespace larkspur

@@ -1,6 +1,8 @@
-// Asks for the CSV file to turn into an XML sitemap. The path is checked
-// whenever the path box loses the focus, and the verdict is shown below it:
-// the XML file it will create, or replace.
+// Asks for the CSV file to turn into an XML sitemap, and converts it. The
+// path is checked whenever the path box loses the focus, and the verdict is
+// shown below it: the XML file it will create or replace, or why it cannot.
+// The dialog stays open until a conversion succeeds or the user cancels, so
+// a mistyped path is corrected, not retyped.
 #pragma once
 
 #include <QDialog>
@@ -23,8 +25,10 @@ public:
     explicit CsvToXmlDialog(QWidget* parent = nullptr);
     ~CsvToXmlDialog() override;
 
-    // The path as it stood when the dialog was accepted; empty before.
+    // The path converted; empty before.
     const QString& path() const { return m_path; }
+    // What the conversion made and left out, for the window to show.
+    const QString& report() const { return m_report; }
     // Puts a proposal into the box, and checks it.
     void setPath(const QString& path);
     // The selected project: a CSV in its folder becomes a sitemap of the
@@ -40,10 +44,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void checkPath();
+    // Shows the verdict on the path; true when it can be converted.
+    bool checkPath();
+    void pathEdited(const QString& text);
 
     std::unique_ptr<Ui::CsvToXmlDialog> m_ui;
     QString m_path;
+    QString m_report;
     std::string m_projectFolder;
     std::string m_projectUrl;
     SitemapOptions m_projectOptions;

@@ -2,21 +2,20 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QVBoxLayout>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
-#include <atomic>
 #include <utility>
 
 #include "AboutBox.h"
@@ -30,33 +29,15 @@
 #include "OptionsDialog.h"
 #include "StatusLabel.h"
 #include "UiServices.h"
-#include "WalkProgressDialog.h"
+#include "StatisticsList.h"
+#include "SaveOnClose.h"
+#include "WalkRunner.h"
 #include "platform.h"
+#include "settings.h"
+#include "sitemap/notes.h"
 #include "ui_MainDialog.h"
 
 namespace larkspur {
-
-// One walk on its own thread. The thread fills `scan` and nothing else; the
-// window takes the finished scan over only after the thread has ended, so no
-// command ever sees a tree half-built.
-struct WalkJob {
-    std::string root;
-    ScanResult scan;
-    WalkError error;
-    int result = -1;
-    std::atomic<std::size_t> found{0};
-    std::atomic<bool> cancel{false};
-    const MainDialog::WalkObserver* observer = nullptr;
-
-    static int Progress(std::size_t entriesFound, void* context)
-    {
-        auto* job = static_cast<WalkJob*>(context);
-        job->found.store(entriesFound, std::memory_order_relaxed);
-        if (job->observer && *job->observer)
-            (*job->observer)(entriesFound);
-        return job->cancel.load() ? 1 : 0;
-    }
-};
 
 namespace {
 
@@ -72,6 +53,16 @@ QString FromStd(const std::string& text)
 bool Unchanged(const QString& text, const std::string& stored)
 {
     return text == FromStd(stored);
+}
+
+// A note as the window shows it: a sentence that starts in capitals and
+// ends with a stop.
+QString Sentence(const std::string& note)
+{
+    QString text = FromStd(note);
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text + QLatin1Char('.');
 }
 
 }  // namespace
@@ -102,19 +93,34 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     m_ui->linkLabel->setText(QLatin1String(kMakerWebAddress));
     m_link.attach(m_ui->linkLabel, QLatin1String(kMakerWebAddress));
 
-    QListWidget* statistics = m_ui->statisticsList;
-    statistics->setSelectionMode(QAbstractItemView::NoSelection);
-    statistics->setFlow(QListView::TopToBottom);
-    statistics->setWrapping(true);
-    statistics->setResizeMode(QListView::Adjust);
-    statistics->setUniformItemSizes(true);
-    statistics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    statistics->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    statistics->viewport()->installEventFilter(this);
-    layoutStatistics();
+    m_statistics = new StatisticsList(m_ui->statisticsList);
+    connect(m_statistics, &StatisticsList::markChanged, this, &MainDialog::extensionMarked);
+    m_walker = new WalkRunner(this);
 
     m_ui->projectList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_ui->statusLabel->installEventFilter(this);
+    // A click below the last project keeps the selection, as a list box
+    // does: a project is always shown while there is one.
+    m_ui->projectList->viewport()->installEventFilter(this);
+    m_ui->websiteUrlEdit->setPlaceholderText(QStringLiteral("https://www.example.com/"));
+    // Under the URL: the project's options other than the defaults, a way
+    // into the Options dialog.
+    m_optionsSummary = new QLabel(this);
+    m_optionsSummary->setObjectName(QStringLiteral("optionsSummary"));
+    m_optionsSummary->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(m_optionsSummary, &QLabel::linkActivated, this, &MainDialog::editOptions);
+    QPalette summaryColors = m_optionsSummary->palette();
+    summaryColors.setColor(QPalette::Link, HyperlinkControl::readableColor(summaryColors, summaryColors.color(QPalette::Window)));
+    m_optionsSummary->setPalette(summaryColors);
+    m_ui->outputLayout->removeWidget(m_ui->websiteUrlEdit);
+    auto* urlBox = new QVBoxLayout;
+    urlBox->addWidget(m_ui->websiteUrlEdit);
+    urlBox->addWidget(m_optionsSummary);
+    m_ui->outputLayout->addLayout(urlBox, 0, 1, 1, 5);
+    // A usual path shows whole; the tooltip holds one of any length.
+    m_ui->localPathEdit->setMinimumWidth(m_ui->localPathEdit->fontMetrics().averageCharWidth() * 40);
+    for (QComboBox* combo : {m_ui->priorityCombo, m_ui->frequencyCombo})
+        combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    restoreGeometry(ReadWindowGeometry());
     m_ui->nameEdit->installEventFilter(this);
 
     connect(m_ui->addButton, &QPushButton::clicked, this, &MainDialog::addProject);
@@ -212,53 +218,6 @@ void MainDialog::loadProjects()
     }
 }
 
-int MainDialog::saveProjects(QString& failure)
-{
-    if (m_store.folder().empty()) {
-        failure = tr("No saving directory is set.");
-        return -1;
-    }
-    // A working directory that cannot be written need not be, after a
-    // session that changed nothing.
-    if (!m_store.changed())
-        return 0;
-    auto names = [](const std::vector<std::string>& list) {
-        QStringList out;
-        for (const std::string& name : list)
-            out.append(FromStd(name));
-        return out.join(QStringLiteral(", "));
-    };
-    std::string error;
-    MergeReport report;
-    // The status line says when closing waits for another program; it
-    // shows what it showed before once the wait is over.
-    const QString status = m_ui->statusLabel->text();
-    int saved = m_store.save(error, report, false);
-    m_ui->statusLabel->setText(status);
-    if (saved > 0) {
-        // Another program filled the table meanwhile: dropping a project is
-        // the user's choice, and removing another first is one.
-        const auto answer = ShowMessage(
-            this, tr("32 projects in Maximum: another program added projects meanwhile, and these cannot be "
-                     "saved: %1\nCancel to stay and remove a project first.").arg(names(report.notKept)),
-            QMessageBox::Warning, QLatin1String(kApplicationTitle), QMessageBox::Discard | QMessageBox::Cancel,
-            {{QMessageBox::Discard, tr("Close without them")}});
-        if (answer != QMessageBox::Discard)
-            return 1;
-        saved = m_store.save(error, report);
-        m_ui->statusLabel->setText(status);
-    }
-    if (saved != 0) {
-        failure = FromStd(error);
-        return -1;
-    }
-    if (!report.overruled.empty())
-        ShowMessage(this, tr("Changed here and by another program meanwhile; the changes made here were kept: %1")
-                              .arg(names(report.overruled)),
-                    QMessageBox::Information);
-    return 0;
-}
-
 void MainDialog::addProject()
 {
     if (m_store.count() >= kMaxProjects) {
@@ -288,7 +247,8 @@ void MainDialog::removeProject()
     if (row < 0 || row >= m_store.count())
         return;
     const QString name = FromStd(m_store.project(row).name);
-    if (ShowMessage(this, name, QMessageBox::NoIcon, tr("Remove project"),
+    if (ShowMessage(this, tr("Remove project %1? Its sitemap files stay on disk.").arg(name),
+                    QMessageBox::Question, tr("Remove project"),
                     QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
 
@@ -315,6 +275,9 @@ void MainDialog::projectSelectionChanged()
 
 void MainDialog::showProject(int row)
 {
+    // What the line says of the last save belongs to the project shown then.
+    m_ui->statusLabel->clearSaved();
+    showOptionsSummary();
     enableProjectControls(row >= 0 && row < m_store.count());
     updateStatusCursor();
     if (row >= m_store.count())
@@ -333,6 +296,7 @@ void MainDialog::showProject(int row)
     const ProjectRecord& record = m_store.project(row);
     m_ui->nameEdit->setText(FromStd(record.name));
     m_ui->localPathEdit->setText(FromStd(record.localPath));
+    m_ui->localPathEdit->setToolTip(m_ui->localPathEdit->text());
     if (record.walked())
         fillStatistics(record, m_store.options(row));
     else
@@ -404,10 +368,13 @@ void MainDialog::localPathChanged(const QString& text)
     const ProjectRecord* record = selectedRecord();
     if (!record || Unchanged(text, record->localPath))
         return;
+    m_ui->localPathEdit->setToolTip(text);
+    m_ui->statusLabel->clearSaved();
     // A folder that breaks a rule is not taken; walking says why.
     std::string error;
     if (m_store.setFolder(selectedRow(), text.toStdString(), error) == 0 && !record->walked())
         m_ui->statisticsList->clear();
+    updateStatusCursor();
 }
 
 void MainDialog::websiteUrlChanged(const QString& text)
@@ -439,7 +406,7 @@ void MainDialog::browseLocalPath()
 
 void MainDialog::walkPath()
 {
-    if (m_activeWalk)
+    if (m_walker->running())
         return;
     const int row = selectedRow();
     const ProjectRecord* record = selectedRecord();
@@ -461,8 +428,7 @@ void MainDialog::walkPath()
 
     WalkJob job;
     job.root = path;
-    job.observer = &m_walkObserver;
-    const bool finished = runWalk(job);
+    const bool finished = m_walker->run(job);
 
     if (finished) {
         // The table cannot change during the walk (input goes nowhere else),
@@ -490,86 +456,53 @@ void MainDialog::walkPath()
     }
 }
 
-bool MainDialog::runWalk(WalkJob& job)
-{
-    m_activeWalk = &job;
-    std::unique_ptr<QThread> thread(QThread::create([&job] {
-        job.result = WalkAndCount(job.scan, job.root, &job.error, &WalkJob::Progress, &job);
-    }));
-
-    // Short walks end before anyone could notice: they run without a dialog,
-    // and input waits until they are done. Paint events still go through.
-    QEventLoop waiting;
-    QTimer delay;
-    delay.setSingleShot(true);
-    connect(thread.get(), &QThread::finished, &waiting, &QEventLoop::quit);
-    connect(&delay, &QTimer::timeout, &waiting, &QEventLoop::quit);
-    thread->start();
-    delay.start(m_progressDelay);
-    if (!thread->isFinished())
-        waiting.exec(QEventLoop::ExcludeUserInputEvents);
-
-    if (!thread->isFinished() && !job.cancel.load()) {
-        WalkProgressDialog progress(FromStd(job.root), job.found, this);
-        connect(thread.get(), &QThread::finished, &progress, &QDialog::accept);
-        // The thread may have ended before the connection was made.
-        if (!thread->isFinished() && ExecDialog(progress) != QDialog::Accepted)
-            job.cancel.store(true);
-    }
-    // After a cancel the walk stops at its next progress report.
-    thread->wait();
-    m_activeWalk = nullptr;
-    return !job.cancel.load();
-}
-
 void MainDialog::fillStatistics(const ProjectRecord& record, const SitemapOptions& options)
 {
-    QListWidget* list = m_ui->statisticsList;
-    list->clear();
-    for (const StatLine& line : StatisticsLines(record.scan, options.extensions)) {
-        auto* item = new QListWidgetItem(FromStd(line.text));
-        // No ItemIsUserCheckable: the marks tell which groups become
-        // sitemap entries; they are not choices.
-        item->setFlags(line.enabled ? Qt::ItemIsEnabled : Qt::NoItemFlags);
-        item->setCheckState(line.checked ? Qt::Checked : Qt::Unchecked);
-        list->addItem(item);
-    }
-    layoutStatistics();
+    std::vector<StatisticsList::Line> lines;
+    for (const StatLine& line : StatisticsLines(record.scan, options.extensions))
+        lines.push_back({FromStd(line.text), line.checked, FromStd(line.extension)});
+    m_statistics->fill(lines);
 }
 
-void MainDialog::layoutStatistics()
+void MainDialog::extensionMarked(const QString& extension, bool checked)
 {
-    QListWidget* list = m_ui->statisticsList;
-    const QStyle* style = list->style();
-    // Two and a half columns show at a time; a column widens rather than
-    // cut a count short on a large site.
-    int textWidth = 0;
-    for (int i = 0; i < list->count(); ++i)
-        textWidth = qMax(textWidth, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
-    const int markWidth = style->pixelMetric(QStyle::PM_IndicatorWidth) +
-                          4 * style->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
-    const int width = qMax(qMax(1, 2 * list->viewport()->width() / 5), textWidth + markWidth);
-    const int height = qMax(list->fontMetrics().height(),
-                            style->pixelMetric(QStyle::PM_IndicatorHeight)) + 4;
-    if (list->gridSize() != QSize(width, height))
-        list->setGridSize(QSize(width, height));
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    // As the Options dialog would set it: the extensions that become entries.
+    SitemapOptions options = m_store.options(row);
+    const std::string wanted = extension.toStdString();
+    std::erase_if(options.extensions, [&](const std::string& e) { return EqualsIgnoringCase(e, wanted); });
+    if (checked)
+        options.extensions.push_back(wanted);
+    m_store.setOptions(row, options);
+    showOptionsSummary();
+}
+
+void MainDialog::showOptionsSummary()
+{
+    const int row = selectedRow();
+    const QString summary = row >= 0 ? OptionsDialog::summary(m_store.options(row)) : QString();
+    m_optionsSummary->setText(QStringLiteral("<a href=\"options\">%1</a>").arg(summary.toHtmlEscaped()));
+    m_optionsSummary->setVisible(!summary.isEmpty());
 }
 
 // ----- output
 
-int MainDialog::validateParameters() const
+QString MainDialog::parameterProblem() const
 {
-    if (selectedRow() < 0)
-        return -1;
     const QString url = m_ui->websiteUrlEdit->text();
     if (url.isEmpty())
-        return -1;
+        return tr("The website URL is empty.");
     if (m_ui->frequencyCombo->currentIndex() < 0 || m_ui->priorityCombo->currentIndex() < 0)
-        return -1;
-    std::string base;
-    if (NormalizeBaseUrl(url.toStdString(), base) != 0)
-        return -1;
-    return 0;
+        return tr("Choose an initial priority and frequency.");
+    std::string base, problem;
+    if (NormalizeBaseUrl(url.toStdString(), base, &problem) == 0)
+        return {};
+    if (!url.trimmed().startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+        !url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        return tr("The website URL must start with http:// or https://");
+    return problem.empty() ? tr("The website URL is not a usable address.") : Sentence(problem);
 }
 
 void MainDialog::editOptions()
@@ -582,23 +515,34 @@ void MainDialog::editOptions()
     if (ExecDialog(dialog) != QDialog::Accepted || dialog.options() == m_store.options(row))
         return;
     m_store.setOptions(row, dialog.options());
+    showOptionsSummary();
     if (record->walked())
         fillStatistics(*record, m_store.options(row));  // the marks follow the extensions
 }
 
-void MainDialog::checkSitemap()
+// The selected project when its sitemap can be written or checked; null,
+// having said why, when it cannot.
+const ProjectRecord* MainDialog::readyRecord()
 {
     const ProjectRecord* record = selectedRecord();
     if (!record)
-        return;
+        return nullptr;
     if (!record->walked()) {
         ShowMessage(this, tr("Walk the path first!"));
-        return;
+        return nullptr;
     }
-    if (validateParameters() != 0) {
-        ShowMessage(this, tr("Invalid parameter(s)!"));
-        return;
+    if (const QString problem = parameterProblem(); !problem.isEmpty()) {
+        ShowMessage(this, tr("Invalid parameter(s)!") + QLatin1Char('\n') + problem);
+        return nullptr;
     }
+    return record;
+}
+
+void MainDialog::checkSitemap()
+{
+    const ProjectRecord* record = readyRecord();
+    if (!record)
+        return;
     CheckReport report;
     std::string error;
     if (CheckSitemap(record->scan.tree, m_store.parameters(selectedRow()), {}, report, error) != 0) {
@@ -611,19 +555,9 @@ void MainDialog::checkSitemap()
 
 void MainDialog::saveSitemap(SitemapFormat format)
 {
-    const ProjectRecord* record = selectedRecord();
+    const ProjectRecord* record = readyRecord();
     if (!record)
         return;
-    if (!record->walked()) {
-        ShowMessage(this, tr("Walk the path first!"));
-        return;
-    }
-    if (validateParameters() != 0) {
-        std::string base, problem;  // what is wrong with the URL, when there is more to say
-        NormalizeBaseUrl(m_ui->websiteUrlEdit->text().toStdString(), base, &problem);
-        ShowMessage(this, tr("Invalid parameter(s)!") + (problem.empty() ? QString() : QLatin1Char('\n') + FromStd(problem)));
-        return;
-    }
     std::string error;
     SaveReport report;
     const int saved = m_store.saveSitemap(selectedRow(), format, &error, &report);
@@ -634,58 +568,36 @@ void MainDialog::saveSitemap(SitemapFormat format)
                     QMessageBox::Warning);
         return;
     }
-    StatusLabel* status = m_ui->statusLabel;
     const bool gzip = m_store.options(selectedRow()).gzip && format != SitemapFormat::Csv;
-    status->setText(tr("%1 saved, click to open.")
-                        .arg(QLatin1String(SitemapFileName(format)) + (gzip ? QStringLiteral(".gz") : QString())));
-    status->setTextColor(HyperlinkControl::readableColor(status->palette(), status->backColor()));
-    status->setUnderline(true);
-    // The line names one file; a split sitemap wrote more, each named here.
-    QStringList written;
+    const std::string savedFile = platform::JoinPath(record->localPath, SitemapFileName(format)) + (gzip ? ".gz" : "");
+    // What was asked for goes in the line and its tooltip; a box only for
+    // what was not.
+    QStringList tip, warnings;
     for (const std::string& file : report.files)
-        written.append(FromStd(file).toHtmlEscaped());
-    if (report.tooLong > 0)
-        written.append(tooLongText(report.tooLong).toHtmlEscaped());
-    status->setToolTip(QStringLiteral("<p style='white-space:pre'>%1</p>")
-                           .arg(written.join(QStringLiteral("<br>"))));
-    // What the options left out or could not do, in one message.
-    QStringList notes;
-    if (report.tooLong > 0)
-        notes.append(tooLongText(report.tooLong));
-    if (report.noindex > 0)
-        notes.append(tr("%1 page(s) left out: marked noindex.").arg(report.noindex));
-    if (report.canonicalElsewhere > 0)
-        notes.append(tr("%1 page(s) left out: their canonical URL is another page's.").arg(report.canonicalElsewhere));
-    if (report.robotsDisallowed > 0)
-        notes.append(tr("%1 page(s) left out: robots.txt disallows them.").arg(report.robotsDisallowed));
-    if (report.unreadHeads > 0)
-        notes.append(tr("%1 page(s) kept: their head could not be read to the end.").arg(report.unreadHeads));
-    if (const long long notCommitted = report.fileDates - report.beyondHistory - report.inSubmodule; notCommitted > 0)
-        notes.append(tr("%1 page(s) keep their file time: not committed as they are.").arg(notCommitted));
-    if (report.inSubmodule > 0)
-        notes.append(tr("%1 page(s) lie in a submodule: dated by their file time.").arg(report.inSubmodule));
-    if (report.beyondHistory > 0)
-        notes.append(tr("The git history ends before %1 page(s) were last changed (a shallow clone); "
-                        "they keep their file time.")
-                         .arg(report.beyondHistory));
-    if (!report.robotsTxtSkipped.empty())
-        notes.append(FromStd(report.robotsTxtSkipped) + QLatin1Char('.'));
-    for (const std::string& note : report.notes)
-        notes.append(FromStd(note) + QLatin1Char('.'));
-    if (saved == kRobotsTxtNotUpdated)
-        notes.append(FromStd(error));
-    const bool warn = !notes.isEmpty();
+        tip.append(FromStd(file));
+    long long leftOut = report.noindex + report.canonicalElsewhere + report.robotsDisallowed + report.tooLong;
+    for (const Note& note : SaveNotes(report)) {
+        tip.append(Sentence(note.text));
+        if (note.warning)
+            warnings.append(Sentence(note.text));
+    }
     if (!report.robotsTxt.empty())
-        notes.append(tr("robots.txt now lists the sitemap."));
-    if (!notes.isEmpty())
-        ShowMessage(this, notes.join(QLatin1Char('\n')), warn ? QMessageBox::Warning : QMessageBox::NoIcon);
-}
-
-QString MainDialog::tooLongText(long long pages) const
-{
-    return tr("%1 page(s) left out: their URLs are longer than %2 characters.")
-        .arg(pages)
-        .arg(kMaxUrlLength);
+        tip.append(tr("robots.txt now lists the sitemap."));
+    if (saved == kRobotsTxtNotUpdated)
+        warnings.append(FromStd(error));
+    const QString file = QString::fromStdString(platform::FileName(savedFile));
+    QStringList escaped;
+    for (const QString& line : tip)
+        escaped.append(line.toHtmlEscaped());
+    std::string base;
+    NormalizeBaseUrl(record->websiteUrl, base);
+    m_ui->statusLabel->showSaved(
+        leftOut > 0 ? tr("%1 saved, %2 page(s) left out, click to open.").arg(file).arg(leftOut)
+                    : tr("%1 saved, click to open.").arg(file),
+        QStringLiteral("<p style='white-space:pre'>%1</p>").arg(escaped.join(QStringLiteral("<br>"))),
+        FromStd(savedFile), FromStd(base + platform::FileName(savedFile)));
+    if (!warnings.isEmpty())
+        ShowMessage(this, warnings.join(QLatin1Char('\n')), QMessageBox::Warning);
 }
 
 void MainDialog::convertCsvToXml()
@@ -699,43 +611,8 @@ void MainDialog::convertCsvToXml()
         if (QFileInfo(csv).isFile())
             dialog.setPath(csv);
     }
-    if (ExecDialog(dialog) != QDialog::Accepted || dialog.path().isEmpty())
-        return;
-    const std::string csvPath = dialog.path().toStdString();
-    std::string message;
-    if (CheckCsvPath(csvPath, message) != 0) {
-        ShowMessage(this, FromStd(message));
-        return;
-    }
-    std::string xmlPath;
-    if (XmlPathForCsv(csvPath, xmlPath) != 0)
-        return;
-    // Inside the selected project's folder, the project's options and the
-    // address of the CSV's folder (where parts past the limits are written).
-    std::string folderUrl;
-    const SitemapOptions options = dialog.conversionFor(csvPath, folderUrl);
-    if (options.gzip)
-        xmlPath += ".gz";
-    ConvertReport report;
-    std::string error;
-    if (ConvertCsvToXml(csvPath, xmlPath, &report, &error, {}, folderUrl, options) != 0) {
-        ShowMessage(this, tr("Failed to create %1!\n%2").arg(FromStd(xmlPath), FromStd(error)),
-                    QMessageBox::Warning);
-        return;
-    }
-    // A CSV past the sitemap limits becomes an index and its parts; the
-    // message names them all, the index first.
-    QStringList names;
-    for (const std::string& file : report.files)
-        names.append(FromStd(platform::FileName(file)));
-    if (names.isEmpty())
-        names.append(FromStd(platform::FileName(xmlPath)));
-    QString text = tr("%1 created.").arg(names.join(QStringLiteral(", ")));
-    if (report.linesSkipped > 0)
-        text += QLatin1Char('\n') + tr("%1 line(s) skipped: not four comma-separated fields starting with an http:// or https:// URL.").arg(report.linesSkipped);
-    if (report.tooLong > 0)
-        text += QLatin1Char('\n') + tooLongText(report.tooLong);
-    ShowMessage(this, text);
+    if (ExecDialog(dialog) == QDialog::Accepted)
+        ShowMessage(this, dialog.report());
 }
 
 void MainDialog::showAbout()
@@ -744,43 +621,29 @@ void MainDialog::showAbout()
     ExecDialog(about);
 }
 
-void MainDialog::openSavedFolder()
-{
-    const ProjectRecord* record = selectedRecord();
-    if (!record)
-        return;
-    OpenUrl(QUrl::fromLocalFile(FromStd(record->localPath)));
-}
-
 void MainDialog::updateStatusCursor()
 {
     // The status line is a way into the site folder only while there is a
     // project whose folder it would open.
-    if (selectedRow() >= 0)
-        m_ui->statusLabel->setCursor(Qt::PointingHandCursor);
-    else
-        m_ui->statusLabel->unsetCursor();
+    const ProjectRecord* record = selectedRecord();
+    m_ui->statusLabel->setFolder(record ? FromStd(record->localPath) : QString());
 }
 
 // ----- events
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_ui->statusLabel && event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton &&
-            m_ui->statusLabel->rect().contains(mouse->position().toPoint())) {
-            openSavedFolder();
+    if (watched == m_ui->projectList->viewport() &&
+               (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        if (!m_ui->projectList->indexAt(at).isValid())
             return true;
-        }
     } else if (watched == m_ui->nameEdit && event->type() == QEvent::FocusOut) {
         // Focus that leaves with the whole window (another application, a
         // box of our own) is not the user leaving the box.
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             nameFocusLost();
-    } else if (watched == m_ui->statisticsList->viewport() && event->type() == QEvent::Resize) {
-        layoutStatistics();
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -794,30 +657,16 @@ void MainDialog::showEvent(QShowEvent* event)
 
 void MainDialog::reject()
 {
-    if (m_activeWalk) {
+    if (m_walker->running()) {
         // Close once the walk has stopped; the table is not to be saved
         // while a thread may still be filling a scan.
         m_closeAfterWalk = true;
-        m_activeWalk->cancel.store(true);
+        m_walker->cancel();
         return;
     }
-    for (;;) {
-        QString failure;
-        const int saved = saveProjects(failure);
-        if (saved > 0)
-            return;  // stay open, the table as it is
-        if (saved == 0)
-            break;
-        const auto answer = ShowMessage(
-            this, tr("Failed to save application data!\n%1").arg(failure), QMessageBox::Warning,
-            QLatin1String(kApplicationTitle),
-            QMessageBox::Retry | QMessageBox::Discard | QMessageBox::Cancel,
-            {{QMessageBox::Discard, tr("Close without saving")}});
-        if (answer == QMessageBox::Discard)
-            break;
-        if (answer != QMessageBox::Retry)
-            return;
-    }
+    if (!SaveBeforeClosing(this, m_store, m_ui->statusLabel))
+        return;
+    WriteWindowGeometry(saveGeometry());
     QDialog::reject();
 }
 

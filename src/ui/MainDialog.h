@@ -12,9 +12,11 @@
 #include <string>
 
 #include "HyperlinkControl.h"
+#include "WalkRunner.h"
 #include "project_store.h"
 
 class QAction;
+class QLabel;
 class QPushButton;
 
 namespace Ui {
@@ -23,7 +25,7 @@ class MainDialog;
 
 namespace larkspur {
 
-struct WalkJob;
+class StatisticsList;
 
 class MainDialog : public QDialog {
     Q_OBJECT
@@ -39,10 +41,9 @@ public:
     int selectedRow() const;
 
     // How long a walk may run before its progress dialog shows.
-    void setProgressDelay(int milliseconds) { m_progressDelay = milliseconds; }
+    void setProgressDelay(int milliseconds) { m_walker->setProgressDelay(milliseconds); }
     // Called on the walking thread each time the walk reports progress.
-    using WalkObserver = std::function<void(std::size_t entriesFound)>;
-    void setWalkObserver(WalkObserver observer) { m_walkObserver = std::move(observer); }
+    void setWalkObserver(WalkRunner::Observer observer) { m_walker->setObserver(std::move(observer)); }
 
     // Every way of closing ends here: what changed is saved first; when that
     // fails the user chooses between trying again, closing without saving
@@ -55,9 +56,6 @@ protected:
 
 private:
     void loadProjects();
-    // 0 when saved (or nothing changed); 1 when the user chose to stay; -1
-    // with `failure` naming the file and the reason.
-    int saveProjects(QString& failure);
     void addProject();
     void removeProject();
     void showProject(int row);
@@ -74,34 +72,36 @@ private:
 
     void browseLocalPath();
     void walkPath();
-    bool runWalk(WalkJob& job);
     void fillStatistics(const ProjectRecord& record, const SitemapOptions& options);
-    void layoutStatistics();
+    void extensionMarked(const QString& extension, bool checked);
+    void showOptionsSummary();
 
-    int validateParameters() const;
-    QString tooLongText(long long pages) const;
+    // Why the boxes do not make a sitemap; empty when they do.
+    QString parameterProblem() const;
+    const ProjectRecord* readyRecord();
     void saveSitemap(SitemapFormat format);
     void editOptions();
     // The selected project's sitemap against its folder, in a dialog.
     void checkSitemap();
     void convertCsvToXml();
     void showAbout();
-    void openSavedFolder();
+
     void updateStatusCursor();
 
     const ProjectRecord* selectedRecord() const;
 
     std::unique_ptr<Ui::MainDialog> m_ui;
     ProjectStore m_store;
-    QString m_nameProblem;  // why the name typed last was not taken
+    QString m_nameProblem;
+    std::string m_savedFile;  // the sitemap the status line names  // why the name typed last was not taken
     HyperlinkControl m_link;
     QAction* m_aboutAction = nullptr;
     QPushButton* m_optionsButton = nullptr;
     QPushButton* m_checkButton = nullptr;
+    QLabel* m_optionsSummary = nullptr;
 
-    int m_progressDelay = 500;
-    WalkObserver m_walkObserver;
-    WalkJob* m_activeWalk = nullptr;
+    StatisticsList* m_statistics = nullptr;
+    WalkRunner* m_walker = nullptr;
     bool m_closeAfterWalk = false;
     QString m_loadFailure;  // why saving.dat could not be read, until the window shows to centre it on
 };

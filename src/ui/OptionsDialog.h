@@ -6,6 +6,8 @@
 
 #include <vector>
 
+class QLabel;
+
 #include "options/options.h"
 
 namespace larkspur {
@@ -18,12 +20,17 @@ public:
     // What the controls hold; valid after the dialog was accepted.
     const SitemapOptions& options() const { return m_options; }
 
+    // The options other than the defaults in one short line ("0.9 · clean
+    // URLs · dates from git"); empty for the defaults.
+    static QString summary(const SitemapOptions& options);
+
     void accept() override;
 
 private:
     // Every control is named after its option's key.
     std::vector<QWidget*> m_controls;
     SitemapOptions m_options;
+    QLabel* m_patternProblem = nullptr;  // why an exclude pattern cannot be right
 };
 
 }  // namespace larkspur

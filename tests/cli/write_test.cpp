@@ -324,6 +324,17 @@ TEST(Stats, AnEmptyFolderHasTwoZeroLines)
     EXPECT_EQ(r.out, "file totally: 0\nempty files: 0\n");
 }
 
+// A site kept in git, hg or svn: their folders are not walked, only counted.
+TEST(Stats, VersionControlFoldersAreLeftOut)
+{
+    Sandbox box;
+    for (const char* file : {"site/.git/hooks/a.sample", "site/.hg/b", "site/docs/.svn/c", "site/index.html"})
+        box.file(file);
+    const RunResult r = box.run({"stats", "site"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "file totally: 1\nempty files: 0\n.html files: 1\nversion-control folders left out: 3\n");
+}
+
 TEST(Stats, WritesNothing)
 {
     Sandbox box;

@@ -274,6 +274,10 @@ void ControlsTest::aboutBoxIconOpensAddress()
     QVERIFY(ShowActive(about));
     auto* icon = Child<QLabel>(about, "iconLabel");
     QCOMPARE(icon->cursor().shape(), Qt::PointingHandCursor);
+    // OK has the first focus and takes Enter; the link is a Tab away.
+    QCOMPARE(QApplication::focusWidget(), Child<QPushButton>(about, "okButton"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), Child<QLabel>(about, "linkLabel"));
     QTest::mouseClick(icon, Qt::LeftButton, {}, icon->rect().center());
     QCOMPARE(scope.ui.opened, QList<QUrl>({QUrl(QLatin1String(kMakerWebAddress))}));
 

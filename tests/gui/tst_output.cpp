@@ -118,13 +118,17 @@ void OutputTest::saveRefused_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("not walked") << false << QStringLiteral("https://example.com/")
                                 << QStringLiteral("Walk the path first!");
-    QTest::newRow("no url") << true << QString() << QStringLiteral("Invalid parameter(s)!");
+    // The first line as it always was, the second saying what is wrong.
+    QTest::newRow("no url") << true << QString() << QStringLiteral("Invalid parameter(s)!\nThe website URL is empty.");
     QTest::newRow("relative url") << true << QStringLiteral("example.com/site")
-                                  << QStringLiteral("Invalid parameter(s)!");
+                                  << QStringLiteral("Invalid parameter(s)!\nThe website URL must start with http:// or https://");
     QTest::newRow("not http") << true << QStringLiteral("ftp://example.com/")
-                              << QStringLiteral("Invalid parameter(s)!");
+                              << QStringLiteral("Invalid parameter(s)!\nThe website URL must start with http:// or https://");
+    QTest::newRow("user name") << true << QStringLiteral("https://me@example.com/")
+                               << QStringLiteral("Invalid parameter(s)!\nThe URL may not hold a user name or password: "
+                                                 "it would be published in every sitemap entry.");
     QTest::newRow("bad port") << true << QStringLiteral("https://example.com:99999/")
-                              << QStringLiteral("Invalid parameter(s)!\nthe port must be a number from 1 to 65535, not 99999");
+                              << QStringLiteral("Invalid parameter(s)!\nThe port must be a number from 1 to 65535, not 99999.");
 }
 
 void OutputTest::saveRefused()
@@ -191,9 +195,14 @@ void OutputTest::secondSaveKeepsStyle()
     QCOMPARE(main.status()->text(), QStringLiteral("sitemap.csv saved, click to open."));
     QCOMPARE(main.status()->textColor(), QColor(0, 0, 255));
     QVERIFY(main.status()->font().underline());
-    // Another project does not clear the line.
+    // The line names this project's file: another project clears it, and
+    // so does another folder.
     main.add(QStringLiteral("other"));
-    QCOMPARE(main.status()->text(), QStringLiteral("sitemap.csv saved, click to open."));
+    QCOMPARE(main.status()->text(), QString());
+    main.select(0);
+    main.button("saveCsvButton")->click();
+    main.localPath()->setText(main.path());
+    QCOMPARE(main.status()->text(), QString());
 }
 
 void OutputTest::statusLineOpensSiteFolder()
@@ -260,7 +269,7 @@ void OutputTest::csvPathCheck()
     edit->setFocus();
     QTest::keyClicks(edit, tree.path(relative));
     QVERIFY(message->text().isEmpty());
-    Child<QPushButton>(dialog, "convertButton")->setFocus();
+    Child<QPushButton>(dialog, "cancelButton")->setFocus();
     QCOMPARE(message->text(), verdict);
 }
 
@@ -339,7 +348,8 @@ void OutputTest::csvOfAProjectTakesItsOptionsAndSaysWhatItReplaces()
     main.addSite(QStringLiteral("site"), tree.path(QStringLiteral("site")));
     main.walk();
     scope.ui.handlers.append([](QDialog& dialog) {
-        Child<QComboBox>(dialog, "protocol")->setCurrentText(QStringLiteral("0.9"));
+        auto* protocol = Child<QComboBox>(dialog, "protocol");
+        protocol->setCurrentIndex(protocol->findData(QStringLiteral("0.9")));
         Child<QCheckBox>(dialog, "omit-hints")->setChecked(true);
         Child<QCheckBox>(dialog, "gzip")->setChecked(true);
         dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
@@ -375,7 +385,7 @@ void OutputTest::csvCommandRefusals_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("message");
     QTest::newRow("cancel") << QStringLiteral("list.csv") << QStringLiteral("cancelButton")
-                            << QString();
+                            << QStringLiteral("list.xml will be created in same folder!");
     QTest::newRow("empty path") << QString() << QStringLiteral("convertButton") << QString();
     QTest::newRow("folder") << QStringLiteral("sub") << QStringLiteral("convertButton")
                             << QStringLiteral("A csv file required!");
@@ -395,12 +405,19 @@ void OutputTest::csvCommandRefusals()
     main.file(QStringLiteral("list.csv"), "a,b,c,d\n");
     main.file(QStringLiteral("list.txt"), "a,b,c,d\n");
     const QByteArray buttonName = button.toLatin1();
-    main.ui.handlers.append(TypeCsvPath(relative.isEmpty() ? relative : main.path(relative),
-                                         nullptr, buttonName.constData()));
+    QString verdict;
+    bool canConvert = true;
+    main.ui.handlers.append([&](QDialog& dialog) {
+        TypeCsvPath(relative.isEmpty() ? relative : main.path(relative), &verdict, buttonName.constData())(dialog);
+        canConvert = Child<QPushButton>(dialog, "convertButton")->isEnabled();
+    });
 
     main.button("csvToXmlButton")->click();
 
-    QCOMPARE(main.ui.texts(), message.isEmpty() ? QStringList() : QStringList({message}));
+    // The reason shows in the dialog, which stays open to correct the path.
+    QVERIFY(main.ui.texts().isEmpty());
+    QCOMPARE(verdict, message);
+    QCOMPARE(canConvert, button == QLatin1String("cancelButton"));
     QVERIFY(!QFile::exists(main.path(QStringLiteral("list.xml"))));
 }
 

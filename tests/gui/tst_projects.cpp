@@ -27,6 +27,7 @@ private Q_SLOTS:
     void boxesWriteBackIntoSelectedProject();
     void removeAsksThenShiftsSlots();
     void removeLastProjectClearsBoxes();
+    void clickBelowProjectsKeepsSelection();
     void newProjectInAClearedSlotGetsDefaults();
     void emptyNameWarnsWhenLeavingBox();
     void tableSurvivesCloseAndReopen();
@@ -198,7 +199,7 @@ void ProjectsTest::removeAsksThenShiftsSlots()
     main.ui.answers = {QMessageBox::Cancel};
     main.button("removeButton")->click();
     QCOMPARE(main.ui.messages.size(), 1);
-    QCOMPARE(main.ui.messages[0].text, QStringLiteral("beta"));
+    QCOMPARE(main.ui.messages[0].text, QStringLiteral("Remove project beta? Its sitemap files stay on disk."));
     QCOMPARE(main.ui.messages[0].caption, QStringLiteral("Remove project"));
     QCOMPARE(main.ui.messages[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
     QCOMPARE(main.table().projectCount, 3);
@@ -224,6 +225,17 @@ void ProjectsTest::removeAsksThenShiftsSlots()
     main.button("removeButton")->click();
     QVERIFY(main.ui.messages.isEmpty());
     QCOMPARE(main.table().projectCount, 2);
+}
+
+// As a list box does: a click on no project leaves the one shown.
+void ProjectsTest::clickBelowProjectsKeepsSelection()
+{
+    SiteWindow main;
+    QVERIFY(ShowActive(*main.window));
+    QWidget* empty = main.projects()->viewport();
+    QTest::mouseClick(empty, Qt::LeftButton, {}, QPoint(5, empty->height() - 5));
+    QCOMPARE(main.window->selectedRow(), 0);
+    QVERIFY(main.name()->isEnabled());
 }
 
 void ProjectsTest::removeLastProjectClearsBoxes()

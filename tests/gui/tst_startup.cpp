@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -102,6 +103,8 @@ void StartupTest::goneDirectoryIsAskedForAgainWithOldPath()
     scope.ui.handlers.append([&](QDialog& dialog) {
         auto* edit = Child<QLineEdit>(dialog, "pathEdit");
         proposed = edit->text();
+        // The dialog says why it is back.
+        QVERIFY(Child<QLabel>(dialog, "missingLabel")->text().contains(gone + QStringLiteral(" is missing")));
         edit->setText(replacement);
         Child<QPushButton>(dialog, "okButton")->click();
     });

@@ -125,6 +125,11 @@ public:
             // bind mount) would list its pages again, or without end.
             if (isDirectory && m_walked.count(item.id) != 0)
                 continue;
+            if (isDirectory && m_tree.skipVersionControl &&
+                (item.name == ".git" || item.name == ".hg" || item.name == ".svn")) {
+                ++m_tree.skippedVersionControl;
+                continue;
+            }
 
             FileEntry& child = m_tree.entries.emplace_back();
             child.parent = frame.entry;
@@ -283,6 +288,7 @@ void ClearTree(ScanTree& tree)
     tree.root.clear();
     tree.base.clear();
     tree.skippedLinks = 0;
+    tree.skippedVersionControl = 0;
     std::deque<FileEntry>().swap(tree.entries);
 }
 
@@ -472,8 +478,12 @@ std::vector<StatLine> StatisticsLines(const ScanResult& scan, const std::vector<
             return group.extension.size() == wanted.size() + 1 &&
                    EqualsIgnoringCase(std::string_view(group.extension).substr(1), wanted);
         });
-        lines.push_back({shown + " files: " + std::to_string(group.count), pages, true});
+        lines.push_back({shown + " files: " + std::to_string(group.count), pages, true,
+                         group.extension.empty() ? std::string() : group.extension.substr(1)});
     }
+    if (scan.tree.skippedVersionControl > 0)
+        lines.push_back({"version-control folders left out: " + std::to_string(scan.tree.skippedVersionControl),
+                         false, false});
     return lines;
 }
 

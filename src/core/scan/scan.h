@@ -46,6 +46,10 @@ struct ScanTree {
     // Links of other users met on the way: not followed, since they could
     // lead into folders that are only the running user's to read.
     long long skippedLinks = 0;
+    // Set before the walk: .git, .hg and .svn folders below the root are
+    // left out (pages never lie there), and counted.
+    bool skipVersionControl = false;
+    long long skippedVersionControl = 0;
 
     const FileEntry* rootEntry() const { return entries.empty() ? nullptr : &entries.front(); }
     std::string fullPath(const FileEntry& entry) const;
@@ -112,9 +116,11 @@ struct StatLine {
     std::string text;
     bool checked = false;
     bool enabled = true;
+    std::string extension;  // a group's, without the dot; empty on the totals
 };
 // "file totally: N", "empty files: N", then "EXT files: N" per group, those
-// of the page extensions (without the dot, any case) checked.
+// of the page extensions (without the dot, any case) checked; last, when the
+// walk left any out, "version-control folders left out: N".
 std::vector<StatLine> StatisticsLines(const ScanResult& scan,
                                       const std::vector<std::string>& pageExtensions = {"html", "htm"});
 
