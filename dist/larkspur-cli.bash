@@ -26,7 +26,7 @@ _larkspur_cli()
 
     local commands='stats xml txt csv csv2xml projects'
     local project_commands='add remove set show'
-    local value_options='--url --priority --changefreq --output --project --path --working-dir --protocol --exclude --extensions --url-style --lastmod'
+    local value_options='--url --priority --changefreq --output --project --path --working-dir --jobs --protocol --exclude --extensions --url-style --lastmod'
     local sitemap_options='--protocol --exclude --extensions --url-style --omit-hints --no-omit-hints --lastmod
         --respect-robots --no-respect-robots --canonical-only --no-canonical-only --robots-txt --no-robots-txt
         --gzip --no-gzip'
@@ -95,7 +95,7 @@ _larkspur_cli()
             COMPREPLY=($(compgen -W 'mtime git none' -- "$cur"))
             return
             ;;
-        --url | --exclude | --extensions)
+        --url | --exclude | --extensions | --jobs)
             return
             ;;
     esac
@@ -104,7 +104,8 @@ _larkspur_cli()
     if [[ $cur == -* ]]; then
         local options='--working-dir --help --version'
         case $command in
-            xml | txt | csv) options+=" --url --priority --changefreq --output --project $sitemap_options" ;;
+            stats) options+=' --jobs' ;;
+            xml | txt | csv) options+=" --url --priority --changefreq --output --project --jobs $sitemap_options" ;;
             csv2xml) options+=' --url' ;;
             projects) [[ $sub == add || $sub == set ]] && options+=" --path --url --priority --changefreq $sitemap_options" ;;
         esac

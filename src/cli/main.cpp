@@ -26,7 +26,7 @@ constexpr const char* kUsage = R"(Usage: larkspur-cli COMMAND [ARGUMENTS] [OPTIO
 Writes sitemaps for a web site kept as a folder on the local disk.
 
 Commands:
-  stats FOLDER
+  stats FOLDER [--jobs N]
       Walks FOLDER and prints its statistics: all files, empty files and the
       number of files per extension, one line each.
   xml|txt|csv FOLDER --url BASE [--priority P] [--changefreq F] [--output FILE|-]
@@ -64,6 +64,8 @@ Options:
   --changefreq F      always, hourly, daily, weekly, monthly, yearly or never
                       (default weekly)
   --output FILE|-     where to write the sitemap instead of the site folder
+  --jobs N            threads that walk the site folder, 1 to 64 (default: one
+                      per core, 8 at most); the output is the same
   --project NAME      use a saved project
   --path FOLDER       the site folder of a new project
   --working-dir DIR   the folder that holds saving.dat (default: the one the
@@ -79,7 +81,7 @@ Exit status: 0 on success, 1 on failure (nothing written), 2 on a usage error.
 const std::vector<cli::OptionInfo> kOptions = {
     {"url", true},     {"priority", true}, {"changefreq", true}, {"output", true},
     {"project", true}, {"path", true},     {"working-dir", true}, {"help", false},
-    {"version", false},
+    {"version", false}, {"jobs", true},
 };
 
 // ----- sitemap options: one command-line option per field of the options
@@ -314,14 +316,40 @@ void WarnOptions(const SaveReport& report)
         std::cerr << "larkspur-cli: " << report.robotsTxtSkipped << "\n";
 }
 
-int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
+constexpr unsigned kMaxJobs = 64;
+
+// --jobs, or 0 for the default; -1 with a usage error when it is no number
+// from 1 to kMaxJobs.
+int ReadJobs(const cli::Arguments& args, WalkSettings& settings, Failure& failure)
+{
+    if (!args.has("jobs"))
+        return 0;
+    const std::string text = args.value("jobs");
+    unsigned jobs = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || jobs > kMaxJobs) {
+            jobs = 0;
+            break;
+        }
+        jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (jobs == 0 || jobs > kMaxJobs) {
+        failure = {kUsageError, "--jobs takes a number of threads from 1 to " + std::to_string(kMaxJobs) + ", not '"
+                                    + text + "'"};
+        return -1;
+    }
+    settings.jobs = jobs;
+    return 0;
+}
+
+int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settings, Failure& failure)
 {
     if (const int reason = platform::FolderError(folder); reason != 0) {
         failure = {kFailure, folder + ": " + platform::SystemMessage(reason)};
         return -1;
     }
     WalkError walkError;
-    if (WalkAndCount(scan, folder, &walkError) != 0) {
+    if (WalkAndCount(scan, folder, &walkError, nullptr, nullptr, settings) != 0) {
         failure = {kFailure, walkError.path + ": " + walkError.message};
         return -1;
     }
@@ -333,12 +361,15 @@ int Walk(ScanResult& scan, const std::string& folder, Failure& failure)
 
 int RunStats(const cli::Arguments& args, Failure& failure)
 {
-    if (CheckAllowed(args, {"working-dir"}, "stats", failure.message) != 0 || args.words.size() != 2) {
+    if (CheckAllowed(args, {"working-dir", "jobs"}, "stats", failure.message) != 0 || args.words.size() != 2) {
         failure = {kUsageError, failure.message.empty() ? "stats takes one FOLDER" : failure.message};
         return -1;
     }
+    WalkSettings settings;
+    if (ReadJobs(args, settings, failure) != 0)
+        return -1;
     ScanResult scan;
-    if (Walk(scan, args.words[1], failure) != 0)
+    if (Walk(scan, args.words[1], settings, failure) != 0)
         return -1;
     for (const StatLine& line : StatisticsLines(scan))
         std::cout << line.text << '\n';
@@ -349,7 +380,8 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
 {
     const std::string& command = args.words[0];
     std::string error;
-    if (CheckAllowed(args, WithSitemapOptions({"url", "priority", "changefreq", "output", "project", "working-dir"}),
+    if (CheckAllowed(args,
+                     WithSitemapOptions({"url", "priority", "changefreq", "output", "project", "working-dir", "jobs"}),
                      command, error) != 0) {
         failure = {kUsageError, error};
         return -1;
@@ -387,9 +419,12 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     }
     if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
         return -1;
+    WalkSettings settings;
+    if (ReadJobs(args, settings, failure) != 0)
+        return -1;
 
     ScanResult scan;
-    if (Walk(scan, folder, failure) != 0)
+    if (Walk(scan, folder, settings, failure) != 0)
         return -1;
     const std::string output = args.value("output", platform::JoinPath(folder, SitemapFileName(format)));
     SaveReport saved;

@@ -133,16 +133,19 @@ TEST(Walk, ProgressSeesTheGrowingCount)
     TempTree t;
     for (int i = 0; i < 5; ++i)
         t.file("site/d" + std::to_string(i) + "/f.html");
-    std::vector<std::size_t> seen;
     auto record = [](std::size_t n, void* c) {
         static_cast<std::vector<std::size_t>*>(c)->push_back(n);
         return 0;
     };
-    ScanTree tree;
-    ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, record, &seen), 0);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    EXPECT_EQ(seen.back(), tree.entries.size());
+    // Reported on the calling thread also while other threads list.
+    for (const unsigned jobs : {1u, 4u}) {
+        std::vector<std::size_t> seen;
+        ScanTree tree;
+        ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, record, &seen, {jobs}), 0);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+        EXPECT_EQ(seen.back(), tree.entries.size());
+    }
 }
 
 TEST(Enumerate, StopsOnNonZeroAndRefusesUnwalked)

@@ -56,6 +56,13 @@ struct WalkError {
     std::string message;  // the system's text
 };
 
+// How a walk runs.
+struct WalkSettings {
+    // Threads that list folders: 0 for one per core (8 at most), 1 for a
+    // walk on the calling thread alone. The tree comes out the same.
+    unsigned jobs = 0;
+};
+
 // Called now and then during a walk with the number of entries found so far;
 // a non-zero result cancels the walk.
 using WalkProgress = int (*)(std::size_t entriesFound, void* context);
@@ -63,9 +70,10 @@ using WalkProgress = int (*)(std::size_t entriesFound, void* context);
 // Builds the tree of `root`. 0 on success; -1 when the root is not a folder,
 // a folder cannot be listed, or the walk was cancelled, with the reason in
 // `error` when given. On failure the tree is left empty and not walked.
+// The progress is called on the calling thread.
 int WalkTree(ScanTree& tree, const std::string& root, const std::string& base = {},
              WalkError* error = nullptr, WalkProgress progress = nullptr,
-             void* progressContext = nullptr);
+             void* progressContext = nullptr, const WalkSettings& settings = {});
 
 // Visits every entry in pre-order. A visitor returns 0 to go on and anything
 // else to stop. 0 when all visits returned 0; -1 otherwise, and also when the
@@ -98,7 +106,8 @@ void ReleaseScan(ScanResult& scan);
 // Walks `root` into `scan` and counts it: the whole "walk the path" command
 // below the window. The scan is released first.
 int WalkAndCount(ScanResult& scan, const std::string& root, WalkError* error = nullptr,
-                 WalkProgress progress = nullptr, void* progressContext = nullptr);
+                 WalkProgress progress = nullptr, void* progressContext = nullptr,
+                 const WalkSettings& settings = {});
 
 // Equal when ASCII letters are compared without regard to case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
