@@ -10,6 +10,7 @@
 #include "project_options.h"
 #include "projects/projects.h"
 #include "scan/scan.h"
+#include "select/selection.h"
 #include "settings.h"
 #include "sitemap/sitemap.h"
 
@@ -422,6 +423,10 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     WalkSettings settings;
     if (ReadJobs(args, settings, failure) != 0)
         return -1;
+    // Statistics are not shown: other files are counted, never looked at.
+    settings.statFile = [pages = PageSelection(parameters.options)](std::string_view name) {
+        return pages.hasPageExtension(name);
+    };
 
     ScanResult scan;
     if (Walk(scan, folder, settings, failure) != 0)

@@ -107,7 +107,8 @@ int Folder::openParent(Folder& parent, std::string& error) const
     return 0;
 }
 
-int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber) const
+int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber,
+                 const std::function<bool(std::string_view name)>* statFile) const
 {
     entries.clear();
     // fdopendir takes ownership of its descriptor, so list through a copy.
@@ -138,6 +139,15 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorN
         const char* name = found->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
+        // Most file systems say what an entry is: a file whose size and time
+        // nobody asked for, and what is never opened, need no status call.
+        if (found->d_type == DT_FIFO || found->d_type == DT_SOCK || found->d_type == DT_CHR
+            || found->d_type == DT_BLK || (found->d_type == DT_REG && statFile && !(*statFile)(name))) {
+            DirEntry& entry = entries.emplace_back();
+            entry.name = name;
+            entry.kind = found->d_type == DT_REG ? EntryKind::File : EntryKind::Other;
+            continue;
+        }
         // The link itself first: its owner decides whether it is followed,
         // and a name that is no link needs no second call.
         struct stat st;

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace larkspur::platform {
@@ -64,8 +66,11 @@ public:
     // Every entry except "." and "..", in the order the system returns them.
     // Entries whose status cannot be read (dangling link, removed meanwhile)
     // are left out.
-    // `errorNumber` as for openChild.
-    int list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber = nullptr) const;
+    // `errorNumber` as for openChild. Where the listing itself tells what an
+    // entry is, a plain file whose name `statFile` refuses, and a pipe,
+    // socket or device, cost no status call: their size and time read 0.
+    int list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber = nullptr,
+             const std::function<bool(std::string_view name)>* statFile = nullptr) const;
 
     // Status of the folder itself.
     int stat(DirEntry& self, std::string& error) const;

@@ -180,8 +180,8 @@ int Walk(ScanResult& scan, const std::string& root, WalkError* error = nullptr, 
     ScanResult single;
     WalkError singleError;
     WalkError several;
-    const int singleResult = WalkAndCount(single, root, &singleError, nullptr, nullptr, {kJobs[0]});
-    const int result = WalkAndCount(scan, root, &several, nullptr, nullptr, {kJobs[1]});
+    const int singleResult = WalkAndCount(single, root, &singleError, nullptr, nullptr, {kJobs[0], {}});
+    const int result = WalkAndCount(scan, root, &several, nullptr, nullptr, {kJobs[1], {}});
     const std::string expected = Listing(single, singleResult, singleError);
     if (same)
         *same = Listing(scan, result, several) == expected;
@@ -701,7 +701,7 @@ TEST_P(ChangedDuringWalk, EndsWithWhatIsStillThere)
         ChangeContext context{&t, &GetParam()};
         ScanResult scan;
         WalkError error;
-        ASSERT_EQ(WalkAndCount(scan, root, &error, ChangeOnFirstReport, &context, {jobs}), 0)
+        ASSERT_EQ(WalkAndCount(scan, root, &error, ChangeOnFirstReport, &context, {jobs, {}}), 0)
             << error.path << ": " << error.message;
         ASSERT_GE(context.calls, 1);
         const std::vector<std::string> pages = PagesOf(scan);
@@ -747,7 +747,7 @@ TEST(ChangedDuringWalkCancel, ACancelledWalkLeavesNothingBehind)
             ScanResult scan;
             WalkError error;
             auto cancel = [](std::size_t, void* left) { return --*static_cast<int*>(left) == 0 ? 1 : 0; };
-            EXPECT_EQ(WalkAndCount(scan, t.path("site"), &error, cancel, &cancelAt, {jobs}), -1);
+            EXPECT_EQ(WalkAndCount(scan, t.path("site"), &error, cancel, &cancelAt, {jobs, {}}), -1);
             EXPECT_EQ(cancelAt, 0);
             EXPECT_FALSE(error.message.empty());
             EXPECT_FALSE(scan.tree.walked);
@@ -773,7 +773,7 @@ TEST(ChangedDuringWalkLinks, ALinkPointedElsewhereAfterItWasListedIsSkipped)
         ASSERT_EQ(::symlink(t.path("outside").c_str(), t.path("site/l").c_str()), 0);
         ScanResult scan;
         WalkError error;
-        ASSERT_EQ(WalkAndCount(scan, t.path("site"), &error, repoint, &t, {jobs}), 0)
+        ASSERT_EQ(WalkAndCount(scan, t.path("site"), &error, repoint, &t, {jobs, {}}), 0)
             << error.path << ": " << error.message;
         EXPECT_EQ(PagesOf(scan), std::vector<std::string>{"top.html"});
     }

@@ -115,6 +115,27 @@ TEST(Walk, LinksToFilesCountAndCyclesAreSkipped)
     EXPECT_EQ(WalkOrder(tree), expected);
 }
 
+TEST(Walk, FilesTheFilterRefusesAreListedWithoutTheirStatus)
+{
+    TempTree t;
+    constexpr std::int64_t kTime = 1136592000;
+    t.file("site/a.html", "x", kTime);
+    t.file("site/b.css", "x", kTime);
+    t.file("site/sub/c.html", "", kTime);
+    ASSERT_EQ(::symlink("b.css", t.path("site/link.css").c_str()), 0);  // links are read as before
+    for (const unsigned jobs : {1u, 4u}) {
+        ScanTree tree;
+        WalkSettings settings{jobs, [](std::string_view name) { return name.ends_with(".html"); }};
+        ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, nullptr, nullptr, settings), 0);
+        std::vector<std::string> seen;
+        for (const FileEntry& e : tree.entries)
+            seen.push_back(RelativePath(e) + (e.mtime == kTime ? " dated" : "") + (e.empty ? " empty" : ""));
+        const std::vector<std::string> expected = {"/.", "/a.html dated", "/b.css empty", "/link.css dated", "/sub",
+                                                   "/sub/c.html dated empty"};
+        EXPECT_EQ(seen, expected);
+    }
+}
+
 TEST(Walk, CancelledWalkLeavesNothing)
 {
     TempTree t;
@@ -141,7 +162,7 @@ TEST(Walk, ProgressSeesTheGrowingCount)
     for (const unsigned jobs : {1u, 4u}) {
         std::vector<std::size_t> seen;
         ScanTree tree;
-        ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, record, &seen, {jobs}), 0);
+        ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, record, &seen, {jobs, {}}), 0);
         ASSERT_FALSE(seen.empty());
         EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
         EXPECT_EQ(seen.back(), tree.entries.size());

@@ -132,7 +132,8 @@ struct FolderNode {
 class Walker {
 public:
     Walker(ScanTree& tree, WalkError* error, WalkProgress progress, void* context, const WalkSettings& settings)
-        : m_tree(tree), m_error(error), m_progress(progress), m_context(context)
+        : m_tree(tree), m_error(error), m_progress(progress), m_context(context),
+          m_statFile(settings.statFile ? &settings.statFile : nullptr)
     {
         unsigned jobs = settings.jobs;
         if (jobs == 0)
@@ -380,8 +381,8 @@ private:
             return finish(node, opened, message);
         std::vector<platform::DirEntry> entries;
         int listed = 0;
-        while ((listed = folder.list(entries, message, &errorNumber)) != 0 && OutOfDescriptors(errorNumber)
-               && letGo()) {
+        while ((listed = folder.list(entries, message, &errorNumber, m_statFile)) != 0
+               && OutOfDescriptors(errorNumber) && letGo()) {
         }
         if (listed != 0)
             return finish(node, State::Failed, message);
@@ -635,6 +636,7 @@ private:
     WalkError* m_error;
     WalkProgress m_progress;
     void* m_context;
+    const std::function<bool(std::string_view name)>* m_statFile;
     unsigned m_workers = 0;
     std::size_t m_keepBudget = 1;  // folders kept open for their subfolders
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -61,6 +62,11 @@ struct WalkSettings {
     // Threads that list folders: 0 for one per core (8 at most), 1 for a
     // walk on the calling thread alone. The tree comes out the same.
     unsigned jobs = 0;
+    // When set, a plain file whose name it refuses is listed without a
+    // status call where the system tells files from folders anyway: its
+    // size and time read 0. For sitemaps, which need those of pages only.
+    // Called on several threads at once.
+    std::function<bool(std::string_view name)> statFile;
 };
 
 // Called now and then during a walk with the number of entries found so far;

@@ -19,9 +19,11 @@ public:
     // A non-empty file with one of the chosen extensions that no exclusion
     // pattern leaves out, itself or through a folder above it.
     bool selects(const FileEntry& entry);
+    // Whether a file of this name may be a page, by its extension alone:
+    // the files whose size and time a walk for a sitemap needs.
+    bool hasPageExtension(std::string_view name) const;
 
 private:
-    bool hasPageExtension(std::string_view name) const;
     bool folderExcluded(const FileEntry& folder);
 
     bool m_defaultExtensions = true;
