@@ -328,15 +328,15 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
 
 // With dates from git, the commit time of every page that has one, read in
 // one pass over the history before the first entry is written.
-int ReadPageDates(WriteContext& context, const SitemapOptions& options, SaveReport& report, std::string& error)
+int ReadPageDates(WriteContext& context, SaveReport& report, std::string& error)
 {
     if (context.lastmod != LastmodSource::Git)
         return 0;
     struct Pages {
-        PageSelection selection;
+        PageSelection& selection;  // the writer's: it is set for the tree's order again
         std::vector<const FileEntry*> entries;
         std::vector<std::string> paths;
-    } pages{PageSelection(options), {}, {}};
+    } pages{context.selection, {}, {}};
     EnumerateTree(*context.tree, [](const FileEntry& entry, void* data) {
         auto& p = *static_cast<Pages*>(data);
         if (p.selection.selects(entry)) {
@@ -417,7 +417,7 @@ int WriteSitemap(std::ostream& target, SitemapFormat format, const ScanTree& tre
     SaveReport& r = report ? *report : local;
     r = {};
     std::string message;
-    if (Prepare(context, tree, parameters) != 0 || ReadPageDates(context, parameters.options, r, message) != 0) {
+    if (Prepare(context, tree, parameters) != 0 || ReadPageDates(context, r, message) != 0) {
         if (error)
             *error = message.empty() ? "Invalid parameter(s)!" : message;
         return -1;
@@ -468,7 +468,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
     SaveReport local;
     SaveReport& r = report ? *report : local;
     r = {};
-    if (ReadPageDates(context, parameters.options, r, message) != 0) {
+    if (ReadPageDates(context, r, message) != 0) {
         if (error)
             *error = message;
         return -1;
