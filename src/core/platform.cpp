@@ -107,10 +107,17 @@ int Folder::openParent(Folder& parent, std::string& error) const
     return 0;
 }
 
-int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber,
+int Folder::list(Listing& listing, std::string& error, int* errorNumber,
                  const std::function<bool(std::string_view name)>* statFile) const
 {
+    std::vector<DirEntry>& entries = listing.entries;
     entries.clear();
+    listing.names.clear();
+    const auto named = [&listing](DirEntry& entry, std::string_view name) {
+        entry.nameOffset = static_cast<std::uint32_t>(listing.names.size());
+        entry.nameLength = static_cast<std::uint16_t>(name.size());
+        listing.names += name;
+    };
     // fdopendir takes ownership of its descriptor, so list through a copy.
     const int fd = ::openat(m_handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -144,7 +151,7 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorN
         if (found->d_type == DT_FIFO || found->d_type == DT_SOCK || found->d_type == DT_CHR
             || found->d_type == DT_BLK || (found->d_type == DT_REG && statFile && !(*statFile)(name))) {
             DirEntry& entry = entries.emplace_back();
-            entry.name = name;
+            named(entry, name);
             entry.kind = found->d_type == DT_REG ? EntryKind::File : EntryKind::Other;
             continue;
         }
@@ -154,7 +161,6 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorN
         if (::fstatat(m_handle, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;  // removed while we list
         DirEntry entry;
-        entry.name = name;
         if (S_ISLNK(st.st_mode)) {
             entry.isLink = true;
             entry.linkOwner = static_cast<std::uint32_t>(st.st_uid);
@@ -172,7 +178,8 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorN
         } else {
             FillEntry(entry, st);
         }
-        entries.push_back(std::move(entry));
+        named(entry, name);
+        entries.push_back(entry);
     }
     ::closedir(dir);
     return result;

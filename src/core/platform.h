@@ -30,13 +30,22 @@ struct FolderId {
 // user may read. Any other link comes with kind Other. An entry that is no
 // link costs a single status call.
 struct DirEntry {
-    std::string name;
+    std::uint32_t nameOffset = 0;  // in the names of its listing
+    std::uint16_t nameLength = 0;
     EntryKind kind = EntryKind::Other;
+    bool isLink = false;     // the fields below then describe the link's target
     std::uint64_t size = 0;
     std::int64_t mtime = 0;  // seconds since 1970-01-01 UTC
     FolderId id;             // meaningful for directories only
-    bool isLink = false;     // the fields above then describe the link's target
     std::uint32_t linkOwner = 0;
+};
+
+// A folder's entries, their names in one block rather than one string each.
+struct Listing {
+    std::vector<DirEntry> entries;
+    std::string names;
+
+    std::string_view name(const DirEntry& entry) const { return {names.data() + entry.nameOffset, entry.nameLength}; }
 };
 
 // The running user and root: the owners whose links are followed.
@@ -69,7 +78,7 @@ public:
     // `errorNumber` as for openChild. Where the listing itself tells what an
     // entry is, a plain file whose name `statFile` refuses, and a pipe,
     // socket or device, cost no status call: their size and time read 0.
-    int list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber = nullptr,
+    int list(Listing& listing, std::string& error, int* errorNumber = nullptr,
              const std::function<bool(std::string_view name)>* statFile = nullptr) const;
 
     // Status of the folder itself.

@@ -164,7 +164,7 @@ std::string Listing(const ScanResult& scan, int result, const WalkError& error)
     std::string text = std::to_string(result) + " " + error.path + ": " + error.message + "\n";
     std::unordered_map<const FileEntry*, std::size_t> index;  // paths would be quadratic in depth
     for (const FileEntry& e : scan.tree.entries) {
-        text += std::to_string(e.parent ? index.at(e.parent) : 0) + "/" + e.name + (e.isDirectory() ? "/ " : " ")
+        text += std::to_string(e.parent ? index.at(e.parent) : 0) + "/" + std::string(e.name) + (e.isDirectory() ? "/ " : " ")
               + std::to_string(e.mtime) + (e.empty ? "-\n" : "\n");
         index.emplace(&e, index.size());
     }

@@ -109,10 +109,10 @@ TEST(Selection, ExclusionsDecidedFolderByFolderAsOnWholePaths)
         for (const FileEntry& entry : scan.tree.entries) {
             bool excluded = false;
             std::string path;
-            std::vector<const std::string*> segments;
+            std::vector<const std::string_view*> segments;
             PathSegments(entry, segments);
             for (std::size_t i = 0; i < segments.size(); ++i) {
-                path += (i > 0 ? "/" : "") + *segments[i];
+                path.append(i > 0 ? "/" : "").append(*segments[i]);
                 excluded = excluded || list.excludes(path, i + 1 < segments.size());
             }
             if (IsSitemapEntry(entry) && !excluded)

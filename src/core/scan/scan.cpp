@@ -37,20 +37,20 @@ struct FoldTable {
 };
 constexpr FoldTable kFold;
 
-bool ListingOrder(const platform::DirEntry& a, const platform::DirEntry& b)
+bool ListingOrder(std::string_view a, std::string_view b)
 {
-    const std::size_t n = std::min(a.name.size(), b.name.size());
-    const auto* pa = reinterpret_cast<const unsigned char*>(a.name.data());
-    const auto* pb = reinterpret_cast<const unsigned char*>(b.name.data());
+    const std::size_t n = std::min(a.size(), b.size());
+    const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char ca = kFold.upper[pa[i]];
         const unsigned char cb = kFold.upper[pb[i]];
         if (ca != cb)
             return ca < cb;
     }
-    if (a.name.size() != b.name.size())
-        return a.name.size() < b.name.size();
-    return a.name < b.name;
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
 }
 
 struct FolderIdHash {
@@ -109,6 +109,11 @@ struct FolderNode {
 
     State state = State::Queued;
     std::vector<Item> items;  // in listing order, once Listed
+    std::string names;        // theirs
+    std::string_view nameOf(const platform::DirEntry& entry) const
+    {
+        return {names.data() + entry.nameOffset, entry.nameLength};
+    }
     long long skippedLinks = 0;
     std::string failedPath;  // when Failed further up than the node itself
     std::string message;
@@ -175,7 +180,7 @@ public:
                 continue;
             }
             FolderNode::Item& item = frame.node->items[frame.next++];
-            platform::DirEntry& listed = item.entry;
+            const platform::DirEntry& listed = item.entry;
             const bool isDirectory = listed.kind == platform::EntryKind::Directory;
             // A second way into a folder (a link to it, a link back up, a
             // bind mount) would list its pages again, or without end.
@@ -184,7 +189,7 @@ public:
 
             FileEntry& child = m_tree.entries.emplace_back();
             child.parent = frame.entry;
-            child.name = std::move(listed.name);
+            child.name = m_tree.keepName(frame.node->nameOf(listed));
             child.mtime = listed.mtime;
             child.type = isDirectory ? EntryType::Directory : EntryType::File;
             child.empty = !isDirectory && listed.size == 0;
@@ -201,7 +206,7 @@ public:
                     break;
                 // Another way in met the folder first, and found it gone
                 // or changed: this way may still lead to it.
-                node = reclaim(*frame.node, item, child.name);
+                node = reclaim(*frame.node, item);
             }
             if (node->state == FolderNode::State::Dropped) {
                 // Removed, or replaced by a file or a link, since it was listed.
@@ -237,7 +242,7 @@ private:
     static constexpr unsigned kDefaultJobsMax = 8;
     // Entries listed ahead of the assembly at most before the threads wait:
     // they would only hold memory.
-    static constexpr std::size_t kBacklogMax = std::size_t{1} << 16;
+    static constexpr std::size_t kBacklogMax = std::size_t{1} << 14;
 
     // ----- the assembly, on the calling thread
 
@@ -253,6 +258,7 @@ private:
         FolderNode& node = *m_stack.back().node;
         m_stack.pop_back();
         std::vector<FolderNode::Item> items = std::move(node.items);
+        std::string().swap(node.names);
         std::lock_guard<std::mutex> lock(m_mutex);
         const bool paused = m_backlog >= kBacklogMax;
         m_backlog -= items.size();
@@ -268,12 +274,12 @@ private:
 
     // A node of its own for a way into a folder that another way failed to
     // open; listed by the assembly itself.
-    FolderNode* reclaim(FolderNode& parent, FolderNode::Item& item, const std::string& name)
+    FolderNode* reclaim(FolderNode& parent, FolderNode::Item& item)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         FolderNode& node = m_nodes.emplace_back();
         node.parent = &parent;
-        node.name = name;
+        node.name = parent.nameOf(item.entry);
         node.id = item.entry.id;
         node.depth = parent.depth + 1;
         node.throughLink = item.entry.isLink;
@@ -379,26 +385,30 @@ private:
         const State opened = open(node, folder, message, errorNumber);
         if (opened != State::Listing)
             return finish(node, opened, message);
-        std::vector<platform::DirEntry> entries;
+        platform::Listing listing;
         int listed = 0;
-        while ((listed = folder.list(entries, message, &errorNumber, m_statFile)) != 0
+        while ((listed = folder.list(listing, message, &errorNumber, m_statFile)) != 0
                && OutOfDescriptors(errorNumber) && letGo()) {
         }
         if (listed != 0)
             return finish(node, State::Failed, message);
-        std::sort(entries.begin(), entries.end(), ListingOrder);
+        std::sort(listing.entries.begin(), listing.entries.end(),
+                  [&listing](const platform::DirEntry& a, const platform::DirEntry& b) {
+                      return ListingOrder(listing.name(a), listing.name(b));
+                  });
 
         std::vector<FolderNode::Item> items;
-        items.reserve(entries.size());
+        items.reserve(listing.entries.size());
         long long skippedLinks = 0;
-        for (platform::DirEntry& entry : entries) {
+        for (const platform::DirEntry& entry : listing.entries) {
             // Links of other users are not followed, since they could lead
             // into folders that are only the running user's to read.
             if (entry.isLink && !platform::IsTrustedOwner(entry.linkOwner))
                 ++skippedLinks;
             else if (entry.kind != platform::EntryKind::Other)
-                items.push_back({std::move(entry), nullptr});
+                items.push_back({entry, nullptr});
         }
+        std::vector<platform::DirEntry>().swap(listing.entries);
 
         std::lock_guard<std::mutex> lock(m_mutex);
         for (FolderNode::Item& item : items) {
@@ -409,7 +419,7 @@ private:
                 continue;
             FolderNode& child = m_nodes.emplace_back();
             child.parent = &node;
-            child.name = item.entry.name;
+            child.name = listing.name(item.entry);
             child.id = item.entry.id;
             child.depth = node.depth + 1;
             child.throughLink = item.entry.isLink;
@@ -427,6 +437,7 @@ private:
         if (node.waiting > 0)
             keep(node, std::move(folder));
         node.items = std::move(items);
+        node.names = std::move(listing.names);
         node.skippedLinks = skippedLinks;
         node.state = State::Listed;
         m_backlog += node.items.size();
@@ -664,6 +675,7 @@ void ClearTree(ScanTree& tree)
     tree.base.clear();
     tree.skippedLinks = 0;
     std::deque<FileEntry>().swap(tree.entries);
+    std::vector<std::string>().swap(tree.names);
 }
 
 }  // namespace
@@ -687,7 +699,7 @@ std::string_view Extension(std::string_view name)
     return CutExtension(name.substr(dot));
 }
 
-void PathSegments(const FileEntry& entry, std::vector<const std::string*>& segments)
+void PathSegments(const FileEntry& entry, std::vector<const std::string_view*>& segments)
 {
     segments.clear();
     for (const FileEntry* e = &entry; e && e->parent; e = e->parent)
@@ -699,14 +711,27 @@ std::string RelativePath(const FileEntry& entry)
 {
     if (!entry.parent)
         return "/.";
-    std::vector<const std::string*> segments;
+    std::vector<const std::string_view*> segments;
     PathSegments(entry, segments);
     std::string path;
-    for (const std::string* segment : segments) {
+    for (const std::string_view* segment : segments) {
         path += '/';
         path += *segment;
     }
     return path;
+}
+
+std::string_view ScanTree::keepName(std::string_view name)
+{
+    // Blocks are filled, never grown: the names already kept stay where
+    // their entries point.
+    constexpr std::size_t kBlock = std::size_t{64} << 10;
+    if (names.empty() || names.back().capacity() - names.back().size() < name.size())
+        names.emplace_back().reserve(std::max(kBlock, name.size()));
+    std::string& block = names.back();
+    const std::size_t at = block.size();
+    block.append(name);
+    return {block.data() + at, name.size()};
 }
 
 std::string ScanTree::fullPath(const FileEntry& entry) const
@@ -747,7 +772,7 @@ int WalkTree(ScanTree& tree, const std::string& root, const std::string& base, W
         return -1;
     }
     FileEntry& rootEntry = tree.entries.emplace_back();
-    rootEntry.name = ".";
+    rootEntry.name = tree.keepName(".");
     rootEntry.type = EntryType::Directory;
     rootEntry.mtime = self.mtime;
     if (walker.walk(std::move(folder), self.id, &rootEntry) != 0) {

@@ -15,11 +15,12 @@ namespace larkspur {
 
 enum class EntryType : std::uint8_t { Directory = 1, File = 2 };
 
-// One file or folder of a walked tree. Kept small: paths are derived from the
-// parent chain when they are needed instead of being stored per entry.
+// One file or folder of a walked tree. Kept small (40 bytes): paths are
+// derived from the parent chain when they are needed instead of being stored
+// per entry, and names are kept by the tree, one after another in blocks.
 struct FileEntry {
     const FileEntry* parent = nullptr;  // null for the root
-    std::string name;                   // "." for the root
+    std::string_view name;              // "." for the root
     std::int64_t mtime = 0;             // last write, seconds since 1970 UTC
     EntryType type = EntryType::File;
     bool empty = false;                 // a file of zero bytes
@@ -35,7 +36,7 @@ std::string_view Extension(std::string_view name);
 // "/docs/a.htm" for a nested file, "/." for the root.
 std::string RelativePath(const FileEntry& entry);
 // Path segments from the root down to the entry, the root itself excluded.
-void PathSegments(const FileEntry& entry, std::vector<const std::string*>& segments);
+void PathSegments(const FileEntry& entry, std::vector<const std::string_view*>& segments);
 
 struct ScanTree {
     bool walked = false;
@@ -44,12 +45,16 @@ struct ScanTree {
     // Entries in pre-order: the root first, then each folder's content right
     // after the folder. A deque keeps parent pointers valid while it grows.
     std::deque<FileEntry> entries;
+    // The entries' names, one after another in blocks that never move.
+    std::vector<std::string> names;
     // Links of other users met on the way: not followed, since they could
     // lead into folders that are only the running user's to read.
     long long skippedLinks = 0;
 
     const FileEntry* rootEntry() const { return entries.empty() ? nullptr : &entries.front(); }
     std::string fullPath(const FileEntry& entry) const;
+    // A copy of `name` in the tree's blocks, for an entry's name.
+    std::string_view keepName(std::string_view name);
 };
 
 struct WalkError {

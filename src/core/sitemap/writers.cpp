@@ -46,7 +46,7 @@ struct WriteContext {
     const FileEntry* folder = nullptr;
     std::string folderUrl;  // plain, ends in "/"
     std::string folderXml;  // the same, XML-escaped
-    std::vector<const std::string*> segments;
+    std::vector<const std::string_view*> segments;
     std::int64_t day = -1;  // of the last date formatted
     std::string date;
     long long tooLong = 0;
@@ -85,7 +85,7 @@ bool EntryUrl(WriteContext& context, const FileEntry& entry)
         context.folder = entry.parent;
         context.folderUrl = context.base;
         PathSegments(*entry.parent, context.segments);
-        for (const std::string* segment : context.segments) {
+        for (const std::string_view* segment : context.segments) {
             context.folderUrl += EscapePathSegment(*segment);
             context.folderUrl += '/';
         }
