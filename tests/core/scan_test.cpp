@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "scan/read_ahead.h"
 #include "scan/scan.h"
 #include "temp_tree.h"
 
@@ -166,6 +167,33 @@ TEST(Walk, ProgressSeesTheGrowingCount)
         ASSERT_FALSE(seen.empty());
         EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
         EXPECT_EQ(seen.back(), tree.entries.size());
+    }
+}
+
+TEST(ReadAhead, ResultsComeInTheTreesOrderSkippedOnesLeftBehind)
+{
+    TempTree t;
+    for (int i = 0; i < 2000; ++i)
+        t.file("site/d" + std::to_string(i % 7) + "/" + std::to_string(i) + ".html");
+    ScanTree tree;
+    ASSERT_EQ(WalkTree(tree, t.path("site")), 0);
+    for (const unsigned jobs : {1u, 4u}) {
+        ReadAhead<std::string> ahead;
+        ahead.start(tree, [](const FileEntry& e) { return !e.isDirectory(); },
+                    [](const FileEntry& e, std::string& result) {
+                        result = RelativePath(e);
+                        return e.name.starts_with("13") ? -1 : 0;
+                    },
+                    jobs);
+        int asked = 0;
+        for (const FileEntry& entry : tree.entries) {
+            // The caller leaves out every third file and asks for the rest.
+            if (entry.isDirectory() || asked++ % 3 == 1)
+                continue;
+            std::string result;
+            EXPECT_EQ(ahead.take(entry, result), entry.name.starts_with("13") ? -1 : 0);
+            EXPECT_EQ(result, RelativePath(entry));
+        }
     }
 }
 

@@ -140,9 +140,7 @@ public:
         : m_tree(tree), m_error(error), m_progress(progress), m_context(context),
           m_statFile(settings.statFile ? &settings.statFile : nullptr)
     {
-        unsigned jobs = settings.jobs;
-        if (jobs == 0)
-            jobs = std::clamp(std::thread::hardware_concurrency(), 1u, kDefaultJobsMax);
+        const unsigned jobs = WalkThreads(settings.jobs);
         m_workers = jobs - 1;
         // Half of what the process may open, so the rest of the program
         // (the window, the writers) never finds itself without descriptors;
@@ -239,7 +237,6 @@ private:
         std::size_t next = 0;
     };
 
-    static constexpr unsigned kDefaultJobsMax = 8;
     // Entries listed ahead of the assembly at most before the threads wait:
     // they would only hold memory.
     static constexpr std::size_t kBacklogMax = std::size_t{1} << 14;
@@ -679,6 +676,13 @@ void ClearTree(ScanTree& tree)
 }
 
 }  // namespace
+
+unsigned WalkThreads(unsigned jobs)
+{
+    // More threads than that only wait for the disk and for each other.
+    constexpr unsigned kDefaultMax = 8;
+    return jobs != 0 ? jobs : std::clamp(std::thread::hardware_concurrency(), 1u, kDefaultMax);
+}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {

@@ -74,6 +74,9 @@ struct WalkSettings {
     std::function<bool(std::string_view name)> statFile;
 };
 
+// The threads a walk with this `jobs` setting runs on.
+unsigned WalkThreads(unsigned jobs);
+
 // Called now and then during a walk with the number of entries found so far;
 // a non-zero result cancels the walk.
 using WalkProgress = int (*)(std::size_t entriesFound, void* context);

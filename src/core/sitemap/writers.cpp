@@ -8,6 +8,7 @@
 #include "history/history.h"
 #include "platform.h"
 #include "robots/robots_txt.h"
+#include "scan/read_ahead.h"
 #include "select/selection.h"
 #include "sitemap.h"
 #include "urlset_writer.h"
@@ -38,7 +39,7 @@ struct WriteContext {
     bool canonicalOnly;
     const ScanTree* tree = nullptr;
     std::unordered_map<const FileEntry*, std::int64_t> commitTimes;  // --lastmod git
-    std::string head;  // the start of the current page, when heads are read
+    ReadAhead<PageHead> heads;  // read on a pool of threads, ahead of the writer
     std::unordered_set<std::string> seen;  // URLs given, when two pages may share one
     std::string base;
     const char* frequency = nullptr;
@@ -138,8 +139,7 @@ bool HeadAllows(WriteContext& context, const FileEntry& entry)
     if (!context.respectRobots && !context.canonicalOnly)
         return true;
     PageHead head;
-    std::string unread;
-    if (ReadPageHead(context.tree->fullPath(entry), head, context.head, unread) != 0)
+    if (context.heads.take(entry, head) != 0)
         return true;
     bool allowed = true;
     if (context.respectRobots && head.noindex) {
@@ -323,6 +323,15 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
     context.frequency = FrequencyText(parameters.frequencyIndex);
     context.priority = PriorityText(parameters.priorityIndex);
     context.tree = &tree;
+    if (context.respectRobots || context.canonicalOnly) {
+        context.heads.start(
+            tree, [selection = context.selection](const FileEntry& entry) mutable { return selection.selects(entry); },
+            [&tree](const FileEntry& entry, PageHead& head) {
+                thread_local std::string buffer;  // reused from page to page
+                std::string unread;
+                return ReadPageHead(tree.fullPath(entry), head, buffer, unread);
+            });
+    }
     return 0;
 }
 
