@@ -121,7 +121,7 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # Prints one table of figures: the medians of the runs of each command, by
 # their labels, against the first (find). Uses labels, times, cpus and peak.
 print_table() {
-    printf '  %-46s %10s %8s %10s %8s %12s\n' "command" "wall" "vs find" "cpu" "vs find" "peak memory"
+    printf '  %-52s %10s %8s %10s %8s %12s\n' "command" "wall" "vs find" "cpu" "vs find" "peak memory"
     local find_s="" find_cpu="" i m c name
     for i in "${!labels[@]}"; do
         # shellcheck disable=SC2086
@@ -133,7 +133,7 @@ print_table() {
         result_s[${labels[i]},$table]=$m
         name=${labels[i]}
         [[ $name == static* || $name == *find* ]] || name="larkspur-cli $name"
-        printf '  %-46s %8.3f s %7.2fx %8.2f s %7.2fx %8.1f MiB\n' "$name" "$m" \
+        printf '  %-52s %8.3f s %7.2fx %8.2f s %7.2fx %8.1f MiB\n' "$name" "$m" \
             "$(awk -v a="$m" -v b="$find_s" 'BEGIN { print a / b }')" "$c" \
             "$(awk -v a="$c" -v b="$find_cpu" 'BEGIN { print (b > 0 ? a / b : 0) }')" \
             "$(awk -v k="${peak[$i]}" 'BEGIN { print k / 1024 }')"
@@ -153,7 +153,7 @@ run_rounds() {
             ((r == 0)) && continue
             times[$i]+="$elapsed_s "
             cpus[$i]+="$cpu_s "
-            ((rss_kib > ${peak[$i]:-0})) && peak[$i]=$rss_kib
+            if ((rss_kib > ${peak[$i]:-0})); then peak[$i]=$rss_kib; fi
         done
     done
 }
