@@ -12,6 +12,7 @@
 #include <streambuf>
 
 #include <dirent.h>
+#include <sched.h>
 #include <signal.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -218,6 +219,18 @@ std::size_t OpenFileLimit()
     if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > (1u << 30))
         return std::size_t{1} << 30;
     return static_cast<std::size_t>(limit.rlim_cur);
+}
+
+unsigned ProcessorCount()
+{
+    // The processors of this process's affinity (taskset, a container's
+    // cpuset), not all those the machine has.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1;
 }
 
 bool IsTrustedOwner(std::uint32_t user)

@@ -96,6 +96,8 @@ private:
 void RaiseOpenFileLimit();
 // How many files the process may have open now.
 std::size_t OpenFileLimit();
+// The processors this process may run on (at least 1).
+unsigned ProcessorCount();
 
 bool IsDirectory(const std::string& path);
 // 0 when `path` names a folder (links followed), else the system's error

@@ -657,6 +657,31 @@ TEST(UnreadableFiles, AreListedSinceTheWalkNeverOpensThem)
     EXPECT_EQ(outcome.output, "0|||walked|2");
 }
 
+// A limit on processes leaves the walk without threads: it lists every
+// folder itself.
+TEST(NoThreads, TheWalkListsEveryFolderItself)
+{
+    TempTree t;
+    ASSERT_EQ(::chmod(t.root().c_str(), 0755), 0);
+    const std::string root = t.folder("site");
+    for (int i = 0; i < 20; ++i)
+        t.file("site/" + std::to_string(i) + "/p.html");
+    const ChildOutcome outcome = RunInChild(
+        [&] {
+            rlimit processes{1, 1};
+            ::setrlimit(RLIMIT_NPROC, &processes);
+            ScanResult scan;
+            bool same = false;
+            const int result = Walk(scan, root, nullptr, &same);
+            return std::to_string(result) + " " + std::to_string(scan.fileTotal) + (same ? "" : " one thread differs");
+        },
+        true);
+    if (outcome.exited && outcome.status == kCannotDropPrivileges)
+        GTEST_SKIP() << "running as root and cannot become nobody: the limit would not apply";
+    ASSERT_TRUE(outcome.exited) << "signal " << outcome.signal;
+    EXPECT_EQ(outcome.output, "0 20");
+}
+
 // ----- Entries that change while the walk runs
 
 struct ChangeCase;

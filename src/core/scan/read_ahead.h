@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -41,8 +42,12 @@ public:
             return;
         m_stopped = false;
         m_window = 256 * std::size_t{threads};
-        for (unsigned i = 0; i < threads; ++i)
-            m_threads.emplace_back([this] { run(); });
+        try {
+            for (unsigned i = 0; i < threads; ++i)
+                m_threads.emplace_back([this] { run(); });
+        } catch (const std::system_error&) {
+            // Fewer threads, or none: take() then does the work itself.
+        }
     }
 
     // The result for `entry`; entries are asked for in the tree's order,

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -166,8 +167,7 @@ public:
         // changes in the tree, the walk sees as a walk of one thread would.
         if (enter(rootNode, rootEntry) != 0)
             return -1;
-        for (unsigned i = 0; i < m_workers; ++i)
-            m_threads.emplace_back([this] { work(); });
+        startThreads();
 
         while (!m_stack.empty()) {
             Frame& frame = m_stack.back();
@@ -332,6 +332,17 @@ private:
     }
 
     // ----- listing, on any thread
+
+    // Where no thread can be started (a limit on processes), the assembly
+    // lists every folder itself.
+    void startThreads()
+    {
+        try {
+            while (m_threads.size() < m_workers)
+                m_threads.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+        }
+    }
 
     void work()
     {
@@ -681,7 +692,7 @@ unsigned WalkThreads(unsigned jobs)
 {
     // More threads than that only wait for the disk and for each other.
     constexpr unsigned kDefaultMax = 8;
-    return jobs != 0 ? jobs : std::clamp(std::thread::hardware_concurrency(), 1u, kDefaultMax);
+    return jobs != 0 ? jobs : std::clamp(platform::ProcessorCount(), 1u, kDefaultMax);
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
