@@ -1,13 +1,18 @@
 // Writes a synthetic static site for the benchmark. The same arguments give
 // the same tree, byte for byte, on every machine:
 //   - PAGES .html/.htm pages, plus 30 % other files (css, js, images, ...);
-//   - folders of about 50 entries (45 files, 5 subfolders), at most 6 deep;
+//   - folders of about 50 entries (45 files, 5 subfolders), filled level by
+//     level: 6 deep up to 615,227 pages, at most 8 (20 million pages);
 //   - 2 % of the files empty;
 //   - now and then a name with spaces, "&", ",", "%", "'", "#" or non-ASCII
 //     letters, as real sites have;
 //   - fixed last-write times.
 //
 // usage: gen_site FOLDER PAGES
+//
+// With --deep, a chain of LEVELS folders named "d" instead, with one page at
+// its bottom, below the system's path limit (made relative to open folders):
+//        gen_site --deep FOLDER LEVELS
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -25,7 +30,7 @@ namespace {
 
 constexpr int kFilesPerFolder = 45;
 constexpr int kSubfoldersPerFolder = 5;
-constexpr int kMaxDepth = 6;
+constexpr int kMaxDepth = 8;
 constexpr std::int64_t kFirstTime = 1500000000;  // July 2017
 
 struct Folder {
@@ -64,12 +69,37 @@ void WriteFile(const std::string& path, const std::string& content, std::int64_t
     ::close(fd);
 }
 
+int MakeChain(const std::string& root, long long levels)
+{
+    std::error_code error;
+    std::filesystem::create_directories(root, error);
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (long long i = 0; i < levels && fd >= 0; ++i) {
+        if (::mkdirat(fd, "d", 0755) != 0 && errno != EEXIST)
+            Fail("level " + std::to_string(i));
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0)
+        Fail(root);
+    const int page = ::openat(fd, "p.html", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (page < 0 || ::write(page, "<p>deep</p>\n", 12) != 12)
+        Fail("the page");
+    ::close(page);
+    ::close(fd);
+    std::printf("%lld nested folders, 1 page at the bottom\n", levels);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--deep") == 0)
+        return MakeChain(argv[2], std::atoll(argv[3]));
     if (argc != 3) {
-        std::fprintf(stderr, "usage: gen_site FOLDER PAGES\n");
+        std::fprintf(stderr, "usage: gen_site FOLDER PAGES\n       gen_site --deep FOLDER LEVELS\n");
         return 2;
     }
     const std::string root = argv[1];

@@ -26,7 +26,7 @@ _larkspur_cli()
 
     local commands='stats xml txt csv csv2xml check projects working-dir'
     local project_commands='add remove set show'
-    local value_options='--url -u --priority --changefreq --output -o --project -p --path --working-dir --protocol --exclude --extensions --url-style --lastmod --robots-agent --sitemap --format --newline'
+    local value_options='--url -u --priority --changefreq --output -o --project -p --path --working-dir --jobs --protocol --exclude --extensions --url-style --lastmod --robots-agent --sitemap --format --newline'
     local sitemap_options='--protocol --exclude --extensions --url-style --omit-hints --no-omit-hints --lastmod
         --respect-robots --no-respect-robots --robots-agent --canonical-only --no-canonical-only --robots-txt --no-robots-txt
         --gzip --no-gzip --newline'
@@ -107,7 +107,7 @@ _larkspur_cli()
             COMPREPLY=($(compgen -W 'crlf lf' -- "$cur"))
             return
             ;;
-        --url | -u | --exclude | --extensions | --robots-agent)
+        --url | -u | --exclude | --extensions | --robots-agent | --jobs)
             return
             ;;
     esac
@@ -116,9 +116,9 @@ _larkspur_cli()
     if [[ $cur == -* ]]; then
         local options='--working-dir --quiet --help --version'
         case $command in
-            xml | txt | csv) options+=" --url --priority --changefreq --output --project $sitemap_options" ;;
+            xml | txt | csv) options+=" --url --priority --changefreq --output --project --jobs $sitemap_options" ;;
             csv2xml) options+=' --url --protocol --gzip --no-gzip --newline --project' ;;
-            stats) options+=' --extensions' ;;
+            stats) options+=' --extensions --jobs' ;;
             check) options+=" --url --sitemap --format --project $sitemap_options" ;;
             projects) [[ $sub == add || $sub == set ]] && options+=" --path --url --priority --changefreq $sitemap_options" ;;
         esac

@@ -13,6 +13,7 @@
 #include "platform.h"
 #include "project_store.h"
 #include "scan/scan.h"
+#include "select/selection.h"
 #include "settings.h"
 #include "sitemap/notes.h"
 #include "sitemap/sitemap.h"
@@ -31,7 +32,7 @@ constexpr const char* kUsage = R"(Usage: larkspur-cli COMMAND [ARGUMENTS] [OPTIO
 Writes sitemaps for a web site kept as a folder on the local disk.
 
 Commands:
-  stats FOLDER [--extensions LIST]
+  stats FOLDER [--extensions LIST] [--jobs N]
       Walks FOLDER and prints its statistics: all files, empty files and the
       number of files per extension, one line each. With --extensions the
       lines of the extensions that become sitemap entries end in (pages).
@@ -91,6 +92,8 @@ Options:
                       (default weekly)
   -o, --output FILE|- where to write the sitemap instead of the site folder;
                       a name ending in .gz is compressed
+  --jobs N            threads that walk the site folder, 1 to 64 (default: one
+                      per core, 8 at most); the output is the same
   -p, --project NAME  use a saved project
   --path FOLDER       the site folder of a new project
   --working-dir DIR   the folder that holds saving.dat (default: the one in
@@ -119,6 +122,7 @@ const std::vector<cli::OptionInfo> kOptions = {
     {"url", true, 'u'},     {"priority", true}, {"changefreq", true}, {"output", true, 'o'},
     {"project", true, 'p'}, {"path", true},     {"working-dir", true}, {"quiet", false, 'q'},
     {"help", false, 'h'},   {"version", false}, {"sitemap", true},     {"format", true},
+    {"jobs", true},
 };
 
 // With --quiet standard error is closed to everything but the failure
@@ -328,7 +332,34 @@ void Warn(const std::vector<Note>& notes)
         std::cerr << "larkspur-cli: " << note.text << "\n";
 }
 
-int Walk(ScanResult& scan, const std::string& folder, Failure& failure, bool skipVersionControl = false)
+constexpr unsigned kMaxJobs = 64;
+
+// --jobs, or 0 for the default; -1 with a usage error when it is no number
+// from 1 to kMaxJobs.
+int ReadJobs(const cli::Arguments& args, WalkSettings& settings, Failure& failure)
+{
+    if (!args.has("jobs"))
+        return 0;
+    const std::string text = args.value("jobs");
+    unsigned jobs = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || jobs > kMaxJobs) {
+            jobs = 0;
+            break;
+        }
+        jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (jobs == 0 || jobs > kMaxJobs) {
+        failure = {kUsageError, "--jobs takes a number of threads from 1 to " + std::to_string(kMaxJobs) + ", not '"
+                                    + text + "'"};
+        return -1;
+    }
+    settings.jobs = jobs;
+    return 0;
+}
+
+int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settings, Failure& failure,
+         bool skipVersionControl = false)
 {
     scan.tree.skipVersionControl = skipVersionControl;
     if (const int reason = platform::FolderError(folder); reason != 0) {
@@ -336,7 +367,7 @@ int Walk(ScanResult& scan, const std::string& folder, Failure& failure, bool ski
         return -1;
     }
     WalkError walkError;
-    if (WalkAndCount(scan, folder, &walkError) != 0) {
+    if (WalkAndCount(scan, folder, &walkError, nullptr, nullptr, settings) != 0) {
         failure = {kFailure, walkError.path + ": " + walkError.message};
         return -1;
     }
@@ -348,7 +379,7 @@ int Walk(ScanResult& scan, const std::string& folder, Failure& failure, bool ski
 
 int RunStats(const cli::Arguments& args, Failure& failure)
 {
-    if (CheckAllowed(args, {"working-dir", "extensions"}, "stats", failure.message) != 0 || args.words.size() != 2) {
+    if (CheckAllowed(args, {"working-dir", "extensions", "jobs"}, "stats", failure.message) != 0 || args.words.size() != 2) {
         failure = {kUsageError, failure.message.empty() ? "stats takes one FOLDER" : failure.message};
         return -1;
     }
@@ -357,8 +388,11 @@ int RunStats(const cli::Arguments& args, Failure& failure)
         failure.status = kUsageError;
         return -1;
     }
+    WalkSettings settings;
+    if (ReadJobs(args, settings, failure) != 0)
+        return -1;
     ScanResult scan;
-    if (Walk(scan, args.words[1], failure, true) != 0)
+    if (Walk(scan, args.words[1], settings, failure, true) != 0)
         return -1;
     // Without --extensions the lines stay as scripts have read them.
     const bool marked = args.has("extensions");
@@ -371,7 +405,8 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
 {
     const std::string& command = args.words[0];
     std::string error;
-    if (CheckAllowed(args, WithSitemapOptions({"url", "priority", "changefreq", "output", "project", "working-dir"}),
+    if (CheckAllowed(args,
+                     WithSitemapOptions({"url", "priority", "changefreq", "output", "project", "working-dir", "jobs"}),
                      command, error) != 0) {
         failure = {kUsageError, error};
         return -1;
@@ -408,9 +443,16 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     }
     if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
         return -1;
+    WalkSettings settings;
+    if (ReadJobs(args, settings, failure) != 0)
+        return -1;
+    // Statistics are not shown: other files are counted, never looked at.
+    settings.statFile = [pages = PageSelection(parameters.options)](std::string_view name) {
+        return pages.hasPageExtension(name);
+    };
 
     ScanResult scan;
-    if (Walk(scan, folder, failure) != 0)
+    if (Walk(scan, folder, settings, failure) != 0)
         return -1;
     const std::string output = args.value("output", platform::JoinPath(folder, SitemapFileName(format)));
     SaveReport saved;
@@ -456,7 +498,7 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
 int RunCheck(const cli::Arguments& args, Failure& failure)
 {
     std::string error;
-    if (CheckAllowed(args, WithSitemapOptions({"url", "sitemap", "format", "project", "working-dir"}), "check",
+    if (CheckAllowed(args, WithSitemapOptions({"url", "sitemap", "format", "project", "working-dir", "jobs"}), "check",
                      error) != 0) {
         failure = {kUsageError, error};
         return -1;
@@ -497,8 +539,11 @@ int RunCheck(const cli::Arguments& args, Failure& failure)
     }
     if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
         return -1;
+    WalkSettings settings;
+    if (ReadJobs(args, settings, failure) != 0)
+        return -1;
     ScanResult scan;
-    if (Walk(scan, folder, failure) != 0)
+    if (Walk(scan, folder, settings, failure) != 0)
         return -1;
     CheckReport report;
     if (CheckSitemap(scan.tree, parameters, args.value("sitemap"), report, error) != 0) {

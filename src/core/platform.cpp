@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include <dirent.h>
+#include <sched.h>
 #include <signal.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -108,9 +109,17 @@ int Folder::openParent(Folder& parent, std::string& error) const
     return 0;
 }
 
-int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber) const
+int Folder::list(Listing& listing, std::string& error, int* errorNumber,
+                 const std::function<bool(std::string_view name)>* statFile) const
 {
+    std::vector<DirEntry>& entries = listing.entries;
     entries.clear();
+    listing.names.clear();
+    const auto named = [&listing](DirEntry& entry, std::string_view name) {
+        entry.nameOffset = static_cast<std::uint32_t>(listing.names.size());
+        entry.nameLength = static_cast<std::uint16_t>(name.size());
+        listing.names += name;
+    };
     // fdopendir takes ownership of its descriptor, so list through a copy.
     const int fd = ::openat(m_handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -139,13 +148,21 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorN
         const char* name = found->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
+        // Most file systems say what an entry is: a file whose size and time
+        // nobody asked for, and what is never opened, need no status call.
+        if (found->d_type == DT_FIFO || found->d_type == DT_SOCK || found->d_type == DT_CHR
+            || found->d_type == DT_BLK || (found->d_type == DT_REG && statFile && !(*statFile)(name))) {
+            DirEntry& entry = entries.emplace_back();
+            named(entry, name);
+            entry.kind = found->d_type == DT_REG ? EntryKind::File : EntryKind::Other;
+            continue;
+        }
         // The link itself first: its owner decides whether it is followed,
         // and a name that is no link needs no second call.
         struct stat st;
         if (::fstatat(m_handle, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;  // removed while we list
         DirEntry entry;
-        entry.name = name;
         if (S_ISLNK(st.st_mode)) {
             entry.isLink = true;
             entry.linkOwner = static_cast<std::uint32_t>(st.st_uid);
@@ -163,7 +180,8 @@ int Folder::list(std::vector<DirEntry>& entries, std::string& error, int* errorN
         } else {
             FillEntry(entry, st);
         }
-        entries.push_back(std::move(entry));
+        named(entry, name);
+        entries.push_back(entry);
     }
     ::closedir(dir);
     return result;
@@ -202,6 +220,18 @@ std::size_t OpenFileLimit()
     if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > (1u << 30))
         return std::size_t{1} << 30;
     return static_cast<std::size_t>(limit.rlim_cur);
+}
+
+unsigned ProcessorCount()
+{
+    // The processors of this process's affinity (taskset, a container's
+    // cpuset), not all those the machine has.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1;
 }
 
 bool IsTrustedOwner(std::uint32_t user)

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace larkspur::platform {
@@ -28,13 +30,22 @@ struct FolderId {
 // user may read. Any other link comes with kind Other. An entry that is no
 // link costs a single status call.
 struct DirEntry {
-    std::string name;
+    std::uint32_t nameOffset = 0;  // in the names of its listing
+    std::uint16_t nameLength = 0;
     EntryKind kind = EntryKind::Other;
+    bool isLink = false;     // the fields below then describe the link's target
     std::uint64_t size = 0;
     std::int64_t mtime = 0;  // seconds since 1970-01-01 UTC
     FolderId id;             // meaningful for directories only
-    bool isLink = false;     // the fields above then describe the link's target
     std::uint32_t linkOwner = 0;
+};
+
+// A folder's entries, their names in one block rather than one string each.
+struct Listing {
+    std::vector<DirEntry> entries;
+    std::string names;
+
+    std::string_view name(const DirEntry& entry) const { return {names.data() + entry.nameOffset, entry.nameLength}; }
 };
 
 // The running user and root: the owners whose links are followed.
@@ -64,8 +75,11 @@ public:
     // Every entry except "." and "..", in the order the system returns them.
     // Entries whose status cannot be read (dangling link, removed meanwhile)
     // are left out.
-    // `errorNumber` as for openChild.
-    int list(std::vector<DirEntry>& entries, std::string& error, int* errorNumber = nullptr) const;
+    // `errorNumber` as for openChild. Where the listing itself tells what an
+    // entry is, a plain file whose name `statFile` refuses, and a pipe,
+    // socket or device, cost no status call: their size and time read 0.
+    int list(Listing& listing, std::string& error, int* errorNumber = nullptr,
+             const std::function<bool(std::string_view name)>* statFile = nullptr) const;
 
     // Status of the folder itself.
     int stat(DirEntry& self, std::string& error) const;
@@ -82,6 +96,8 @@ private:
 void RaiseOpenFileLimit();
 // How many files the process may have open now.
 std::size_t OpenFileLimit();
+// The processors this process may run on (at least 1).
+unsigned ProcessorCount();
 
 bool IsDirectory(const std::string& path);
 // 0 when `path` names a folder (links followed), else the system's error

@@ -114,11 +114,15 @@ TEST_P(WriteFormat, OutputDashWritesTheSameBytesToStandardOutputAndNoFile)
 {
     Sandbox box;
     MakeSite(box);
-    const RunResult r = box.run({GetParam().command, "site", "--url", "https://example.com", "--output", "-"});
-    ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(r.out, GetParam().expected());
-    EXPECT_EQ(r.err, "");
-    EXPECT_FALSE(box.exists("site/" + std::string(GetParam().fileName)));
+    // Walked on one thread or on several, the same bytes.
+    for (const char* jobs : {"1", "3"}) {
+        const RunResult r = box.run({GetParam().command, "site", "--url", "https://example.com", "--output", "-",
+                                     "--jobs", jobs});
+        ASSERT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.out, GetParam().expected());
+        EXPECT_EQ(r.err, "");
+        EXPECT_FALSE(box.exists("site/" + std::string(GetParam().fileName)));
+    }
 }
 
 TEST_P(WriteFormat, OutputFileGoesWhereItSaysAndNotIntoTheSite)
@@ -299,17 +303,19 @@ TEST(Stats, ListsTotalsThenOneLinePerExtensionInOrderOfFirstAppearance)
     box.file("site/d/e.Html", "");
     box.file("site/x.averyveryverylongextension", "l");
     box.folder("site/empty-folder");
-    const RunResult r = box.run({"stats", "site"});
-    ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out,
-              "file totally: 7\n"
-              "empty files: 2\n"
-              ".HTML files: 3\n"
-              ".htm files: 1\n"
-              ".gz files: 1\n"
-              " files: 1\n"
-              ".averyveryveryl files: 1\n");
+    for (const char* jobs : {"1", "3"}) {
+        const RunResult r = box.run({"stats", "site", "--jobs", jobs});
+        ASSERT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out,
+                  "file totally: 7\n"
+                  "empty files: 2\n"
+                  ".HTML files: 3\n"
+                  ".htm files: 1\n"
+                  ".gz files: 1\n"
+                  " files: 1\n"
+                  ".averyveryveryl files: 1\n");
+    }
     EXPECT_EQ(box.run({"stats", "site", "--extensions", "gz,html"}).out,
               "file totally: 7\nempty files: 2\n.HTML files: 3 (pages)\n.htm files: 1\n.gz files: 1 (pages)\n"
               " files: 1\n.averyveryveryl files: 1\n");

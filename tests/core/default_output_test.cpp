@@ -74,10 +74,14 @@ TEST_F(DefaultOutput, ThreeFormatsToAStream)
 {
     const std::pair<SitemapFormat, const char*> formats[] = {
         {SitemapFormat::Xml, "sitemap.xml"}, {SitemapFormat::Text, "sitemap.txt"}, {SitemapFormat::Csv, "sitemap.csv"}};
-    for (const auto& [format, name] : formats) {
-        std::ostringstream out;
-        ASSERT_EQ(WriteSitemap(out, format, scan.tree, parameters), 0);
-        Check(name, out.str());
+    // Listed on one thread or on several, the tree and every byte are the same.
+    for (const unsigned jobs : {1u, 4u}) {
+        ASSERT_EQ(WalkAndCount(scan, t.path("site"), nullptr, nullptr, nullptr, {jobs, {}}), 0);
+        for (const auto& [format, name] : formats) {
+            std::ostringstream out;
+            ASSERT_EQ(WriteSitemap(out, format, scan.tree, parameters), 0);
+            Check(name, out.str());
+        }
     }
 }
 

@@ -122,10 +122,11 @@ TEST_P(Exclusions, LastMatchDecides)
     }
     // A page, as the selection sees it: below its folders.
     std::deque<FileEntry> entries(1, FileEntry{nullptr, ".", 0, EntryType::Directory});
-    for (std::string_view rest = c.path; !rest.empty();) {
+    const std::string path = c.path;  // the entries' names point into it
+    for (std::string_view rest = path; !rest.empty();) {
         const auto slash = rest.find('/');
         const auto type = slash == std::string_view::npos ? EntryType::File : EntryType::Directory;
-        entries.push_back({&entries.back(), std::string(rest.substr(0, slash)), 0, type});
+        entries.push_back({&entries.back(), rest.substr(0, slash), 0, type});
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
     }
     SitemapOptions options;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 
 #include <sys/inotify.h>
 #include <sys/resource.h>
@@ -154,6 +155,43 @@ std::vector<std::string> PagesOf(const ScanResult& scan)
     return pages;
 }
 
+// Every walk here runs on one thread and on several: the rules hold for
+// both, and both give the same tree, entry for entry, or fail alike.
+constexpr unsigned kJobs[] = {1, 4};
+
+std::string Listing(const ScanResult& scan, int result, const WalkError& error)
+{
+    std::string text = std::to_string(result) + " " + error.path + ": " + error.message + "\n";
+    std::unordered_map<const FileEntry*, std::size_t> index;  // paths would be quadratic in depth
+    for (const FileEntry& e : scan.tree.entries) {
+        text += std::to_string(e.parent ? index.at(e.parent) : 0) + "/" + std::string(e.name) + (e.isDirectory() ? "/ " : " ")
+              + std::to_string(e.mtime) + (e.empty ? "-\n" : "\n");
+        index.emplace(&e, index.size());
+    }
+    for (const StatLine& line : StatisticsLines(scan))
+        text += line.text + "\n";
+    return text + std::to_string(scan.tree.skippedLinks) + " links skipped";
+}
+
+// The walk on several threads into `scan`; `same` (in a child process)
+// or else the test learns whether one thread gave the same.
+int Walk(ScanResult& scan, const std::string& root, WalkError* error = nullptr, bool* same = nullptr)
+{
+    ScanResult single;
+    WalkError singleError;
+    WalkError several;
+    const int singleResult = WalkAndCount(single, root, &singleError, nullptr, nullptr, {kJobs[0], {}});
+    const int result = WalkAndCount(scan, root, &several, nullptr, nullptr, {kJobs[1], {}});
+    const std::string expected = Listing(single, singleResult, singleError);
+    if (same)
+        *same = Listing(scan, result, several) == expected;
+    else
+        EXPECT_EQ(Listing(scan, result, several), expected) << "several threads against one";
+    if (error)
+        *error = several;
+    return result;
+}
+
 std::string Canonical(const std::string& path)
 {
     std::string out, error;
@@ -227,7 +265,7 @@ TEST_P(HostileNames, EveryUrlIsValidAndLeadsToItsFile)
 
     ScanResult scan;
     WalkError error;
-    ASSERT_EQ(WalkAndCount(scan, root, &error), 0) << error.path << ": " << error.message;
+    ASSERT_EQ(Walk(scan, root, &error), 0) << error.path << ": " << error.message;
     EXPECT_EQ(scan.fileTotal, 2);
     for (const StatLine& line : StatisticsLines(scan))
         EXPECT_FALSE(HasControlByte(line.text)) << Show(line.text);
@@ -254,7 +292,7 @@ TEST(HostileSite, AllOddNamesTogetherGiveDistinctUrlsInListingOrder)
         t.file("site/nested/" + c.name, "x");
     }
     ScanResult scan;
-    ASSERT_EQ(WalkAndCount(scan, root), 0);
+    ASSERT_EQ(Walk(scan, root), 0);
     EXPECT_EQ(scan.fileTotal, 2 * static_cast<long long>(std::size(kNames)));
     pages = PagesOf(scan);
     ASSERT_EQ(pages.size(), 2 * std::size(kNames));
@@ -271,7 +309,7 @@ TEST(HostileSite, ExtensionWithALineBreakStaysOnOneStatisticsLine)
     t.file("site/notes.t\nxt");
     t.file("site/tab.a\tb");
     ScanResult scan;
-    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    ASSERT_EQ(Walk(scan, t.path("site")), 0);
     std::vector<std::string> texts;
     for (const StatLine& line : StatisticsLines(scan))
         texts.push_back(line.text);
@@ -290,7 +328,7 @@ protected:
     std::vector<std::string> walkPages()
     {
         WalkError error;
-        EXPECT_EQ(WalkAndCount(scan, t.path("site"), &error), 0) << error.path << ": " << error.message;
+        EXPECT_EQ(Walk(scan, t.path("site"), &error), 0) << error.path << ": " << error.message;
         return PagesOf(scan);
     }
 
@@ -372,7 +410,7 @@ TEST_P(RepeatedFolders, AreWalkedOnceTheFirstWayIn)
     GetParam().build(t);
     ScanResult scan;
     WalkError error;
-    ASSERT_EQ(WalkAndCount(scan, t.path("site"), &error), 0) << error.path << ": " << error.message;
+    ASSERT_EQ(Walk(scan, t.path("site"), &error), 0) << error.path << ": " << error.message;
     const std::vector<std::string> pages = PagesOf(scan);
     EXPECT_EQ(pages, GetParam().pages);
     ExpectSitemapsName(scan, t.path("site"), pages);
@@ -436,7 +474,7 @@ TEST_P(PlantedLinks, AreNotFollowedButCounted)
 
     ScanResult scan;
     WalkError error;
-    ASSERT_EQ(WalkAndCount(scan, t.path("site"), &error), 0) << error.path << ": " << error.message;
+    ASSERT_EQ(Walk(scan, t.path("site"), &error), 0) << error.path << ": " << error.message;
     EXPECT_EQ(PagesOf(scan), std::vector<std::string>{"index.html"});
     EXPECT_EQ(scan.fileTotal, 1);
     EXPECT_EQ(scan.tree.skippedLinks, 1);
@@ -517,7 +555,7 @@ TEST(HostilePipesAndSockets, FifoAndSocketAreNeitherOpenedNorListed)
     OpenWatch watch(root);
     ASSERT_TRUE(watch.ok());
     ScanResult scan;
-    ASSERT_EQ(WalkAndCount(scan, root), 0);  // would block here if the fifo were opened
+    ASSERT_EQ(Walk(scan, root), 0);  // would block here if the fifo were opened
     const std::set<std::string> opened = watch.openedNames();
     EXPECT_EQ(opened.count("pipe.html"), 0u);
     EXPECT_EQ(opened.count("pipe-link.html"), 0u);
@@ -573,9 +611,11 @@ std::string WalkAsUser(const std::string& root)
 {
     ScanResult scan;
     WalkError error;
-    const int result = WalkAndCount(scan, root, &error);
+    bool same = false;
+    const int result = Walk(scan, root, &error, &same);
     return std::to_string(result) + "|" + error.path + "|" + error.message + "|"
-         + (scan.tree.walked ? "walked" : "not walked") + "|" + std::to_string(scan.tree.entries.size());
+         + (scan.tree.walked ? "walked" : "not walked") + "|" + std::to_string(scan.tree.entries.size())
+         + (same ? "" : "|one thread differs");
 }
 
 TEST_P(UnreadableFolder, FailsTheWalkNamingTheFolderAndTheReason)
@@ -617,6 +657,31 @@ TEST(UnreadableFiles, AreListedSinceTheWalkNeverOpensThem)
     EXPECT_EQ(outcome.output, "0|||walked|2");
 }
 
+// A limit on processes leaves the walk without threads: it lists every
+// folder itself.
+TEST(NoThreads, TheWalkListsEveryFolderItself)
+{
+    TempTree t;
+    ASSERT_EQ(::chmod(t.root().c_str(), 0755), 0);
+    const std::string root = t.folder("site");
+    for (int i = 0; i < 20; ++i)
+        t.file("site/" + std::to_string(i) + "/p.html");
+    const ChildOutcome outcome = RunInChild(
+        [&] {
+            rlimit processes{1, 1};
+            ::setrlimit(RLIMIT_NPROC, &processes);
+            ScanResult scan;
+            bool same = false;
+            const int result = Walk(scan, root, nullptr, &same);
+            return std::to_string(result) + " " + std::to_string(scan.fileTotal) + (same ? "" : " one thread differs");
+        },
+        true);
+    if (outcome.exited && outcome.status == kCannotDropPrivileges)
+        GTEST_SKIP() << "running as root and cannot become nobody: the limit would not apply";
+    ASSERT_TRUE(outcome.exited) << "signal " << outcome.signal;
+    EXPECT_EQ(outcome.output, "0 20");
+}
+
 // ----- Entries that change while the walk runs
 
 struct ChangeCase;
@@ -651,21 +716,23 @@ int ChangeOnFirstReport(std::size_t, void* data)
 
 TEST_P(ChangedDuringWalk, EndsWithWhatIsStillThere)
 {
-    TempTree t;
-    const std::string root = t.folder("site");
-    t.file("site/a/x.html");
-    t.file("site/b/y.html");
-    t.file("site/c/z.html");
-    t.file("site/top.html");
-    ChangeContext context{&t, &GetParam()};
-    ScanResult scan;
-    WalkError error;
-    ASSERT_EQ(WalkAndCount(scan, root, &error, ChangeOnFirstReport, &context), 0)
-        << error.path << ": " << error.message;
-    ASSERT_GE(context.calls, 1);
-    const std::vector<std::string> pages = PagesOf(scan);
-    EXPECT_EQ(pages, GetParam().pages);
-    ExpectSitemapsName(scan, root, pages);
+    for (const unsigned jobs : kJobs) {
+        TempTree t;
+        const std::string root = t.folder("site");
+        t.file("site/a/x.html");
+        t.file("site/b/y.html");
+        t.file("site/c/z.html");
+        t.file("site/top.html");
+        ChangeContext context{&t, &GetParam()};
+        ScanResult scan;
+        WalkError error;
+        ASSERT_EQ(WalkAndCount(scan, root, &error, ChangeOnFirstReport, &context, {jobs, {}}), 0)
+            << error.path << ": " << error.message;
+        ASSERT_GE(context.calls, 1);
+        const std::vector<std::string> pages = PagesOf(scan);
+        EXPECT_EQ(pages, GetParam().pages) << jobs << " threads";
+        ExpectSitemapsName(scan, root, pages);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -697,15 +764,22 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ChangedDuringWalkCancel, ACancelledWalkLeavesNothingBehind)
 {
     TempTree t;
-    t.file("site/a/x.html");
-    ScanResult scan;
-    WalkError error;
-    auto cancel = [](std::size_t, void*) { return 1; };
-    EXPECT_EQ(WalkAndCount(scan, t.path("site"), &error, cancel, nullptr), -1);
-    EXPECT_FALSE(error.message.empty());
-    EXPECT_FALSE(scan.tree.walked);
-    EXPECT_TRUE(scan.tree.entries.empty());
-    EXPECT_EQ(scan.fileTotal, 0);
+    for (int i = 0; i < 50; ++i)
+        t.file("site/" + std::to_string(i) + "/x.html");
+    // At the first report, and later while other threads list folders.
+    for (const unsigned jobs : kJobs) {
+        for (int cancelAt : {1, 5}) {
+            ScanResult scan;
+            WalkError error;
+            auto cancel = [](std::size_t, void* left) { return --*static_cast<int*>(left) == 0 ? 1 : 0; };
+            EXPECT_EQ(WalkAndCount(scan, t.path("site"), &error, cancel, &cancelAt, {jobs, {}}), -1);
+            EXPECT_EQ(cancelAt, 0);
+            EXPECT_FALSE(error.message.empty());
+            EXPECT_FALSE(scan.tree.walked);
+            EXPECT_TRUE(scan.tree.entries.empty());
+            EXPECT_EQ(scan.fileTotal, 0);
+        }
+    }
 }
 
 TEST(ChangedDuringWalkLinks, ALinkPointedElsewhereAfterItWasListedIsSkipped)
@@ -714,16 +788,20 @@ TEST(ChangedDuringWalkLinks, ALinkPointedElsewhereAfterItWasListedIsSkipped)
     t.file("site/top.html");
     t.file("outside/o.html");
     t.file("private/secret.html");
-    ASSERT_EQ(::symlink(t.path("outside").c_str(), t.path("site/l").c_str()), 0);
     auto repoint = [](std::size_t, void* data) {
         const auto& tree = *static_cast<const TempTree*>(data);
         ::unlink(tree.path("site/l").c_str());
         return ::symlink(tree.path("private").c_str(), tree.path("site/l").c_str());
     };
-    ScanResult scan;
-    WalkError error;
-    ASSERT_EQ(WalkAndCount(scan, t.path("site"), &error, repoint, &t), 0) << error.path << ": " << error.message;
-    EXPECT_EQ(PagesOf(scan), std::vector<std::string>{"top.html"});
+    for (const unsigned jobs : kJobs) {
+        ::unlink(t.path("site/l").c_str());
+        ASSERT_EQ(::symlink(t.path("outside").c_str(), t.path("site/l").c_str()), 0);
+        ScanResult scan;
+        WalkError error;
+        ASSERT_EQ(WalkAndCount(scan, t.path("site"), &error, repoint, &t, {jobs, {}}), 0)
+            << error.path << ": " << error.message;
+        EXPECT_EQ(PagesOf(scan), std::vector<std::string>{"top.html"});
+    }
 }
 
 // ----- Paths past the system's limit
@@ -762,7 +840,7 @@ TEST_F(DeepTree, PathLongerThan4096BytesIsWalkedAndWritten)
 
     ScanResult scan;
     WalkError error;
-    ASSERT_EQ(WalkAndCount(scan, root, &error), 0) << error.path << ": " << error.message;
+    ASSERT_EQ(Walk(scan, root, &error), 0) << error.path << ": " << error.message;
     EXPECT_EQ(scan.fileTotal, 1);
     EXPECT_EQ(RelativePath(scan.tree.entries.back()), "/" + relative);
     EXPECT_EQ(scan.tree.fullPath(scan.tree.entries.back()), Canonical(root) + "/" + relative);
@@ -801,7 +879,10 @@ TEST_F(DeepTree, NestingPastTheOpenFileLimitEndsInAClearResult)
         ::setrlimit(RLIMIT_NOFILE, &limit);
         ScanResult scan;
         WalkError error;
-        const int result = WalkAndCount(scan, root, &error);
+        bool same = false;
+        const int result = Walk(scan, root, &error, &same);
+        if (!same)
+            return std::string("one thread differs");
         if (result == 0)
             return std::string(scan.fileTotal == 1 && scan.tree.entries.size() == 302 ? "complete" : "incomplete");
         if (error.path.rfind(Canonical(root) + "/d/d/", 0) == 0 && !error.message.empty()
@@ -832,8 +913,9 @@ TEST_P(FewDescriptors, GiveTheSameWalkAsMany)
     auto walkOrder = [&] {
         ScanResult scan;
         WalkError error;
-        if (WalkAndCount(scan, root, &error) != 0)
-            return "failed: " + error.path + ": " + error.message;
+        bool same = false;
+        if (Walk(scan, root, &error, &same) != 0 || !same)
+            return "failed: " + error.path + ": " + error.message + (same ? "" : " (one thread differs)");
         std::string order;
         for (const FileEntry& entry : scan.tree.entries)
             order += RelativePath(entry) + "\n";
@@ -875,7 +957,9 @@ INSTANTIATE_TEST_SUITE_P(
                   }}),
     [](const testing::TestParamInfo<ShapeCase>& info) { return info.param.label; });
 
-// A recursive walk ran out of stack at about 20,000 levels.
+// A recursive walk ran out of stack at about 20,000 levels; exclusions
+// decided from every folder's whole path took memory and time by the square
+// of the depth.
 TEST_F(DeepTree, AHundredThousandLevelsAreWalkedAndWritten)
 {
     const std::string root = t.folder("site");
@@ -889,21 +973,30 @@ TEST_F(DeepTree, AHundredThousandLevelsAreWalkedAndWritten)
     ::close(fd);
 
     const ChildOutcome outcome = RunInChild([&] {
+        rlimit memory{std::size_t{1} << 30, std::size_t{1} << 30};
+        ::setrlimit(RLIMIT_AS, &memory);
         ScanResult scan;
         WalkError error;
-        if (WalkAndCount(scan, root, &error) != 0)
-            return "failed: " + error.message;
+        bool same = false;
+        if (Walk(scan, root, &error, &same) != 0 || !same)
+            return "failed: " + error.message + (same ? "" : " (one thread differs)");
+        std::string written = std::to_string(scan.tree.entries.size()) + " entries, " + std::to_string(scan.fileTotal)
+                            + " file";
         SitemapParameters parameters;
         parameters.websiteUrl = kBaseUrl;
-        std::ostringstream out;
-        SaveReport report;
-        if (WriteSitemap(out, SitemapFormat::Xml, scan.tree, parameters, &report) != 0)
-            return std::string("not written");
-        return std::to_string(scan.tree.entries.size()) + " entries, " + std::to_string(scan.fileTotal)
-             + " file, " + std::to_string(report.tooLong) + " too long";
+        for (const auto& exclude : {std::vector<std::string>{}, {"x", "**/d/x.html", "/d/d/x"}, {"d/"}}) {
+            parameters.options.exclude = exclude;
+            std::ostringstream out;
+            SaveReport report;
+            if (WriteSitemap(out, SitemapFormat::Xml, scan.tree, parameters, &report) != 0)
+                return std::string("not written");
+            written += ", " + std::to_string(report.tooLong) + " too long";
+        }
+        return written;
     });
     ASSERT_TRUE(outcome.exited) << "signal " << outcome.signal;
-    EXPECT_EQ(outcome.output, std::to_string(kLevels + 2) + " entries, 1 file, 1 too long");
+    // The page is left out for its URL's length unless a folder above it is.
+    EXPECT_EQ(outcome.output, std::to_string(kLevels + 2) + " entries, 1 file, 1 too long, 1 too long, 0 too long");
 }
 
 }  // namespace

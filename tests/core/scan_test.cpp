@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "scan/read_ahead.h"
 #include "scan/scan.h"
 #include "temp_tree.h"
 
@@ -115,6 +116,27 @@ TEST(Walk, LinksToFilesCountAndCyclesAreSkipped)
     EXPECT_EQ(WalkOrder(tree), expected);
 }
 
+TEST(Walk, FilesTheFilterRefusesAreListedWithoutTheirStatus)
+{
+    TempTree t;
+    constexpr std::int64_t kTime = 1136592000;
+    t.file("site/a.html", "x", kTime);
+    t.file("site/b.css", "x", kTime);
+    t.file("site/sub/c.html", "", kTime);
+    ASSERT_EQ(::symlink("b.css", t.path("site/link.css").c_str()), 0);  // links are read as before
+    for (const unsigned jobs : {1u, 4u}) {
+        ScanTree tree;
+        WalkSettings settings{jobs, [](std::string_view name) { return name.ends_with(".html"); }};
+        ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, nullptr, nullptr, settings), 0);
+        std::vector<std::string> seen;
+        for (const FileEntry& e : tree.entries)
+            seen.push_back(RelativePath(e) + (e.mtime == kTime ? " dated" : "") + (e.empty ? " empty" : ""));
+        const std::vector<std::string> expected = {"/.", "/a.html dated", "/b.css empty", "/link.css dated", "/sub",
+                                                   "/sub/c.html dated empty"};
+        EXPECT_EQ(seen, expected);
+    }
+}
+
 TEST(Walk, CancelledWalkLeavesNothing)
 {
     TempTree t;
@@ -133,16 +155,46 @@ TEST(Walk, ProgressSeesTheGrowingCount)
     TempTree t;
     for (int i = 0; i < 5; ++i)
         t.file("site/d" + std::to_string(i) + "/f.html");
-    std::vector<std::size_t> seen;
     auto record = [](std::size_t n, void* c) {
         static_cast<std::vector<std::size_t>*>(c)->push_back(n);
         return 0;
     };
+    // Reported on the calling thread also while other threads list.
+    for (const unsigned jobs : {1u, 4u}) {
+        std::vector<std::size_t> seen;
+        ScanTree tree;
+        ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, record, &seen, {jobs, {}}), 0);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+        EXPECT_EQ(seen.back(), tree.entries.size());
+    }
+}
+
+TEST(ReadAhead, ResultsComeInTheTreesOrderSkippedOnesLeftBehind)
+{
+    TempTree t;
+    for (int i = 0; i < 2000; ++i)
+        t.file("site/d" + std::to_string(i % 7) + "/" + std::to_string(i) + ".html");
     ScanTree tree;
-    ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, record, &seen), 0);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    EXPECT_EQ(seen.back(), tree.entries.size());
+    ASSERT_EQ(WalkTree(tree, t.path("site")), 0);
+    for (const unsigned jobs : {1u, 4u}) {
+        ReadAhead<std::string> ahead;
+        ahead.start(tree, [](const FileEntry& e) { return !e.isDirectory(); },
+                    [](const FileEntry& e, std::string& result) {
+                        result = RelativePath(e);
+                        return e.name.starts_with("13") ? -1 : 0;
+                    },
+                    jobs);
+        int asked = 0;
+        for (const FileEntry& entry : tree.entries) {
+            // The caller leaves out every third file and asks for the rest.
+            if (entry.isDirectory() || asked++ % 3 == 1)
+                continue;
+            std::string result;
+            EXPECT_EQ(ahead.take(entry, result), entry.name.starts_with("13") ? -1 : 0);
+            EXPECT_EQ(result, RelativePath(entry));
+        }
+    }
 }
 
 TEST(Enumerate, StopsOnNonZeroAndRefusesUnwalked)
@@ -192,7 +244,8 @@ TEST(Statistics, ThousandsOfGroupsKeepOrderAndFirstSpelling)
     for (const char* stem : {"a.Log", "b.lOG", "c.LOG"}) {
         for (int i = 0; i < 3000; ++i) {
             FileEntry file;
-            file.name = stem + std::to_string(i);
+            const std::string name = stem + std::to_string(i);  // the entry's name is a view
+            file.name = name;
             ASSERT_EQ(CountFiles(file, &scan), 0);
         }
     }

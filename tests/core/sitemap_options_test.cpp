@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "gzip/gzip.h"
+#include "select/glob.h"
 #include "sitemap/sitemap.h"
 #include "temp_tree.h"
 
@@ -103,6 +104,41 @@ TEST(Selection, ExtensionsAndExclusionsChooseThePagesStatisticsStayWhole)
     EXPECT_EQ(StatisticsLines(scan).front().text, "file totally: 7");
     const std::vector<StatLine> lines = StatisticsLines(scan, options.extensions);  // .html .PDF .htm
     EXPECT_TRUE(lines[3].checked && !lines[4].checked) << lines[3].text << lines[4].text;
+}
+
+// Each folder is decided once from its parent, and patterns that can match
+// only the last names of a path see only those: the same choice as the
+// whole list on every folder's whole path.
+TEST(Selection, ExclusionsDecidedFolderByFolderAsOnWholePaths)
+{
+    TempTree t;
+    for (const char* name : {"top.html", "old/a.html", "docs/old/a.html", "docs/old/keep.html", "a/b/c.html",
+                             "x/a/b/d.html", "docs/deep/old/z.html", "docs/z.html"})
+        t.file(std::string("site/") + name, "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    const std::vector<std::vector<std::string>> patternSets = {
+        {"**/old/*.html"}, {"**/a/b/*.html"}, {"**/[o]ld/*.html"}, {"**/old/**"}, {"old"}, {"/docs/old/"},
+        {"**/old/", "!**/old/keep.html"}, {"*.html", "!**/old/keep.html"}, {"**/docs/*/a.html"}, {"docs/**/z.html"}};
+    for (const std::vector<std::string>& patterns : patternSets) {
+        const ExclusionList list(patterns);
+        std::string expected;
+        for (const FileEntry& entry : scan.tree.entries) {
+            bool excluded = false;
+            std::string path;
+            std::vector<const std::string_view*> segments;
+            PathSegments(entry, segments);
+            for (std::size_t i = 0; i < segments.size(); ++i) {
+                path.append(i > 0 ? "/" : "").append(*segments[i]);
+                excluded = excluded || list.excludes(path, i + 1 < segments.size());
+            }
+            if (IsSitemapEntry(entry) && !excluded)
+                expected += "https://example.com/site/" + path + "\r\n";
+        }
+        SitemapOptions options;
+        options.exclude = patterns;
+        EXPECT_EQ(Write(scan.tree, SitemapFormat::Text, options), expected) << patterns.front();
+    }
 }
 
 TEST(Hints, OmittedFromXmlAndLeftEmptyInCsv)

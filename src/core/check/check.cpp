@@ -112,13 +112,13 @@ std::string FolderOf(const std::string& path)
 std::vector<std::string> FilesIn(const std::string& folder)
 {
     platform::Folder open;
-    std::vector<platform::DirEntry> entries;
+    platform::Listing listing;
     std::string error;
     std::vector<std::string> files;
-    if (open.open(folder, error) == 0 && open.list(entries, error) == 0) {
-        for (platform::DirEntry& entry : entries) {
+    if (open.open(folder, error) == 0 && open.list(listing, error) == 0) {
+        for (const platform::DirEntry& entry : listing.entries) {
             if (entry.kind == platform::EntryKind::File)
-                files.push_back(std::move(entry.name));
+                files.emplace_back(listing.name(entry));
         }
     }
     return files;

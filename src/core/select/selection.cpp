@@ -1,27 +1,55 @@
 #include "select/selection.h"
 
+#include <algorithm>
+
 namespace larkspur {
 
 namespace {
 
-// "a/b/" for a folder, "" for the root.
-std::string FolderPath(const FileEntry& folder)
+// How many names at the end of a path a pattern can match, as GlobPattern
+// reads it: one for a name at any depth, those after a leading "**/" when
+// nothing else in it can span folders; else 0, the whole path.
+std::size_t LastNames(std::string_view text)
 {
-    std::vector<const std::string*> segments;
-    PathSegments(folder, segments);
-    std::string path;
-    for (const std::string* segment : segments)
-        path.append(*segment).append("/");
-    return path;
+    if (!text.empty() && text.front() == '!')
+        text.remove_prefix(1);
+    if (!text.empty() && text.back() == '/')
+        text.remove_suffix(1);
+    const bool rooted = !text.empty() && text.front() == '/';
+    if (!rooted && text.find('/') == std::string_view::npos)
+        return 1;
+    if (rooted || text.substr(0, 3) != "**/")
+        return 0;
+    text.remove_prefix(3);
+    // A class or an escape may hold a "/" that is no separator.
+    if (text.find("**") != std::string_view::npos || text.find_first_of("[\\") != std::string_view::npos)
+        return 0;
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '/')) + 1;
+}
+
+// The last `names` names of a path, or all of it for 0.
+std::string_view LastNamesOf(std::string_view path, std::size_t names)
+{
+    if (names == 0)
+        return path;
+    std::size_t start = path.size();
+    while (names-- > 0) {
+        const auto slash = path.rfind('/', start == 0 ? 0 : start - 1);
+        if (slash == std::string_view::npos || start == 0)
+            return path;
+        start = slash;
+    }
+    return path.substr(start + 1);
 }
 
 }  // namespace
 
 PageSelection::PageSelection(const SitemapOptions& options)
     : m_defaultExtensions(options.extensions == SitemapOptions{}.extensions),
-      m_extensions(options.extensions),
-      m_exclusions(options.exclude)
+      m_extensions(options.extensions)
 {
+    for (const std::string& pattern : options.exclude)
+        m_exclusions.push_back({GlobPattern(pattern), LastNames(pattern)});
 }
 
 bool PageSelection::hasPageExtension(std::string_view name) const
@@ -39,35 +67,69 @@ bool PageSelection::hasPageExtension(std::string_view name) const
     return false;
 }
 
-bool PageSelection::folderExcluded(const FileEntry& folder)
+// As ExclusionList: the last pattern that matches decides.
+bool PageSelection::excludes(std::string_view path, bool isFolder) const
 {
-    if (!folder.parent)
-        return false;  // the site folder itself
-    const auto known = m_folders.find(&folder);
-    if (known != m_folders.end())
-        return known->second;
-    std::string path = FolderPath(folder);
-    path.pop_back();
-    const bool excluded = folderExcluded(*folder.parent) || m_exclusions.excludes(path, true);
-    m_folders.emplace(&folder, excluded);
+    bool excluded = false;
+    for (const Exclusion& exclusion : m_exclusions) {
+        if (excluded == exclusion.pattern.negated()
+            && exclusion.pattern.matches(LastNamesOf(path, exclusion.lastNames), isFolder))
+            excluded = !exclusion.pattern.negated();
+    }
     return excluded;
+}
+
+void PageSelection::push(const FileEntry& folder)
+{
+    if (!folder.parent) {
+        m_levels.push_back({&folder, 0, false});  // the site folder itself
+        m_path.clear();
+        return;
+    }
+    const Level& parent = m_levels.back();
+    m_path.resize(parent.pathLength);
+    m_path += folder.name;
+    const bool excluded = parent.excluded || excludes(m_path, true);
+    m_path += '/';
+    m_levels.push_back({&folder, m_path.size(), excluded});
+}
+
+// Makes `folder` the last level. In the walk's order it is on the stack
+// already, or a new child of a folder on it; otherwise the levels are built
+// again from the root.
+const PageSelection::Level& PageSelection::reach(const FileEntry& folder)
+{
+    while (!m_levels.empty() && m_levels.back().folder != &folder && m_levels.back().folder != folder.parent)
+        m_levels.pop_back();
+    if (m_levels.empty()) {
+        std::vector<const FileEntry*> chain;
+        for (const FileEntry* at = &folder; at; at = at->parent)
+            chain.push_back(at);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            push(**it);
+    } else if (m_levels.back().folder != &folder) {
+        push(folder);
+    }
+    return m_levels.back();
 }
 
 bool PageSelection::selects(const FileEntry& entry)
 {
-    if (entry.isDirectory() || entry.empty || !hasPageExtension(entry.name))
+    if (entry.isDirectory()) {
+        if (!m_exclusions.empty())
+            reach(entry);
+        return false;
+    }
+    if (entry.empty || !hasPageExtension(entry.name))
         return false;
     if (m_exclusions.empty() || !entry.parent)
         return true;
-    if (entry.parent != m_folder) {
-        m_folder = entry.parent;
-        m_folderExcluded = folderExcluded(*entry.parent);
-        m_folderPath = FolderPath(*entry.parent);
-    }
-    if (m_folderExcluded)
+    const Level& folder = reach(*entry.parent);
+    if (folder.excluded)
         return false;
-    m_path.assign(m_folderPath).append(entry.name);
-    return !m_exclusions.excludes(m_path, false);
+    m_path.resize(folder.pathLength);
+    m_path += entry.name;
+    return !excludes(m_path, false);
 }
 
 }  // namespace larkspur

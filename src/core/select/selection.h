@@ -3,7 +3,6 @@
 
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "options/options.h"
@@ -17,22 +16,38 @@ public:
     explicit PageSelection(const SitemapOptions& options);
 
     // A non-empty file with one of the chosen extensions that no exclusion
-    // pattern leaves out, itself or through a folder above it.
+    // pattern leaves out, itself or through a folder above it. Entries are
+    // best given in the walk's order, folders included: each folder is then
+    // decided once, from its parent.
     bool selects(const FileEntry& entry);
+    // Whether a file of this name may be a page, by its extension alone:
+    // the files whose size and time a walk for a sitemap needs.
+    bool hasPageExtension(std::string_view name) const;
 
 private:
-    bool hasPageExtension(std::string_view name) const;
-    bool folderExcluded(const FileEntry& folder);
+    struct Exclusion {
+        GlobPattern pattern;
+        // A pattern that can only match the last names of a path gets only
+        // those (a name at any depth, "**/a/b"), so that deep trees cost
+        // no more per entry; 0 for the whole path.
+        std::size_t lastNames = 0;
+    };
+    // A folder from the root down to the one whose files come now.
+    struct Level {
+        const FileEntry* folder;
+        std::size_t pathLength;  // of its "a/b/" in m_path
+        bool excluded;
+    };
+
+    bool excludes(std::string_view path, bool isFolder) const;
+    const Level& reach(const FileEntry& folder);
+    void push(const FileEntry& folder);
 
     bool m_defaultExtensions = true;
     std::vector<std::string> m_extensions;
-    ExclusionList m_exclusions;
-    // Files come folder by folder: the answer for their folder is kept.
-    std::unordered_map<const FileEntry*, bool> m_folders;
-    const FileEntry* m_folder = nullptr;
-    bool m_folderExcluded = false;
-    std::string m_folderPath;  // "a/b/", "" for the root
-    std::string m_path;
+    std::vector<Exclusion> m_exclusions;
+    std::vector<Level> m_levels;
+    std::string m_path;  // "a/b/" of the last level, and the name being decided
 };
 
 }  // namespace larkspur

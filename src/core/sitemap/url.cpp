@@ -299,7 +299,7 @@ int MakePlainEntryUrl(std::string_view websiteUrl, const FileEntry& entry, std::
     std::string base;
     if (NormalizeBaseUrl(websiteUrl, base) != 0)
         return -1;
-    std::vector<const std::string*> segments;
+    std::vector<const std::string_view*> segments;
     PathSegments(entry, segments);
     url = std::move(base);
     for (std::size_t i = 0; i < segments.size(); ++i) {

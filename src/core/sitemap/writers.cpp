@@ -10,6 +10,7 @@
 #include "platform.h"
 #include "robots/robots_txt.h"
 #include "robots/rules.h"
+#include "scan/read_ahead.h"
 #include "select/selection.h"
 #include "sitemap.h"
 #include "urlset_writer.h"
@@ -41,7 +42,7 @@ struct WriteContext {
     const char* eol;  // of sitemap.txt and sitemap.csv lines
     const ScanTree* tree = nullptr;
     std::unordered_map<const FileEntry*, std::int64_t> commitTimes;  // --lastmod git
-    std::string head;  // the start of the current page, when heads are read
+    ReadAhead<PageHead> heads;  // read on a pool of threads, ahead of the writer
     // Where another entry answers a page's shorter URL: folders that hold an
     // index.html, and x.html pages beside a file or folder "x".
     std::unordered_set<const FileEntry*> indexHtmlFolders;
@@ -52,7 +53,7 @@ struct WriteContext {
     const FileEntry* folder = nullptr;
     std::string folderUrl;  // plain, ends in "/"
     std::string folderXml;  // the same, XML-escaped
-    std::vector<const std::string*> segments;
+    std::vector<const std::string_view*> segments;
     std::int64_t day = -1;  // of the last date formatted
     std::string date;
     long long tooLong = 0;
@@ -127,7 +128,7 @@ bool EntryUrl(WriteContext& context, const FileEntry& entry)
         context.folder = entry.parent;
         context.folderUrl = context.base;
         PathSegments(*entry.parent, context.segments);
-        for (const std::string* segment : context.segments) {
+        for (const std::string_view* segment : context.segments) {
             context.folderUrl += EscapePathSegment(*segment);
             context.folderUrl += '/';
         }
@@ -160,8 +161,7 @@ bool HeadAllows(WriteContext& context, const FileEntry& entry)
     if (!context.respectRobots && !context.canonicalOnly)
         return true;
     PageHead head;
-    std::string unread;
-    if (ReadPageHead(context.tree->fullPath(entry), head, context.head, unread) != 0) {
+    if (context.heads.take(entry, head) != 0) {
         ++context.unreadHeads;
         return true;
     }
@@ -368,20 +368,29 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
     context.tree = &tree;
     if (context.style != UrlStyle::File || context.canonicalOnly)
         FindAnsweringEntries(context);
+    if (context.respectRobots || context.canonicalOnly) {
+        context.heads.start(
+            tree, [selection = context.selection](const FileEntry& entry) mutable { return selection.selects(entry); },
+            [&tree](const FileEntry& entry, PageHead& head) {
+                thread_local std::string buffer;  // reused from page to page
+                std::string unread;
+                return ReadPageHead(tree.fullPath(entry), head, buffer, unread);
+            });
+    }
     return 0;
 }
 
 // With dates from git, the commit time of every page that has one, read in
 // one pass over the history before the first entry is written.
-int ReadPageDates(WriteContext& context, const SitemapOptions& options, SaveReport& report, std::string& error)
+int ReadPageDates(WriteContext& context, SaveReport& report, std::string& error)
 {
     if (context.lastmod != LastmodSource::Git)
         return 0;
     struct Pages {
-        PageSelection selection;
+        PageSelection& selection;  // the writer's: it is set for the tree's order again
         std::vector<const FileEntry*> entries;
         std::vector<std::string> paths;
-    } pages{PageSelection(options), {}, {}};
+    } pages{context.selection, {}, {}};
     EnumerateTree(*context.tree, [](const FileEntry& entry, void* data) {
         auto& p = *static_cast<Pages*>(data);
         if (p.selection.selects(entry)) {
@@ -485,7 +494,7 @@ int WriteSitemap(std::ostream& target, SitemapFormat format, const ScanTree& tre
     SaveReport& r = report ? *report : local;
     r = {};
     std::string message;
-    if (Prepare(context, tree, parameters) != 0 || ReadPageDates(context, parameters.options, r, message) != 0) {
+    if (Prepare(context, tree, parameters) != 0 || ReadPageDates(context, r, message) != 0) {
         if (error)
             *error = message.empty() ? "Invalid parameter(s)!" : message;
         return -1;
@@ -538,7 +547,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
     SaveReport local;
     SaveReport& r = report ? *report : local;
     r = {};
-    if (ReadPageDates(context, parameters.options, r, message) != 0) {
+    if (ReadPageDates(context, r, message) != 0) {
         if (error)
             *error = message;
         return -1;
