@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # Sets up a Debian machine for Larkspur, builds it, and then runs the program
 # ("./build.sh run") or the whole test suite ("./build.sh test"); "./build.sh
 # package" builds the Debian packages larkspur-cli_VERSION_amd64.deb (the

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # Shared by the benchmark scripts, which source it from the repository's top
 # folder with bench_dir set.
 

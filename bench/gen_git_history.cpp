@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Writes a `git fast-import` stream for the commit-date benchmark: a site of
 // PAGES pages in site/ (50 per folder) beside a few files outside it, first
 // committed together, then COMMITS - 1 commits a day apart that each change

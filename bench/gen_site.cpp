@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Writes a synthetic static site for the benchmark. The same arguments give
 // the same tree, byte for byte, on every machine:
 //   - PAGES .html/.htm pages, plus 30 % other files (css, js, images, ...);

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # How long page dates from the git history take: `larkspur-cli xml --lastmod
 # git` (one pass over the history) beside one `git log --name-only` pass over
 # the same history, beside the loop other tools run, one

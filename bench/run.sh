@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # Larkspur's benchmark: how long larkspur-cli takes to walk a large site and
 # write its sitemaps, next to the time `find` needs just to list the same
 # files with their size and time (one thread's lower bound on this machine),

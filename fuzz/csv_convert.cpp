@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The CSV to XML converter: whatever the file holds, the XML written is
 // well-formed and holds one url element per row counted.
 #include <cstddef>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The CSV line splitter: any line splits or is refused without harm, and
 // fields that the writer quotes come back exactly as they went in.
 #include <cstddef>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What a fuzz target does when a property does not hold: say which, show the
 // input's size, and abort so that libFuzzer keeps the input as a crash.
 #pragma once

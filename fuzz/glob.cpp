@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The exclude patterns are the site owner's, the paths they are matched
 // against are whatever names the site folder holds: whatever both are, a
 // match ends soon and agrees with the plain cases it must agree with.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The page head matcher reads the first 64 KiB of every page of a site,
 // written by anyone: whatever the bytes, it stops inside them, and what it
 // finds is consistent with the text.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The name and path helpers: extensions, the CSV to XML file name, fitting a
 // text into a saving.dat field, joining paths.
 #include <cstddef>

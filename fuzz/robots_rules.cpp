@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // A robots.txt is whatever its site's owner wrote, and the paths matched
 // against it whatever names the site folder holds: whatever both are, the
 // rules are read and matched soon, and agree with the cases they must.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The saving.dat reader: any bytes give a sound table, and writing that
 // table and reading it again changes nothing.
 #include <cstddef>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // URL building and escaping: a base URL that is accepted comes out as a
 // valid URL that normalises to itself; escaped path segments and XML text
 // decode back to what went in; references are kept only when XML allows them.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # A new user's first run on a real-looking site: a few thousand files with odd
 # names in nested folders. larkspur-cli writes the three sitemaps and converts
 # the CSV back; the XML must pass the Sitemaps 0.84 schema, and every URL must

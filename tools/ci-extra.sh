@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # Reliability checks beyond the ordinary test run, for CI and for anyone who
 # wants them locally:
 #   1. a build with AddressSanitizer and UndefinedBehaviorSanitizer (desktop

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # CI: builds the Debian packages larkspur-cli and larkspur from the build
 # folder and checks them with lintian; then, one package at a time, installs
 # it the way a user would, runs what it holds (larkspur-cli on a small site,

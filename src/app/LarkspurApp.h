@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Start-up: makes sure a working directory is known, asking for it when the
 // settings hold none (or one that is no longer a folder), then runs the main
 // window until it closes. Before that, the command line: --help and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Asks once, at the first start, for the folder that keeps saving.dat.
 #pragma once
 

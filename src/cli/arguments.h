@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // A small command-line parser: words, and long options with values.
 #pragma once
 

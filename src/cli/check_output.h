@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The report of `larkspur-cli check`, for people or for scripts.
 #pragma once
 

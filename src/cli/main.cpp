@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // larkspur-cli: the sitemap engine for scripts and deploy pipelines.
 #include <algorithm>
 #include <cerrno>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The About box: version, the maker's web address as a link, and the icon,
 // which opens the same address when clicked.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Lets a dialog take a file dropped on it: the first dropped path replaces
 // the text of a line edit. Further paths are ignored and nothing is checked
 // at the drop; the dialog checks the text as it checks typed text.

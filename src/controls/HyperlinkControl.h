@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Turns an existing QLabel into a web link: blue text (purple once
 // followed), a hand cursor, underline while the pointer is over it, a focus
 // frame, and activation by a left click, on release of the space key or on

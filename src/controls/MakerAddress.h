@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The maker's web address, behind the links of the main window and the About
 // box and the About box's icon.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What the "..." button beside a path box does: opens the platform's folder
 // or file chooser and puts the choice into the box.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The walk's statistics in columns: one line per count, the extensions that
 // become sitemap entries marked.
 #pragma once

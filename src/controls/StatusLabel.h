@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The main window's status line: a label painted on the button-face colour,
 // a way into the site folder by a click, and after a save the file saved,
 // with a menu to open it or copy its address.

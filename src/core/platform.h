@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The one place where Larkspur talks to the operating system. Everything
 // above this header (walker, writers, project file) is plain C++ and sees
 // folders, entries and files only through these types.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The sitemap options of each project, kept in "sitemap-options.ini" beside
 // saving.dat (whose fixed layout has no room for them): one INI group per
 // project name, one key per option. A project without a group has every

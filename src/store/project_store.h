@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The projects of a working directory, as both programs see them: saving.dat
 // and the options beside it (sitemap-options.ini), loaded together, edited
 // by one set of rules and saved together under the working directory's lock,

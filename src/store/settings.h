@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The working directory, and the main window's place on the screen: the
 // values Larkspur keeps in the user's settings store (organisation "Brindle",
 // application "Larkspur"). The desktop program and the command line read the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The report of a project's sitemap check: the count of each kind of finding
 // first, its first examples under it.
 #pragma once

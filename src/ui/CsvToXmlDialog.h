@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Asks for the CSV file to turn into an XML sitemap, and converts it. The
 // path is checked whenever the path box loses the focus, and the verdict is
 // shown below it: the XML file it will create or replace, or why it cannot.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The main window: the project list and fields, the walk, the three save
 // commands, CSV to XML, and the About box. It owns the project table for the
 // whole run; the table is loaded from saving.dat when the window opens and

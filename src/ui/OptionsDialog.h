@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The sitemap options of one project: a control per option of the options
 // table, so that an option added there shows here without more code.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What the main window does before it closes: saves the projects, merged
 // with what another program saved meanwhile, and asks when that cannot be
 // done as it stands.

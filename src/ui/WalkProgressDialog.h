@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Shown while a long walk runs: the number of entries found so far, and a
 // Cancel button.
 #pragma once

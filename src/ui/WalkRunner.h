@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Walks a site folder on a thread of its own while the window waits: short
 // walks without a dialog, long ones behind a progress dialog with Cancel.
 #pragma once

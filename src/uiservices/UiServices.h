@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Everything the windows do that needs a person or the desktop goes through
 // here: message boxes, modal dialog runs, the folder and file choosers, and
 // "open" of files, folders and web addresses. The desktop implementation does the real thing; tests put their

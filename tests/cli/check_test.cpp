@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // larkspur-cli check as scripts see it: exit status, report, TSV lines.
 #include "cli_harness.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Runs larkspur-cli as a user would: a separate process with a home folder of
 // its own, so the real settings of whoever runs the tests are never read or
 // touched. Each Sandbox is a fresh temporary folder holding that home, the

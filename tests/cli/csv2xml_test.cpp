@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // csv2xml: which paths it takes, where the XML goes, and what it holds.
 #include "cli_harness.h"
 #include "sitemap_heads.h"

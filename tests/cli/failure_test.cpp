@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Failures: exit status 1, a message on standard error, and nothing written:
 // a sitemap already there stays as it was and no temporary file is left.
 #include "cli_harness.h"

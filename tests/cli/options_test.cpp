@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Sitemap options on the command line: given to one run, stored with a
 // project, shown, changed and overridden.
 #include "cli_harness.h"

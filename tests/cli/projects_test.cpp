@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // projects, projects add/remove, and the sitemap commands on a saved
 // project; saving.dat stays readable by the desktop program.
 #include "cli_harness.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What larkspur-cli does with a planted link, a device or a pipe as its
 // output, and a file size limit.
 #include "cli_harness.h"

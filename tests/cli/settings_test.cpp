@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The working directory the command line takes when --working-dir is not
 // given: the value the desktop program stores in the user's settings.
 #include "cli_harness.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The options for sitemaps search engines trust, as a user gives them.
 #include "cli_harness.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The command line's grammar: help, usage errors (status 2) and what they
 // leave behind (nothing).
 #include "cli_harness.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // stats, xml, txt and csv on a site folder given on the command line.
 #include "cli_harness.h"
 #include "sitemap_heads.h"

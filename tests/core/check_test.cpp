@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The check of a sitemap against its site: every kind of finding in a tree
 // made to hold them, and nothing but hints for what Larkspur has just written.
 #include <gtest/gtest.h>

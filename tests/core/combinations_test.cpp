@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Every writer with every URL style and output option, on a small site of
 // odd names: what is written parses back (index and parts, compressed or
 // not), every URL reaches its page the way nginx with

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Output written with every option at its default must stay byte for byte
 // what Larkspur has always written: existing sites and deploy scripts compare
 // or publish these files as they are. The expected files under

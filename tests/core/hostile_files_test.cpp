@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Files that people edit by hand or that come from older versions and other
 // machines: saving.dat cut short, too long, full of noise or out-of-range
 // values, and CSV files with every oddity a spreadsheet or an editor can

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Walks and sitemaps of folders that hold whatever a web site may hold: odd
 // names, links, pipes and sockets, locked folders, paths past the system's
 // limit, and files that go away while the walk runs. Every URL written must

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Helpers of the hostile-input and system-failure tests: child processes
 // (to drop privileges, lower limits or be killed), folders deeper than the
 // system's path limit, and checks that a URL is valid and names its file.

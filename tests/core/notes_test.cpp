@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The notes both programs give after a save: which are warnings, and their words.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Two programs on one saving.dat: the lock, and the merge the window does
 // when the file changed while it was open.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // robots.txt rules: the examples of RFC 9309 and our own cases, one table.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What every file Larkspur writes does with links, modes, devices and pipes,
 // and how a split sitemap replaces the previous set of files.
 #include <gtest/gtest.h>

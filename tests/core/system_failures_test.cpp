@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Failures of the system while Larkspur writes: a folder it may not write
 // into, a full disk, a folder that has gone, and the process killed in the
 // middle of a save. Each ends in a clear error with the previous file as it

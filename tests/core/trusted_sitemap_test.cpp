@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The options that make a sitemap one search engines trust: dates from git,
 // pages that ask not to be listed left out, robots.txt, gzip.
 #include <gtest/gtest.h>

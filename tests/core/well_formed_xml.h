@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // A small, strict XML well-formedness check for test and fuzz code: what a
 // conforming parser would refuse (bad characters, bad references, unbalanced
 // or crossed tags, stray "<" or "&") is reported with its byte offset. It

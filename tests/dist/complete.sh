@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # Runs larkspur-cli's bash completion the way bash does on a Tab: sourced into
 # the test's shell with bash-completion, then `complete_words WORD...` sets the
 # line (the last word is the one being completed; give "--opt=value" as

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # larkspur-cli's bash completion, run in bash for a few lines, with its own
 # home, settings and working directories. Usage: completion.sh LARKSPUR-CLI COMPLETION
 set -euo pipefail

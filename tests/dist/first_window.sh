@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # Starts the desktop program as a person would, on the offscreen platform,
 # and checks which window it shows first: the main window when the settings
 # name a working directory, the first-start dialog when they don't. A probe

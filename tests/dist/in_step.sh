@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # larkspur-cli's usage text, its manual page and its bash completion name the
 # same commands and options, so whoever adds one to the program must add it to
 # all three. Usage: in_step.sh LARKSPUR-CLI PAGE COMPLETION

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright The Larkspur developers
 # The desktop entry and the AppStream metainfo, through the validators the
 # desktop's tools use. Usage: validate_metadata.sh DESKTOP-FILE METAINFO-FILE
 set -euo pipefail

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What the window tests share: a stand-in for the person and the desktop,
 // an isolated settings store, and temporary site folders.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Drives a main window the way a person does: through its buttons, boxes
 // and lists, with boxes and dialogs answered by the FakeUi in force.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The link control, the status label and the About box.
 #include <QAction>
 #include <QFontInfo>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The Options... button and its dialog: what it stores, what Save then
 // writes, and how the options follow a project through rename and removal.
 #include <QCheckBox>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The three Save commands, the status line that opens the site folder, and
 // CSV to XML through its dialog.
 #include <QCheckBox>

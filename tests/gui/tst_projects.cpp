@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The project list and boxes of the main window: add, remove, show, write
 // back, and the table's trip through saving.dat when the window opens and
 // closes.

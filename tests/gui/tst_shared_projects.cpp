@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The main window and saving.dat shared with other programs: what another
 // Larkspur saved while the window was open survives its closing, a project
 // the window merely showed is written back byte for byte, and a failed save

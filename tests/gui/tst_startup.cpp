@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Start-up: the saving directory is asked for once, kept in the settings,
 // and the main window opens on it.
 #include <QDir>

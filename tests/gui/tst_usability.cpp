@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What makes the window easy to use: folder and file choosers, no boxes
 // taking input that would be lost, the files a save wrote, readable colours
 // in a dark theme, and the keyboard.

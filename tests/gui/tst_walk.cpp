@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // "walk the path": the statistics list with its check marks, walking again,
 // the scan's release when the folder changes, errors, and the progress
 // dialog of long walks.

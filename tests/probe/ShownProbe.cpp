@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // A Qt generic plugin that a test loads into an unchanged larkspur (through
 // QT_QPA_GENERIC_PLUGINS) to learn, on the offscreen platform where nothing
 // can be seen from outside, which window the program shows first. On the

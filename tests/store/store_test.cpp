@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The project store: its rules for every edit, the options that follow a
 // project through rename and removal, the merge with another program's
 // save, the lock, and the options file's odd lines and values.

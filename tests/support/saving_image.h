@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // saving.dat as the desktop program has always written it, built here byte
 // by byte rather than by the code under test: 32 records of 1348 bytes
 // (name, folder and URL of 260 bytes each at 0, 260, 520; priority and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The start of every 0.84 sitemap and sitemap index as Larkspur has always
 // written it, byte for byte (lines end in CR LF): what the tests expect,
 // written out here rather than taken from the code under test.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Temporary folders and files for tests: each TempTree is a fresh folder
 // under the system's temporary directory, removed with everything in it.
 #pragma once

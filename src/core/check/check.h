@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The check of a sitemap against the site folder it describes: what search
 // engines would complain of (URLs that answer 404, pages left out, pages
 // that ask not to be listed, dates that cannot be true, files past the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What a static server answers for a sitemap's URLs: the walked site's files
 // by their URL paths.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // One sitemap file as the check reads it: plain or gzip, XML (a urlset or a
 // sitemap index, validated against the schema of its namespace) or text.
 #pragma once

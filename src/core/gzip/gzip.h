@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Gzip output (RFC 1952) through zlib, for sitemap.xml.gz and the like.
 // Search engines fetch a compressed sitemap in a fraction of the bytes; the
 // protocol's limits still apply to the uncompressed text, which is what the

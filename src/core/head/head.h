@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What a page's head says about indexing: a robots meta element asking not
 // to be indexed, and the canonical link naming the page's preferred URL.
 // Search engines report a sitemap listing such pages as faulty.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Page URLs compared as search engines compare them: a reference resolved
 // against its page, escapes, ports, case and host spellings brought to one
 // form.

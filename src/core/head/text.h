@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Character tests shared by the head reader and the URL comparison: HTML's
 // white space and ASCII case, whatever the locale says.
 #pragma once

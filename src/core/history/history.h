@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The date of each page's last committed change, for a site folder kept in
 // git. A fresh clone or a copy to a build machine gives every file the time
 // of the copy; the history still knows when each page really changed.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The choices a site owner makes about what a sitemap lists and how: one plain
 // record that travels from the stored settings or the command line to the
 // writers, and a table that describes each choice once for every place that

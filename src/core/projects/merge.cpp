@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The merge of a table edited here with the one another program saved
 // meanwhile: each side's edits kept, field by field, by name.
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The table of up to 32 projects and its file, saving.dat.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The "Sitemap:" lines of a site's robots.txt: since the search engines
 // closed their ping addresses, this is how crawlers find a sitemap.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The Allow and Disallow rules of a robots.txt (RFC 9309) for one crawler:
 // which paths of a host it may fetch. A sitemap that lists a page robots.txt
 // forbids is reported by every search engine as an error.

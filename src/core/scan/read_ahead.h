@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Work on the entries of a walked tree, done by a pool of threads ahead of a
 // caller that needs the results one by one in the tree's order: reading each
 // page's head while the sitemap is written.

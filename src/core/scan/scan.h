@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // The walk of a site folder into a tree of file entries, and the per-extension
 // statistics drawn from it.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Patterns that leave pages out, written as in a .gitignore file, so that a
 // site owner can reuse the rules their repository already has.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Which files of a walked tree become sitemap entries.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Reading sitemap.csv back, and its conversion into an XML sitemap.
 #include <cerrno>
 #include <filesystem>

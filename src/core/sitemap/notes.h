@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // What a save or a conversion left out or could not do, worded once for
 // both programs: the window shows the notes, the command line prints them.
 #pragma once

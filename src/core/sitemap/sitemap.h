@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // URL building, escaping, the three sitemap writers and the CSV to XML
 // conversion.
 #pragma once

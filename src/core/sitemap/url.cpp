@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // URLs of sitemap entries and the escaping they need.
 #include <algorithm>
 #include <chrono>

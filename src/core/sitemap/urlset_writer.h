@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // Writes url elements into an XML sitemap, splitting a large one into parts
 // listed by a sitemap index, as the protocol's limits require.
 #pragma once

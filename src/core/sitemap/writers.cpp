@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
 // sitemap.xml, sitemap.txt and sitemap.csv.
 #include <algorithm>
 #include <optional>
