@@ -975,8 +975,6 @@ TEST_F(DeepTree, AHundredThousandLevelsAreWalkedAndWritten)
     ::close(fd);
 
     const ChildOutcome outcome = RunInChild([&] {
-        rlimit memory{std::size_t{1} << 30, std::size_t{1} << 30};
-        ::setrlimit(RLIMIT_AS, &memory);
         ScanResult scan;
         WalkError error;
         bool same = false;
