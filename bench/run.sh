@@ -33,6 +33,8 @@
 #                          --exclude; 0 leaves them out
 #   COLD=1                 drop the page cache before every run (needs root):
 #                          times from the disk instead of a warm cache
+#   ONLY=REGEX             time only the commands whose label matches (find
+#                          always runs: the others are measured against it)
 #   PEER=0                 skip the npm peer tool (static-sitemap-cli)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -148,6 +150,17 @@ print_table() {
 # machine touches all of them alike; the first round warms up.
 run_rounds() {
     local r i
+    if [ -n "${ONLY:-}" ]; then
+        local -a kept_labels=() kept_commands=()
+        for i in "${!labels[@]}"; do
+            if ((i == 0)) || [[ ${labels[i]} =~ $ONLY ]]; then
+                kept_labels+=("${labels[i]}")
+                kept_commands+=("${commands[i]}")
+            fi
+        done
+        labels=("${kept_labels[@]}")
+        commands=("${kept_commands[@]}")
+    fi
     for ((r = 0; r <= runs; r++)); do
         for i in "${!commands[@]}"; do
             # The peer is slow; on a large site it runs only three times.

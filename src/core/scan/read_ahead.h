@@ -43,7 +43,7 @@ public:
         if (threads < 2)
             return;
         m_stopped = false;
-        m_window = 256 * std::size_t{threads};
+        m_window = 8 * std::size_t{threads};
         try {
             for (unsigned i = 0; i < threads; ++i)
                 m_threads.emplace_back([this] { run(); });
@@ -56,64 +56,90 @@ public:
     // those left out skipped. Without a result ready, the work is done here.
     int take(const FileEntry& entry, Result& result)
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
         while (!m_threads.empty()) {
-            if (m_slots.empty()) {
-                if (m_next == m_end)
-                    break;
-                m_changed.wait(lock);
-                continue;
+            if (!m_front && !nextBatch())
+                break;
+            // The batch is the taker's alone until it lets go of it.
+            while (m_taken < m_front->entries.size()) {
+                const std::size_t i = m_taken++;
+                if (m_front->entries[i] == &entry) {
+                    result = std::move(m_front->results[i]);
+                    return m_front->status[i];
+                }
             }
-            Slot& front = m_slots.front();
-            if (!front.done) {
-                m_changed.wait(lock);
-                continue;
-            }
-            const bool found = front.entry == &entry;
-            if (found) {
-                result = std::move(front.result);
-            }
-            const int status = front.status;
-            m_slots.pop_front();
-            m_changed.notify_all();
-            if (found)
-                return status;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_batches.pop_front();
+            m_front = nullptr;
+            if (m_waiting > 0)
+                m_room.notify_one();
         }
-        lock.unlock();
         return m_work(entry, result);
     }
 
 private:
-    struct Slot {
-        const FileEntry* entry;
-        Result result{};
-        int status = 0;
+    // Entries are handed out in batches: one lock for many pages.
+    static constexpr std::size_t kBatch = 32;
+
+    struct Batch {
+        std::vector<const FileEntry*> entries;
+        std::vector<Result> results;
+        std::vector<int> status;
         bool done = false;
     };
+
+    // Waits for the oldest batch to be done; false at the end.
+    bool nextBatch()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            if (!m_batches.empty() && m_batches.front().done) {
+                m_front = &m_batches.front();
+                m_taken = 0;
+                return true;
+            }
+            if (m_batches.empty() && m_next == m_end)
+                return false;
+            m_taking = true;
+            m_ready.wait(lock);
+            m_taking = false;
+        }
+    }
 
     void run()
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            while (!m_stopped && m_slots.size() >= m_window)
-                m_changed.wait(lock);
-            while (m_next != m_end && !m_wanted(*m_next))
-                ++m_next;
-            if (m_stopped || m_next == m_end)
+            while (!m_stopped && m_batches.size() >= m_window) {
+                ++m_waiting;
+                m_room.wait(lock);
+                --m_waiting;
+            }
+            if (m_stopped)
                 break;
-            // Slots stay where they are while others are added and taken.
-            Slot& slot = m_slots.emplace_back();
-            slot.entry = &*m_next++;
+            std::vector<const FileEntry*> entries;
+            for (; m_next != m_end && entries.size() < kBatch; ++m_next) {
+                if (m_wanted(*m_next))
+                    entries.push_back(&*m_next);
+            }
+            if (entries.empty())
+                break;
+            // Batches stay where they are while others are added and taken.
+            Batch& batch = m_batches.emplace_back();
             lock.unlock();
-            Result result{};
-            const int status = m_work(*slot.entry, result);
+            std::vector<Result> results(entries.size());
+            std::vector<int> status(entries.size());
+            for (std::size_t i = 0; i < entries.size(); ++i)
+                status[i] = m_work(*entries[i], results[i]);
             lock.lock();
-            slot.result = std::move(result);
-            slot.status = status;
-            slot.done = true;
-            m_changed.notify_all();
+            batch.entries = std::move(entries);
+            batch.results = std::move(results);
+            batch.status = std::move(status);
+            batch.done = true;
+            // Waking the taker costs a system call: only when it waits.
+            if (m_taking)
+                m_ready.notify_one();
         }
-        m_changed.notify_all();
+        m_ready.notify_one();
     }
 
     void stop()
@@ -122,22 +148,28 @@ private:
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stopped = true;
         }
-        m_changed.notify_all();
+        m_room.notify_all();
         for (std::thread& thread : m_threads)
             thread.join();
         m_threads.clear();
-        m_slots.clear();
+        m_batches.clear();
+        m_front = nullptr;
     }
 
     Work m_work;
     Wanted m_wanted;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Slot> m_slots;  // in the tree's order
+    std::condition_variable m_ready;  // to the taker: a batch done, or the end
+    std::condition_variable m_room;   // to the threads: room for a batch
+    std::deque<Batch> m_batches;      // in the tree's order
     std::deque<FileEntry>::const_iterator m_next, m_end;
-    std::size_t m_window = 0;
+    std::size_t m_window = 0;         // batches at most
     bool m_stopped = true;
+    bool m_taking = false;            // the taker waits
+    unsigned m_waiting = 0;           // threads waiting for room
     std::vector<std::thread> m_threads;
+    Batch* m_front = nullptr;         // the batch being taken from
+    std::size_t m_taken = 0;          // its entries taken or passed
 };
 
 }  // namespace larkspur

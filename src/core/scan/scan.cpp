@@ -309,8 +309,10 @@ private:
             if (node.state == State::Queued) {
                 node.state = State::Listing;
                 next = &node;
+                if (!m_queue.empty() && m_queue.back() == &node)
+                    m_queue.pop_back();  // mostly there; elsewhere it is dropped later
             } else {
-                next = takeQueued();
+                next = takeQueued(false);
             }
             if (next) {
                 lock.unlock();
@@ -361,7 +363,7 @@ private:
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         while (!m_stopped) {
-            FolderNode* next = m_backlog < kBacklogMax ? takeQueued() : nullptr;
+            FolderNode* next = m_backlog < kBacklogMax ? takeQueued(true) : nullptr;
             if (!next) {
                 m_work.wait(lock);
                 continue;
@@ -372,19 +374,33 @@ private:
         }
     }
 
-    // The folder listed next: the one the stack's top names, nearest in the
-    // tree's order. Under the mutex.
-    FolderNode* takeQueued()
+    // The folder listed next, from the stack's top, the first in the tree's
+    // order: the folder the assembly needs next. The threads leave that one
+    // to the assembly and take the one below, so that they list ahead of it
+    // instead of making it wait; a chain of single folders is then listed
+    // by the assembly alone, without a hand-over at every level. Folders the
+    // assembly took meanwhile are dropped on the way. Under the mutex.
+    FolderNode* takeQueued(bool leaveTop)
     {
-        while (!m_queue.empty()) {
+        while (!m_queue.empty() && m_queue.back()->state != State::Queued)
+            m_queue.pop_back();
+        FolderNode* top = nullptr;
+        if (leaveTop && !m_queue.empty()) {
+            top = m_queue.back();
+            m_queue.pop_back();
+        }
+        FolderNode* taken = nullptr;
+        while (!taken && !m_queue.empty()) {
             FolderNode* node = m_queue.back();
             m_queue.pop_back();
-            if (node->state == State::Queued) {
-                node->state = State::Listing;
-                return node;
-            }
+            if (node->state == State::Queued)
+                taken = node;
         }
-        return nullptr;
+        if (top)
+            m_queue.push_back(top);
+        if (taken)
+            taken->state = State::Listing;
+        return taken;
     }
 
     // Opens, lists and sorts a folder the caller marked Listing, and queues
@@ -463,8 +479,13 @@ private:
         node.state = State::Listed;
         m_backlog += node.items.size();
         m_listed.notify_all();
-        if (m_queue.size() > queued)
-            m_work.notify_all();
+        // A thread can take a folder once there are two.
+        if (m_queue.size() > queued && m_queue.size() >= 2) {
+            if (m_queue.size() - queued == 1)
+                m_work.notify_one();
+            else
+                m_work.notify_all();
+        }
     }
 
     void finish(FolderNode& node, State state, std::string message)
