@@ -403,6 +403,33 @@ int RunStats(const cli::Arguments& args, Failure& failure)
     return 0;
 }
 
+// The site a command works on: a saved project's (--project NAME), or
+// FOLDER and --url BASE.
+int ReadSite(const cli::Arguments& args, const std::string& command, std::string& folder,
+             SitemapParameters& parameters, Failure& failure)
+{
+    if (args.has("project")) {
+        if (args.words.size() != 1 || args.has("url")) {
+            failure = {kUsageError, command + " --project takes no FOLDER and no --url"};
+            return -1;
+        }
+        ProjectStore store;
+        const int row = OpenProject(args, store, failure);
+        if (row < 0)
+            return -1;
+        folder = store.project(row).localPath;
+        parameters = store.parameters(row);
+        return 0;
+    }
+    if (args.words.size() != 2 || !args.has("url")) {
+        failure = {kUsageError, command + " takes one FOLDER and --url BASE"};
+        return -1;
+    }
+    folder = args.words[1];
+    parameters.websiteUrl = args.value("url");
+    return 0;
+}
+
 int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
 {
     const std::string& command = args.words[0];
@@ -415,25 +442,8 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
     }
     SitemapParameters parameters;
     std::string folder;
-    if (args.has("project")) {
-        if (args.words.size() != 1 || args.has("url")) {
-            failure = {kUsageError, command + " --project takes no FOLDER and no --url"};
-            return -1;
-        }
-        ProjectStore store;
-        const int row = OpenProject(args, store, failure);
-        if (row < 0)
-            return -1;
-        folder = store.project(row).localPath;
-        parameters = store.parameters(row);
-    } else {
-        if (args.words.size() != 2 || !args.has("url")) {
-            failure = {kUsageError, command + " takes one FOLDER and --url BASE"};
-            return -1;
-        }
-        folder = args.words[1];
-        parameters.websiteUrl = args.value("url");
-    }
+    if (ReadSite(args, command, folder, parameters, failure) != 0)
+        return -1;
     if (ReadScales(args, parameters.priorityIndex, parameters.frequencyIndex, error) != 0
         || ReadSitemapOptions(args, parameters.options, error) != 0) {
         failure = {kUsageError, error};
@@ -507,25 +517,8 @@ int RunCheck(const cli::Arguments& args, Failure& failure)
     }
     SitemapParameters parameters;
     std::string folder;
-    if (args.has("project")) {
-        if (args.words.size() != 1 || args.has("url")) {
-            failure = {kUsageError, "check --project takes no FOLDER and no --url"};
-            return -1;
-        }
-        ProjectStore store;
-        const int row = OpenProject(args, store, failure);
-        if (row < 0)
-            return -1;
-        folder = store.project(row).localPath;
-        parameters = store.parameters(row);
-    } else {
-        if (args.words.size() != 2 || !args.has("url")) {
-            failure = {kUsageError, "check takes one FOLDER and --url BASE"};
-            return -1;
-        }
-        folder = args.words[1];
-        parameters.websiteUrl = args.value("url");
-    }
+    if (ReadSite(args, "check", folder, parameters, failure) != 0)
+        return -1;
     const std::string format = args.value("format", "text");
     if (format != "text" && format != "tsv") {
         failure = {kUsageError, "--format must be text or tsv, not '" + format + "'"};

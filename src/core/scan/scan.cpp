@@ -913,8 +913,8 @@ std::vector<StatLine> StatisticsLines(const ScanResult& scan, const std::vector<
 {
     std::vector<StatLine> lines;
     lines.reserve(scan.groups.size() + 2);
-    lines.push_back({"file totally: " + std::to_string(scan.fileTotal), false, false});
-    lines.push_back({"empty files: " + std::to_string(scan.emptyCount), false, false});
+    lines.push_back({"file totally: " + std::to_string(scan.fileTotal), false, false, {}});
+    lines.push_back({"empty files: " + std::to_string(scan.emptyCount), false, false, {}});
     for (const ExtensionGroup& group : scan.groups) {
         // A file name may hold control bytes (a line break, say); shown as
         // "?", so that each statistic stays on one line.
@@ -932,7 +932,7 @@ std::vector<StatLine> StatisticsLines(const ScanResult& scan, const std::vector<
     }
     if (scan.tree.skippedVersionControl > 0)
         lines.push_back({"version-control folders left out: " + std::to_string(scan.tree.skippedVersionControl),
-                         false, false});
+                         false, false, {}});
     return lines;
 }
 
