@@ -105,7 +105,7 @@ printf '<html>guide</html>\n' > "$tmp/site/docs/Guide.HTM"
 : > "$tmp/site/docs/empty.html"
 printf 'body{}\n' > "$tmp/site/css/site.css"
 /usr/bin/larkspur-cli xml "$tmp/site" --url https://example.com/ || fail "larkspur-cli xml failed"
-xmllint --noout --schema tests/data/sitemap-0.84.xsd "$tmp/site/sitemap.xml" || fail "sitemap.xml is not valid"
+xmllint --noout --schema src/core/check/schemas/sitemap-0.84.xsd "$tmp/site/sitemap.xml" || fail "sitemap.xml is not valid"
 locs=$(grep -o '<loc>[^<]*</loc>' "$tmp/site/sitemap.xml" | tr '\n' ' ' || true)
 [ "$locs" = "<loc>https://example.com/docs/Guide.HTM</loc> <loc>https://example.com/index.html</loc> " ] ||
   fail "unexpected sitemap entries: $locs"
