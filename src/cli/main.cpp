@@ -430,6 +430,16 @@ int ReadSite(const cli::Arguments& args, const std::string& command, std::string
     return 0;
 }
 
+// The last checks before a walk: the site's address (a stored one that no
+// longer reads is a failure, a typed one a usage error), then --jobs.
+int ReadAddressAndJobs(const cli::Arguments& args, const SitemapParameters& parameters, WalkSettings& settings,
+                       Failure& failure)
+{
+    if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
+        return -1;
+    return ReadJobs(args, settings, failure);
+}
+
 int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
 {
     const std::string& command = args.words[0];
@@ -453,10 +463,8 @@ int RunWrite(const cli::Arguments& args, SitemapFormat format, Failure& failure)
         failure = {kUsageError, "option --output needs a file name, or - for standard output"};
         return -1;
     }
-    if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
-        return -1;
     WalkSettings settings;
-    if (ReadJobs(args, settings, failure) != 0)
+    if (ReadAddressAndJobs(args, parameters, settings, failure) != 0)
         return -1;
     // Statistics are not shown: other files are counted, never looked at.
     settings.statFile = [pages = PageSelection(parameters.options)](std::string_view name) {
@@ -532,10 +540,8 @@ int RunCheck(const cli::Arguments& args, Failure& failure)
         failure = {kUsageError, "option --sitemap needs a file name or a URL"};
         return -1;
     }
-    if (CheckBaseUrl(parameters.websiteUrl, args.has("project") ? kFailure : kUsageError, failure) != 0)
-        return -1;
     WalkSettings settings;
-    if (ReadJobs(args, settings, failure) != 0)
+    if (ReadAddressAndJobs(args, parameters, settings, failure) != 0)
         return -1;
     ScanResult scan;
     if (Walk(scan, folder, settings, failure) != 0)
