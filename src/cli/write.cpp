@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
+// larkspur-cli xml, txt and csv: walk the site and write its sitemap.
+#include "commands.h"
+
+#include <iostream>
+
+#include "platform.h"
+#include "select/selection.h"
+#include "sitemap/notes.h"
+#include "sitemap/sitemap.h"
+
+namespace larkspur::cli {
+
+int RunWrite(const Arguments& args, SitemapFormat format, Failure& failure)
+{
+    const std::string& command = args.words[0];
+    std::string error;
+    if (CheckAllowed(args,
+                     WithSitemapOptions({"url", "priority", "changefreq", "output", "project", "working-dir", "jobs"}),
+                     command, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    SitemapParameters parameters;
+    std::string folder;
+    if (ReadSite(args, command, folder, parameters, failure) != 0)
+        return -1;
+    if (ReadScales(args, parameters.priorityIndex, parameters.frequencyIndex, error) != 0
+        || ReadSitemapOptions(args, parameters.options, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
+    if (args.has("output") && args.value("output").empty()) {
+        failure = {kUsageError, "option --output needs a file name, or - for standard output"};
+        return -1;
+    }
+    WalkSettings settings;
+    if (ReadAddressAndJobs(args, parameters, settings, failure) != 0)
+        return -1;
+    // Statistics are not shown: other files are counted, never looked at.
+    settings.statFile = [pages = PageSelection(parameters.options)](std::string_view name) {
+        return pages.hasPageExtension(name);
+    };
+
+    ScanResult scan;
+    if (Walk(scan, folder, settings, failure) != 0)
+        return -1;
+    const std::string output = args.value("output", platform::JoinPath(folder, SitemapFileName(format)));
+    SaveReport saved;
+    OutputLimits limits;
+    limits.writeIntoDevices = args.has("output");
+    int result = 0;
+    if (output == "-") {
+        if (WriteSitemap(std::cout, format, scan.tree, parameters, &saved, {}, &error) != 0) {
+            failure = {kFailure, error.empty() ? OutputFailure() : error};
+            return -1;
+        }
+    } else {
+        result = SaveSitemap(output, format, scan.tree, parameters, &error, &saved, limits);
+        if (result != 0 && result != kRobotsTxtNotUpdated) {
+            failure = {kFailure, error};
+            return -1;
+        }
+        // A device or a pipe gets the sitemap alone: with --output /dev/stdout
+        // a line after it would become part of it.
+        if (!saved.intoDevice && !g_quiet) {
+            for (const std::string& file : saved.files)
+                std::cout << file << " saved.\n";
+        }
+        if (!saved.robotsTxt.empty() && !g_quiet)
+            std::cout << saved.robotsTxt << " now lists the sitemap.\n";
+    }
+    Warn(SaveNotes(saved));
+    if (saved.overLimit)
+        std::cerr << "larkspur-cli: warning: " << (output == "-" ? std::string("standard output") : output)
+                  << " holds one sitemap of " << saved.urls << " URLs, over the protocol's limit for one file ("
+                  << limits.maxUrls << " URLs, "
+                  << (limits.maxBytes != 0 ? limits.maxBytes : ProtocolByteLimit(parameters.options.protocol))
+                  << " bytes); only a file can be split\n";
+    if (result == kRobotsTxtNotUpdated) {
+        failure = {kRobotsTxtFailed, error};
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace larkspur::cli
