@@ -46,8 +46,7 @@ int RunCheck(const Arguments& args, Failure& failure)
         failure = {kFailure, error};
         return -1;
     }
-    for (const std::string& note : report.notes)
-        std::cerr << "larkspur-cli: " << note << '\n';
+    PrintNotes(report.notes);
     if (format == "tsv")
         PrintCheckFindings(std::cout, report);
     else

@@ -130,8 +130,7 @@ int OpenStore(const Arguments& args, ProjectStore& store, Failure& failure, bool
         failure = {kFailure, "cannot read the project table: " + error};
         return -1;
     }
-    for (const std::string& note : store.notes())
-        std::cerr << "larkspur-cli: " << note << '\n';
+    PrintNotes(store.notes());
     return 0;
 }
 
@@ -162,6 +161,12 @@ int SaveStore(ProjectStore& store, Failure& failure)
         return -1;
     }
     return 0;
+}
+
+void PrintNotes(const std::vector<std::string>& notes)
+{
+    for (const std::string& note : notes)
+        std::cerr << "larkspur-cli: " << note << '\n';
 }
 
 void Warn(const std::vector<Note>& notes)

@@ -42,6 +42,8 @@ std::string OutputFailure();
 // A base URL as every command takes it: -1 with the reason, which keeps
 // a password out of the message.
 int CheckBaseUrl(const std::string& url, int status, Failure& failure);
+// Notes on standard error, one line each.
+void PrintNotes(const std::vector<std::string>& notes);
 // What the save or the conversion left out or could not do, one line each.
 void Warn(const std::vector<Note>& notes);
 

@@ -12,6 +12,55 @@
 
 namespace larkspur::cli {
 
+namespace {
+
+// The sitemap into --output, standard output ("-") or the site folder, and
+// what was saved.
+int WriteOrSave(const Arguments& args, SitemapFormat format, const std::string& folder, const ScanTree& tree,
+                const SitemapParameters& parameters, Failure& failure)
+{
+    std::string error;
+    const std::string output = args.value("output", platform::JoinPath(folder, SitemapFileName(format)));
+    SaveReport saved;
+    OutputLimits limits;
+    limits.writeIntoDevices = args.has("output");
+    int result = 0;
+    if (output == "-") {
+        if (WriteSitemap(std::cout, format, tree, parameters, &saved, {}, &error) != 0) {
+            failure = {kFailure, error.empty() ? OutputFailure() : error};
+            return -1;
+        }
+    } else {
+        result = SaveSitemap(output, format, tree, parameters, &error, &saved, limits);
+        if (result != 0 && result != kRobotsTxtNotUpdated) {
+            failure = {kFailure, error};
+            return -1;
+        }
+        // A device or a pipe gets the sitemap alone: with --output /dev/stdout
+        // a line after it would become part of it.
+        if (!saved.intoDevice && !g_quiet) {
+            for (const std::string& file : saved.files)
+                std::cout << file << " saved.\n";
+        }
+        if (!saved.robotsTxt.empty() && !g_quiet)
+            std::cout << saved.robotsTxt << " now lists the sitemap.\n";
+    }
+    Warn(SaveNotes(saved));
+    if (saved.overLimit)
+        std::cerr << "larkspur-cli: warning: " << (output == "-" ? std::string("standard output") : output)
+                  << " holds one sitemap of " << saved.urls << " URLs, over the protocol's limit for one file ("
+                  << limits.maxUrls << " URLs, "
+                  << (limits.maxBytes != 0 ? limits.maxBytes : ProtocolByteLimit(parameters.options.protocol))
+                  << " bytes); only a file can be split\n";
+    if (result == kRobotsTxtNotUpdated) {
+        failure = {kRobotsTxtFailed, error};
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
 int RunWrite(const Arguments& args, SitemapFormat format, Failure& failure)
 {
     const std::string& command = args.words[0];
@@ -46,43 +95,7 @@ int RunWrite(const Arguments& args, SitemapFormat format, Failure& failure)
     ScanResult scan;
     if (Walk(scan, folder, settings, failure) != 0)
         return -1;
-    const std::string output = args.value("output", platform::JoinPath(folder, SitemapFileName(format)));
-    SaveReport saved;
-    OutputLimits limits;
-    limits.writeIntoDevices = args.has("output");
-    int result = 0;
-    if (output == "-") {
-        if (WriteSitemap(std::cout, format, scan.tree, parameters, &saved, {}, &error) != 0) {
-            failure = {kFailure, error.empty() ? OutputFailure() : error};
-            return -1;
-        }
-    } else {
-        result = SaveSitemap(output, format, scan.tree, parameters, &error, &saved, limits);
-        if (result != 0 && result != kRobotsTxtNotUpdated) {
-            failure = {kFailure, error};
-            return -1;
-        }
-        // A device or a pipe gets the sitemap alone: with --output /dev/stdout
-        // a line after it would become part of it.
-        if (!saved.intoDevice && !g_quiet) {
-            for (const std::string& file : saved.files)
-                std::cout << file << " saved.\n";
-        }
-        if (!saved.robotsTxt.empty() && !g_quiet)
-            std::cout << saved.robotsTxt << " now lists the sitemap.\n";
-    }
-    Warn(SaveNotes(saved));
-    if (saved.overLimit)
-        std::cerr << "larkspur-cli: warning: " << (output == "-" ? std::string("standard output") : output)
-                  << " holds one sitemap of " << saved.urls << " URLs, over the protocol's limit for one file ("
-                  << limits.maxUrls << " URLs, "
-                  << (limits.maxBytes != 0 ? limits.maxBytes : ProtocolByteLimit(parameters.options.protocol))
-                  << " bytes); only a file can be split\n";
-    if (result == kRobotsTxtNotUpdated) {
-        failure = {kRobotsTxtFailed, error};
-        return -1;
-    }
-    return 0;
+    return WriteOrSave(args, format, folder, scan.tree, parameters, failure);
 }
 
 }  // namespace larkspur::cli
