@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "platform.h"
+#include "platform/paths.h"
 #include "projects/projects.h"
 #include "scan/scan.h"
 #include "sitemap/sitemap.h"

@@ -12,7 +12,7 @@
 #include "MainDialog.h"
 #include "SelectSavingDirectoryDialog.h"
 #include "UiServices.h"
-#include "platform.h"
+#include "platform/paths.h"
 #include "settings.h"
 
 namespace larkspur {

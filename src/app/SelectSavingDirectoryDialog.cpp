@@ -11,7 +11,7 @@
 #include "FileDropFilter.h"
 #include "PathChooser.h"
 #include "UiServices.h"
-#include "platform.h"
+#include "platform/paths.h"
 #include "projects/projects.h"
 #include "ui_SelectSavingDirectoryDialog.h"
 

@@ -4,7 +4,7 @@
 
 #include "ApplicationIcon.h"
 #include "LarkspurApp.h"
-#include "platform.h"
+#include "platform/atomic_file.h"
 
 int main(int argc, char* argv[])
 {

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <iostream>
 
-#include "platform.h"
+#include "platform/descriptors.h"
+#include "platform/paths.h"
+#include "platform/system.h"
 #include "settings.h"
 
 namespace larkspur::cli {

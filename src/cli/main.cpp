@@ -10,7 +10,8 @@
 #include "arguments.h"
 #include "commands.h"
 #include "common.h"
-#include "platform.h"
+#include "platform/atomic_file.h"
+#include "platform/descriptors.h"
 #include "usage.h"
 
 using namespace larkspur;

@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "platform.h"
+#include "platform/paths.h"
+#include "platform/system.h"
 #include "settings.h"
 
 namespace larkspur::cli {

@@ -5,7 +5,7 @@
 
 #include <iostream>
 
-#include "platform.h"
+#include "platform/paths.h"
 #include "select/selection.h"
 #include "sitemap/notes.h"
 #include "sitemap/sitemap.h"

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 
-#include "platform.h"
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
+#include "platform/read_file.h"
 
 namespace larkspur {
 

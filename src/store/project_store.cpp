@@ -6,7 +6,9 @@
 
 #include <algorithm>
 
-#include "platform.h"
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
+#include "platform/system.h"
 #include "settings.h"
 
 namespace larkspur {

@@ -11,7 +11,7 @@
 #include "FileDropFilter.h"
 #include "PathChooser.h"
 #include "UiServices.h"
-#include "platform.h"
+#include "platform/paths.h"
 #include "sitemap/notes.h"
 #include "sitemap/sitemap.h"
 #include "ui_CsvToXmlDialog.h"

@@ -34,7 +34,7 @@
 #include "StatisticsList.h"
 #include "SaveOnClose.h"
 #include "WalkRunner.h"
-#include "platform.h"
+#include "platform/paths.h"
 #include "settings.h"
 #include "sitemap/notes.h"
 #include "ui_MainDialog.h"

@@ -18,7 +18,8 @@
 #include <tuple>
 
 #include "gzip/gzip.h"
-#include "platform.h"
+#include "platform/paths.h"
+#include "platform/read_file.h"
 #include "sitemap/sitemap.h"
 #include "temp_tree.h"
 #include "well_formed_xml.h"

@@ -16,7 +16,7 @@
 #include <sstream>
 
 #include "hostile_support.h"
-#include "platform.h"
+#include "platform/system.h"
 #include "projects/projects.h"
 #include "saving_image.h"
 #include "sitemap/sitemap.h"

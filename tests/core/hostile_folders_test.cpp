@@ -19,7 +19,8 @@
 #include <sys/un.h>
 
 #include "hostile_support.h"
-#include "platform.h"
+#include "platform/paths.h"
+#include "platform/system.h"
 #include "scan/scan.h"
 #include "sitemap/sitemap.h"
 #include "temp_tree.h"

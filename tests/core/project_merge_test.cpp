@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/paths.h"
 #include "projects/projects.h"
 #include "temp_tree.h"
 

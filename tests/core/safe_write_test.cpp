@@ -12,7 +12,7 @@
 #include <sys/sysmacros.h>
 
 #include "hostile_support.h"
-#include "platform.h"
+#include "platform/atomic_file.h"
 #include "projects/projects.h"
 #include "sitemap/sitemap.h"
 #include "temp_tree.h"

@@ -16,7 +16,8 @@
 #include <sys/resource.h>
 
 #include "hostile_support.h"
-#include "platform.h"
+#include "platform/paths.h"
+#include "platform/system.h"
 #include "projects/projects.h"
 #include "scan/scan.h"
 #include "sitemap/sitemap.h"

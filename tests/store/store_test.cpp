@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform.h"
+#include "platform/paths.h"
 #include "project_store.h"
 #include "saving_image.h"
 #include "temp_tree.h"

@@ -14,7 +14,8 @@
 #include "check/sitemap_file.h"
 #include "head/head.h"
 #include "history/history.h"
-#include "platform.h"
+#include "platform/listing.h"
+#include "platform/paths.h"
 #include "robots/rules.h"
 
 namespace larkspur {

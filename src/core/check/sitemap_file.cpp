@@ -12,7 +12,7 @@
 #include <libxml/xmlschemas.h>
 
 #include "gzip/gzip.h"
-#include "platform.h"
+#include "platform/read_file.h"
 
 namespace larkspur {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "head/text.h"
-#include "platform.h"
+#include "platform/read_file.h"
 
 namespace larkspur {
 

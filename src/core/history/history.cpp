@@ -10,7 +10,7 @@
 
 #include <git2.h>
 
-#include "platform.h"
+#include "platform/paths.h"
 
 namespace larkspur {
 

@@ -9,7 +9,10 @@
 #include <functional>
 #include <thread>
 
-#include "platform.h"
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
+#include "platform/read_file.h"
+#include "platform/system.h"
 
 namespace larkspur {
 

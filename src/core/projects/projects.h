@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform.h"
+#include "platform/file_lock.h"
 #include "options/options.h"
 #include "scan/scan.h"
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <string_view>
 
-#include "platform.h"
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
+#include "platform/read_file.h"
 #include "scan/scan.h"
 
 namespace larkspur {

@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "platform.h"
+#include "platform/paths.h"
+#include "platform/read_file.h"
 #include "scan/scan.h"
 #include "sitemap/sitemap.h"
 

@@ -14,7 +14,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "platform.h"
+#include "platform/listing.h"
+#include "platform/paths.h"
+#include "platform/system.h"
 
 namespace larkspur {
 

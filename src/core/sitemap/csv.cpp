@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform.h"
+#include "platform/paths.h"
+#include "platform/system.h"
 #include "sitemap.h"
 #include "urlset_writer.h"
 

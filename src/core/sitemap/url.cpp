@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "head/head.h"
-#include "platform.h"
+#include "platform/paths.h"
 #include "sitemap.h"
 
 namespace larkspur {

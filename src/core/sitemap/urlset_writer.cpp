@@ -8,6 +8,10 @@
 
 #include "gzip/gzip.h"
 #include "head/head.h"
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
+#include "platform/read_file.h"
+#include "platform/write_target.h"
 
 namespace larkspur {
 

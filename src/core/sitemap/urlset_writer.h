@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform.h"
 #include "sitemap.h"
 
 namespace larkspur {

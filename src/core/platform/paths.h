@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
+// Paths: how they are put together, and what they name on disk.
+#pragma once
+
+#include <string>
+
+namespace larkspur::platform {
+
+bool IsDirectory(const std::string& path);
+// 0 when `path` names a folder (links followed), else the system's error
+// number of why not: ENOENT, ENOTDIR, EACCES, ...
+int FolderError(const std::string& path);
+bool Exists(const std::string& path);
+// Absolute path with "." and ".." resolved; -1 when the path does not exist.
+int CanonicalPath(const std::string& path, std::string& out, std::string& error);
+
+// Joins a folder and a name with exactly one separator between them.
+std::string JoinPath(const std::string& folder, const std::string& name);
+// The last component of a path.
+std::string FileName(const std::string& path);
+
+}  // namespace larkspur::platform

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
+// POSIX: whole files read.
+#include "read_file.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "system.h"
+
+namespace larkspur::platform {
+
+int ReadFile(const std::string& path, std::string& contents, std::string& error, std::size_t limit)
+{
+    contents.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = path + ": " + SystemMessage(errno);
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        error = path + ": " + SystemMessage(errno);
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + ": " + (S_ISDIR(st.st_mode) ? SystemMessage(EISDIR) : "not a regular file");
+        ::close(fd);
+        return -1;
+    }
+    char chunk[1 << 16];
+    while (contents.size() < limit) {
+        const ssize_t got = ::read(fd, chunk, std::min(sizeof chunk, limit - contents.size()));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            error = path + ": " + SystemMessage(errno);
+            ::close(fd);
+            return -1;
+        }
+        if (got == 0)
+            break;
+        contents.append(chunk, static_cast<std::size_t>(got));
+        // All the file held when it was opened: no second read just to see
+        // its end (files of /proc and the like say 0 and are read on).
+        if (st.st_size > 0 && contents.size() >= static_cast<std::size_t>(st.st_size))
+            break;
+    }
+    ::close(fd);
+    return 0;
+}
+
+}  // namespace larkspur::platform

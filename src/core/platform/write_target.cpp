@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
+// POSIX: what a write would replace, links followed or refused.
+#include "write_target.h"
+
+#include <cerrno>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "descriptors.h"
+#include "paths.h"
+#include "system.h"
+
+namespace larkspur::platform {
+
+namespace {
+
+// The folder part of a path, with its trailing "/"; empty for a bare name.
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+int ReadLinkText(const std::string& path, std::string& text)
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+        if (n < 0)
+            return -1;
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            text.assign(buffer.data(), static_cast<std::size_t>(n));
+            return 0;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string& error)
+{
+    target = {path, TargetKind::New, -1};
+    if (OpenDescriptorNamed(path) >= 0) {
+        target.kind = TargetKind::Special;
+        target.throughLink = true;
+        return 0;
+    }
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return 0;
+        error = path + ": " + SystemMessage(errno);
+        return -1;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        auto refuse = [&](const std::string& why) {
+            error = path + ": a link Larkspur does not write through: " + why;
+            return -1;
+        };
+        // A link of ours to a link someone else planted is as good as theirs.
+        target.throughLink = true;
+        std::string hop = path;
+        struct stat link = st;
+        for (int hops = 0;; ++hops) {
+            if (!IsTrustedOwner(static_cast<std::uint32_t>(link.st_uid)))
+                return refuse(hop == path ? "it belongs to another user"
+                                          : "it leads through " + hop + ", a link of another user");
+            if (hops == 40)
+                return refuse(SystemMessage(ELOOP));
+            std::string text;
+            if (ReadLinkText(hop, text) != 0)
+                return refuse(SystemMessage(errno));
+            const std::string next = !text.empty() && text[0] == '/' ? text : FolderOf(hop) + text;
+            // A target that is not a path (a pipe behind /proc/self/fd/1) ends the chain.
+            if (::lstat(next.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+                break;
+            hop = next;
+        }
+        if (::stat(path.c_str(), &st) != 0)
+            return refuse("it leads to no file (" + SystemMessage(errno) + ")");
+        if (S_ISDIR(st.st_mode))
+            return refuse("it leads to a folder");
+        if (!S_ISREG(st.st_mode)) {
+            target.kind = TargetKind::Special;  // opening the link reaches it
+            return 0;
+        }
+        std::string resolved;
+        if (CanonicalPath(path, resolved, error) != 0)
+            return refuse(error);
+        if (st.st_uid != ::geteuid())
+            return refuse("it leads to " + resolved + ", a file of another user");
+        target.path = resolved;
+    } else if (S_ISDIR(st.st_mode)) {
+        error = path + ": " + SystemMessage(EISDIR);
+        return -1;
+    } else if (!S_ISREG(st.st_mode)) {
+        target.kind = TargetKind::Special;
+        return 0;
+    }
+    target.kind = TargetKind::Regular;
+    // Someone else's mode is theirs to choose, not ours to copy.
+    if (st.st_uid == ::geteuid())
+        target.mode = static_cast<int>(st.st_mode & 0775);
+    return 0;
+}
+
+int RemoveFile(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    return ::unlink(path.c_str());
+}
+
+}  // namespace larkspur::platform
