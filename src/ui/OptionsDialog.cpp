@@ -192,6 +192,10 @@ OptionsDialog::OptionsDialog(const QString& project, const SitemapOptions& optio
     connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
     ApplyDialogFont(this);
+    // A dark theme draws an unticked box in nearly the window's colour: its
+    // edge takes the colour of the window's text, the tick stays the theme's.
+    setStyleSheet(QStringLiteral("QCheckBox::indicator:unchecked { border: 1px solid palette(window-text); "
+                                 "background: palette(base); }"));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
