@@ -302,6 +302,9 @@ void UsabilityTest::pathBoxShowsAUsualPath()
              qPrintable(shown));
     QCOMPARE(box->text(), deep);
     QCOMPARE(box->toolTip(), deep);
+    main.window->resize(main.window->screen()->availableSize());  // the choice boxes do not grow
+    QCOMPARE(main.priority()->width(), main.priority()->sizeHint().width());
+    QCOMPARE(main.frequency()->width(), main.frequency()->sizeHint().width());
 }
 
 void UsabilityTest::windowKeepsItsPlace()
