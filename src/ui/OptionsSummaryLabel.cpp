@@ -11,16 +11,16 @@ OptionsSummaryLabel::OptionsSummaryLabel(QWidget* parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("optionsSummary"));
     setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    // A theme's link colour can be unreadable on its own window colour.
-    QPalette colors = palette();
-    colors.setColor(QPalette::Link, HyperlinkControl::readableColor(colors, colors.color(QPalette::Window)));
-    setPalette(colors);
 }
 
 void OptionsSummaryLabel::showOptions(const SitemapOptions* options)
 {
     const QString summary = options ? OptionsDialog::summary(*options) : QString();
-    setText(QStringLiteral("<a href=\"options\">%1</a>").arg(summary.toHtmlEscaped()));
+    // A theme's link colour can be unreadable on its own window colour, and
+    // a label draws a link in the application's, not in its own palette's.
+    const QColor link = HyperlinkControl::readableColor(palette(), palette().color(QPalette::Window));
+    setText(QStringLiteral("<a href=\"options\" style=\"color:%1\">%2</a>")
+                .arg(link.name(), summary.toHtmlEscaped()));
     setVisible(!summary.isEmpty());
 }
 
