@@ -269,7 +269,8 @@ void UsabilityTest::darkThemeTextsAndEdgesStandOut()
         options.show();
         QCheckBox* box = nullptr;
         for (QCheckBox* check : options.findChildren<QCheckBox*>())
-            box = box ? box : check->isChecked() ? nullptr : check;
+            if (!box && !check->isChecked())
+                box = check;
         QVERIFY(box);
         QStyleOptionButton option;
         option.initFrom(box);
