@@ -15,8 +15,10 @@
 namespace larkspur {
 
 StatusLabel::StatusLabel(QWidget* parent)
-    : QLabel(parent), m_backColor(palette().color(QPalette::Button)), m_textColor(Qt::black)
+    : QLabel(parent), m_backColor(palette().color(QPalette::Button)),
+      m_textColor(palette().color(QPalette::ButtonText))
 {
+    // The button face's own text colour: black would vanish on a dark one.
     setTextInteractionFlags(Qt::NoTextInteraction);
     setAutoFillBackground(true);
     applyColors();

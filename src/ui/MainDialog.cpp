@@ -5,8 +5,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,7 +14,6 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QTimer>
-#include <QUrl>
 
 #include <utility>
 
@@ -29,6 +26,9 @@
 #include "PathChooser.h"
 #include "CheckReportDialog.h"
 #include "OptionsDialog.h"
+#include "OptionsSummaryLabel.h"
+#include "ProjectFields.h"
+#include "SaveOutcome.h"
 #include "StatusLabel.h"
 #include "UiServices.h"
 #include "StatisticsList.h"
@@ -36,7 +36,6 @@
 #include "WalkRunner.h"
 #include "platform/paths.h"
 #include "settings.h"
-#include "sitemap/notes.h"
 #include "ui_MainDialog.h"
 
 namespace larkspur {
@@ -46,25 +45,6 @@ namespace {
 QString FromStd(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-// True when the box shows `stored` as it was put there. Stored texts need not
-// be UTF-8 (files of older versions hold other code pages), and the box can
-// only show such bytes replaced: a text the user did not change is never
-// written back, so the bytes survive a session that merely showed them.
-bool Unchanged(const QString& text, const std::string& stored)
-{
-    return text == FromStd(stored);
-}
-
-// A note as the window shows it: a sentence that starts in capitals and
-// ends with a stop.
-QString Sentence(const std::string& note)
-{
-    QString text = FromStd(note);
-    if (!text.isEmpty())
-        text[0] = text[0].toUpper();
-    return text + QLatin1Char('.');
 }
 
 }  // namespace
@@ -106,24 +86,16 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     m_ui->websiteUrlEdit->setPlaceholderText(QStringLiteral("https://www.example.com/"));
     // Under the URL: the project's options other than the defaults, a way
     // into the Options dialog.
-    m_optionsSummary = new QLabel(this);
-    m_optionsSummary->setObjectName(QStringLiteral("optionsSummary"));
-    m_optionsSummary->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_optionsSummary = new OptionsSummaryLabel(this);
     connect(m_optionsSummary, &QLabel::linkActivated, this, &MainDialog::editOptions);
-    QPalette summaryColors = m_optionsSummary->palette();
-    summaryColors.setColor(QPalette::Link, HyperlinkControl::readableColor(summaryColors, summaryColors.color(QPalette::Window)));
-    m_optionsSummary->setPalette(summaryColors);
     m_ui->outputLayout->removeWidget(m_ui->websiteUrlEdit);
     auto* urlBox = new QVBoxLayout;
     urlBox->addWidget(m_ui->websiteUrlEdit);
     urlBox->addWidget(m_optionsSummary);
     m_ui->outputLayout->addLayout(urlBox, 0, 1, 1, 5);
-    // A usual path shows whole; the tooltip holds one of any length.
-    m_ui->localPathEdit->setMinimumWidth(m_ui->localPathEdit->fontMetrics().averageCharWidth() * 40);
     for (QComboBox* combo : {m_ui->priorityCombo, m_ui->frequencyCombo})
         combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     restoreGeometry(ReadWindowGeometry());
-    m_ui->nameEdit->installEventFilter(this);
 
     connect(m_ui->addButton, &QPushButton::clicked, this, &MainDialog::addProject);
     connect(m_ui->csvToXmlButton, &QPushButton::clicked, this, &MainDialog::convertCsvToXml);
@@ -150,13 +122,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     connect(m_checkButton, &QPushButton::clicked, this, &MainDialog::checkSitemap);
     connect(m_ui->projectList, &QListWidget::itemSelectionChanged, this,
             &MainDialog::projectSelectionChanged);
-    connect(m_ui->nameEdit, &QLineEdit::textChanged, this, &MainDialog::nameChanged);
-    connect(m_ui->frequencyCombo, &QComboBox::currentIndexChanged, this,
-            &MainDialog::frequencyChanged);
-    connect(m_ui->priorityCombo, &QComboBox::currentIndexChanged, this,
-            &MainDialog::priorityChanged);
-    connect(m_ui->localPathEdit, &QLineEdit::textChanged, this, &MainDialog::localPathChanged);
-    connect(m_ui->websiteUrlEdit, &QLineEdit::textChanged, this, &MainDialog::websiteUrlChanged);
+    m_fields = new ProjectFields(*m_ui, m_store, this);
 
     // Closing waits for another program that holds saving.dat; the status
     // line says so meanwhile.
@@ -177,14 +143,12 @@ MainDialog::~MainDialog() = default;
 
 int MainDialog::selectedRow() const
 {
-    const QModelIndexList rows = m_ui->projectList->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    return m_fields->selectedRow();
 }
 
 const ProjectRecord* MainDialog::selectedRecord() const
 {
-    const int row = selectedRow();
-    return row >= 0 && row < m_store.count() ? &m_store.project(row) : nullptr;
+    return m_fields->selectedRecord();
 }
 
 void MainDialog::loadProjects()
@@ -216,7 +180,7 @@ void MainDialog::loadProjects()
         m_ui->priorityCombo->setCurrentIndex(-1);
         m_ui->frequencyCombo->setCurrentIndex(-1);
         enableProjectControls(false);
-        updateStatusCursor();
+        m_fields->updateStatusFolder();
     }
 }
 
@@ -281,7 +245,7 @@ void MainDialog::showProject(int row)
     m_ui->statusLabel->clearSaved();
     showOptionsSummary();
     enableProjectControls(row >= 0 && row < m_store.count());
-    updateStatusCursor();
+    m_fields->updateStatusFolder();
     if (row >= m_store.count())
         return;
     if (row < 0) {
@@ -298,7 +262,6 @@ void MainDialog::showProject(int row)
     const ProjectRecord& record = m_store.project(row);
     m_ui->nameEdit->setText(FromStd(record.name));
     m_ui->localPathEdit->setText(FromStd(record.localPath));
-    m_ui->localPathEdit->setToolTip(m_ui->localPathEdit->text());
     if (record.walked())
         fillStatistics(record, m_store.options(row));
     else
@@ -328,75 +291,6 @@ void MainDialog::showLoadFailure()
         return;
     const QString text = std::exchange(m_loadFailure, QString());
     ShowMessage(this, text, QMessageBox::Warning);
-}
-
-// ----- write-back of the boxes into the selected record
-
-void MainDialog::nameChanged(const QString& text)
-{
-    const int row = selectedRow();
-    const ProjectRecord* record = selectedRecord();
-    if (!record)
-        return;
-    // An emptied box is a name being retyped, not a removal: the project
-    // keeps its last name until a new one is typed.
-    if (Unchanged(text, record->name)) {
-        m_nameProblem.clear();
-    } else if (!text.isEmpty()) {
-        QString name = text;
-        FitProjectName(m_ui->nameEdit, name);
-        std::string error;
-        m_nameProblem = m_store.rename(row, name.toStdString(), error) == 0 ? QString() : FromStd(error);
-    }
-    if (QListWidgetItem* item = m_ui->projectList->item(row))
-        item->setText(text.isEmpty() ? QString() : FromStd(record->name));
-}
-
-void MainDialog::nameFocusLost()
-{
-    if (m_ui->projectList->count() == 0)
-        return;
-    // A name another project has (or one with a tab) is not taken: the
-    // options are kept by name, and the list by line.
-    const QString problem = m_ui->nameEdit->text().isEmpty() ? tr("Project name can't be NULL!") : m_nameProblem;
-    if (problem.isEmpty())
-        return;
-    ShowMessage(this, problem);
-    m_ui->nameEdit->setFocus();
-}
-
-void MainDialog::localPathChanged(const QString& text)
-{
-    const ProjectRecord* record = selectedRecord();
-    if (!record || Unchanged(text, record->localPath))
-        return;
-    m_ui->localPathEdit->setToolTip(text);
-    m_ui->statusLabel->clearSaved();
-    // A folder that breaks a rule is not taken; walking says why.
-    std::string error;
-    if (m_store.setFolder(selectedRow(), text.toStdString(), error) == 0 && !record->walked())
-        m_ui->statisticsList->clear();
-    updateStatusCursor();
-}
-
-void MainDialog::websiteUrlChanged(const QString& text)
-{
-    const ProjectRecord* record = selectedRecord();
-    std::string error;
-    if (record && !Unchanged(text, record->websiteUrl))
-        m_store.setUrl(selectedRow(), text.toStdString(), error);
-}
-
-void MainDialog::priorityChanged(int index)
-{
-    if (selectedRecord())
-        m_store.setPriority(selectedRow(), index);
-}
-
-void MainDialog::frequencyChanged(int index)
-{
-    if (selectedRecord())
-        m_store.setFrequency(selectedRow(), index);
 }
 
 // ----- walking
@@ -484,28 +378,10 @@ void MainDialog::extensionMarked(const QString& extension, bool checked)
 void MainDialog::showOptionsSummary()
 {
     const int row = selectedRow();
-    const QString summary = row >= 0 ? OptionsDialog::summary(m_store.options(row)) : QString();
-    m_optionsSummary->setText(QStringLiteral("<a href=\"options\">%1</a>").arg(summary.toHtmlEscaped()));
-    m_optionsSummary->setVisible(!summary.isEmpty());
+    m_optionsSummary->showOptions(row >= 0 ? &m_store.options(row) : nullptr);
 }
 
 // ----- output
-
-QString MainDialog::parameterProblem() const
-{
-    const QString url = m_ui->websiteUrlEdit->text();
-    if (url.isEmpty())
-        return tr("The website URL is empty.");
-    if (m_ui->frequencyCombo->currentIndex() < 0 || m_ui->priorityCombo->currentIndex() < 0)
-        return tr("Choose an initial priority and frequency.");
-    std::string base, problem;
-    if (NormalizeBaseUrl(url.toStdString(), base, &problem) == 0)
-        return {};
-    if (!url.trimmed().startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
-        !url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
-        return tr("The website URL must start with http:// or https://");
-    return problem.empty() ? tr("The website URL is not a usable address.") : Sentence(problem);
-}
 
 void MainDialog::editOptions()
 {
@@ -533,7 +409,7 @@ const ProjectRecord* MainDialog::readyRecord()
         ShowMessage(this, tr("Walk the path first!"));
         return nullptr;
     }
-    if (const QString problem = parameterProblem(); !problem.isEmpty()) {
+    if (const QString problem = m_fields->parameterProblem(); !problem.isEmpty()) {
         ShowMessage(this, tr("Invalid parameter(s)!") + QLatin1Char('\n') + problem);
         return nullptr;
     }
@@ -563,43 +439,8 @@ void MainDialog::saveSitemap(SitemapFormat format)
     std::string error;
     SaveReport report;
     const int saved = m_store.saveSitemap(selectedRow(), format, &error, &report);
-    if (saved != 0 && saved != kRobotsTxtNotUpdated) {
-        const QString file =
-            FromStd(platform::JoinPath(record->localPath, SitemapFileName(format)));
-        ShowMessage(this, tr("Failed to save %1!\n%2").arg(file, FromStd(error)),
-                    QMessageBox::Warning);
-        return;
-    }
     const bool gzip = m_store.options(selectedRow()).gzip && format != SitemapFormat::Csv;
-    const std::string savedFile = platform::JoinPath(record->localPath, SitemapFileName(format)) + (gzip ? ".gz" : "");
-    // What was asked for goes in the line and its tooltip; a box only for
-    // what was not.
-    QStringList tip, warnings;
-    for (const std::string& file : report.files)
-        tip.append(FromStd(file));
-    long long leftOut = report.noindex + report.canonicalElsewhere + report.robotsDisallowed + report.tooLong;
-    for (const Note& note : SaveNotes(report)) {
-        tip.append(Sentence(note.text));
-        if (note.warning)
-            warnings.append(Sentence(note.text));
-    }
-    if (!report.robotsTxt.empty())
-        tip.append(tr("robots.txt now lists the sitemap."));
-    if (saved == kRobotsTxtNotUpdated)
-        warnings.append(FromStd(error));
-    const QString file = QString::fromStdString(platform::FileName(savedFile));
-    QStringList escaped;
-    for (const QString& line : tip)
-        escaped.append(line.toHtmlEscaped());
-    std::string base;
-    NormalizeBaseUrl(record->websiteUrl, base);
-    m_ui->statusLabel->showSaved(
-        leftOut > 0 ? tr("%1 saved, %2 page(s) left out, click to open.").arg(file).arg(leftOut)
-                    : tr("%1 saved, click to open.").arg(file),
-        QStringLiteral("<p style='white-space:pre'>%1</p>").arg(escaped.join(QStringLiteral("<br>"))),
-        FromStd(savedFile), FromStd(base + platform::FileName(savedFile)));
-    if (!warnings.isEmpty())
-        ShowMessage(this, warnings.join(QLatin1Char('\n')), QMessageBox::Warning);
+    ShowSaveOutcome(this, m_ui->statusLabel, *record, format, gzip, saved, error, report);
 }
 
 void MainDialog::convertCsvToXml()
@@ -623,29 +464,15 @@ void MainDialog::showAbout()
     ExecDialog(about);
 }
 
-void MainDialog::updateStatusCursor()
-{
-    // The status line is a way into the site folder only while there is a
-    // project whose folder it would open.
-    const ProjectRecord* record = selectedRecord();
-    m_ui->statusLabel->setFolder(record ? FromStd(record->localPath) : QString());
-}
-
 // ----- events
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_ui->projectList->viewport() &&
-               (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
         const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
         if (!m_ui->projectList->indexAt(at).isValid())
             return true;
-    } else if (watched == m_ui->nameEdit && event->type() == QEvent::FocusOut) {
-        // Focus that leaves with the whole window (another application, a
-        // box of our own) is not the user leaving the box.
-        const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            nameFocusLost();
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -27,6 +27,8 @@ class MainDialog;
 
 namespace larkspur {
 
+class OptionsSummaryLabel;
+class ProjectFields;
 class StatisticsList;
 
 class MainDialog : public QDialog {
@@ -65,21 +67,12 @@ private:
     void showLoadFailure();
     void projectSelectionChanged();
 
-    void nameChanged(const QString& text);
-    void nameFocusLost();
-    void localPathChanged(const QString& text);
-    void websiteUrlChanged(const QString& text);
-    void priorityChanged(int index);
-    void frequencyChanged(int index);
-
     void browseLocalPath();
     void walkPath();
     void fillStatistics(const ProjectRecord& record, const SitemapOptions& options);
     void extensionMarked(const QString& extension, bool checked);
     void showOptionsSummary();
 
-    // Why the boxes do not make a sitemap; empty when they do.
-    QString parameterProblem() const;
     const ProjectRecord* readyRecord();
     void saveSitemap(SitemapFormat format);
     void editOptions();
@@ -88,19 +81,16 @@ private:
     void convertCsvToXml();
     void showAbout();
 
-    void updateStatusCursor();
-
     const ProjectRecord* selectedRecord() const;
 
     std::unique_ptr<Ui::MainDialog> m_ui;
     ProjectStore m_store;
-    QString m_nameProblem;
-    std::string m_savedFile;  // the sitemap the status line names  // why the name typed last was not taken
+    ProjectFields* m_fields = nullptr;
     HyperlinkControl m_link;
     QAction* m_aboutAction = nullptr;
     QPushButton* m_optionsButton = nullptr;
     QPushButton* m_checkButton = nullptr;
-    QLabel* m_optionsSummary = nullptr;
+    OptionsSummaryLabel* m_optionsSummary = nullptr;
 
     StatisticsList* m_statistics = nullptr;
     WalkRunner* m_walker = nullptr;

@@ -17,6 +17,7 @@
 #include "HyperlinkControl.h"
 #include "MainWindowDriver.h"
 #include "MakerAddress.h"
+#include "OptionsDialog.h"
 #include "StatusLabel.h"
 
 using namespace larkspur;
@@ -336,6 +337,7 @@ void ControlsTest::dialogsCaptionAndFont_data()
     QTest::newRow("csv to xml") << QStringLiteral("csv") << QStringLiteral("Larkspur - CSV to XML");
     QTest::newRow("about") << QStringLiteral("about") << QStringLiteral("About Larkspur");
     QTest::newRow("progress") << QStringLiteral("progress") << QStringLiteral("Larkspur");
+    QTest::newRow("options") << QStringLiteral("options") << QStringLiteral("Options of site");
 }
 
 void ControlsTest::dialogsCaptionAndFont()
@@ -356,6 +358,8 @@ void ControlsTest::dialogsCaptionAndFont()
         window = std::make_unique<CsvToXmlDialog>();
     else if (dialog == QLatin1String("about"))
         window = std::make_unique<AboutBox>();
+    else if (dialog == QLatin1String("options"))
+        window = std::make_unique<OptionsDialog>(QStringLiteral("site"), SitemapOptions{});
     else
         window = std::make_unique<WalkProgressDialog>(tree.path(), found);
 
@@ -363,7 +367,8 @@ void ControlsTest::dialogsCaptionAndFont()
     const QFontInfo font(window->font());
     QVERIFY(font.fixedPitch());
     QCOMPARE(font.pointSize(), 7);
-    // The children inherit it.
+    // The children inherit it, also once the style has seen them.
+    window->ensurePolished();
     for (QWidget* child : window->findChildren<QWidget*>()) {
         if (child->objectName() == QLatin1String("linkLabel") ||
             child->objectName() == QLatin1String("statusLabel"))

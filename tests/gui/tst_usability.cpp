@@ -3,9 +3,13 @@
 // What makes the window easy to use: folder and file choosers, no boxes
 // taking input that would be lost, the files a save wrote, readable colours
 // in a dark theme, and the keyboard.
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QScreen>
+#include <QStyleOptionButton>
+#include <QStyleOptionViewItem>
 #include <QToolButton>
 
 #include <cmath>
@@ -15,6 +19,8 @@
 #include "GuiTestSupport.h"
 #include "HyperlinkControl.h"
 #include "MainWindowDriver.h"
+#include "OptionsDialog.h"
+#include "PathEdit.h"
 #include "SelectSavingDirectoryDialog.h"
 
 using namespace larkspur;
@@ -34,6 +40,36 @@ double Contrast(const QColor& a, const QColor& b)
     const double x = luminance(a), y = luminance(b);
     return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
+
+// A colour of some transparency as it shows on `back`.
+QColor Over(const QColor& fore, const QColor& back)
+{
+    const float a = fore.alphaF();
+    return QColor::fromRgbF(a * fore.redF() + (1 - a) * back.redF(), a * fore.greenF() + (1 - a) * back.greenF(),
+                            a * fore.blueF() + (1 - a) * back.blueF());
+}
+
+// The strongest contrast a pixel of `area` makes with `around`: an edge is
+// seen when some of it stands out.
+double EdgeContrast(QWidget* widget, const QRect& area, const QColor& around)
+{
+    const QImage image = widget->grab().toImage();
+    double best = 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            best = std::max(best, Contrast(image.pixelColor(x, y), around));
+    return best;
+}
+
+// Dark desktops as the tests see them: window, link and visited-link colours.
+struct Theme {
+    const char* name;
+    QColor window, link, visited;
+};
+// Qt's own link colours under a dark window: about 1.4:1 as they are.
+const Theme kThemes[] = {{"default links", QColor(0x35, 0x35, 0x35), QColor(0, 0, 255), QColor(255, 0, 255)},
+                         {"theme links", QColor(0x2a, 0x2a, 0x2a), QColor(42, 130, 218), QColor(128, 0, 128)},
+                         {"grey window", QColor(0x60, 0x60, 0x60), QColor(0, 0, 255), QColor(128, 0, 128)}};
 
 // The application palette for the life of the object.
 class PaletteScope {
@@ -59,8 +95,10 @@ private Q_SLOTS:
     void browseFillsBoxAsTyped();
     void projectControlsNeedAProject();
     void statusTipNamesEveryFileWritten();
-    void darkPaletteKeepsLinksReadable_data();
-    void darkPaletteKeepsLinksReadable();
+    void darkThemeTextsAndEdgesStandOut_data();
+    void darkThemeTextsAndEdgesStandOut();
+    void pathBoxShowsAUsualPath();
+    void windowKeepsItsPlace();
     void keyboardOrderMnemonicsAndEnter();
     void csvBoxOffersProjectCsv();
 };
@@ -162,44 +200,130 @@ void UsabilityTest::statusTipNamesEveryFileWritten()
     QVERIFY2(tip.contains(QStringLiteral("1 page(s) left out")), qPrintable(tip));
 }
 
-void UsabilityTest::darkPaletteKeepsLinksReadable_data()
+void UsabilityTest::darkThemeTextsAndEdgesStandOut_data()
 {
-    QTest::addColumn<QColor>("window");
-    QTest::addColumn<QColor>("link");
-    QTest::addColumn<QColor>("visited");
-    // Qt's own link colours under a dark window: about 1.4:1 as they are.
-    QTest::newRow("default links") << QColor(0x35, 0x35, 0x35) << QColor(0, 0, 255)
-                                   << QColor(255, 0, 255);
-    QTest::newRow("theme links") << QColor(0x2a, 0x2a, 0x2a) << QColor(42, 130, 218)
-                                 << QColor(128, 0, 128);
-    QTest::newRow("grey window") << QColor(0x60, 0x60, 0x60) << QColor(0, 0, 255)
-                                 << QColor(128, 0, 128);
+    QTest::addColumn<int>("theme");
+    QTest::addColumn<QString>("pair");
+    const char* const pairs[] = {"label",      "box text",      "placeholder",     "button",
+                                 "statistics", "status line",   "saved status line", "link",
+                                 "visited link", "options summary", "check box edge", "statistics mark edge"};
+    for (int theme = 0; theme < int(std::size(kThemes)); ++theme)
+        for (const char* pair : pairs)
+            QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(kThemes[theme].name), QLatin1String(pair))))
+                << theme << QString::fromLatin1(pair);
 }
 
-void UsabilityTest::darkPaletteKeepsLinksReadable()
+void UsabilityTest::darkThemeTextsAndEdgesStandOut()
 {
-    QFETCH(QColor, window);
-    QFETCH(QColor, link);
-    QFETCH(QColor, visited);
-    QPalette dark(window, window);
-    dark.setColor(QPalette::Link, link);
-    dark.setColor(QPalette::LinkVisited, visited);
+    QFETCH(int, theme);
+    QFETCH(QString, pair);
+    QPalette dark(kThemes[theme].window, kThemes[theme].window);
+    dark.setColor(QPalette::Link, kThemes[theme].link);
+    dark.setColor(QPalette::LinkVisited, kThemes[theme].visited);
     PaletteScope paletteScope(dark);
 
-    SiteWindow main({{"index.html"}});
+    SiteWindow main({{"index.html"}, {"notes.txt"}});
+    main.window->show();
     main.walk();
-    main.button("saveXmlButton")->click();
-    auto* linkLabel = Child<QLabel>(*main.window, "linkLabel");
-    const auto readable = [](QWidget* label, const char* what) {
-        const QPalette p = label->palette();
-        const double ratio = Contrast(p.color(QPalette::WindowText), p.color(QPalette::Window));
-        QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1: %2").arg(what).arg(ratio)));
+    const auto text = [](QWidget* widget, QPalette::ColorRole fore, QPalette::ColorRole back) {
+        const QPalette p = widget->palette();
+        return Contrast(Over(p.color(fore), p.color(back)), p.color(back));
     };
-    readable(linkLabel, "link");
-    readable(main.status(), "status");
-    QTest::mouseClick(linkLabel, Qt::LeftButton, {}, QPoint(3, 3));
-    QCOMPARE(main.ui.opened.size(), 1);
-    readable(linkLabel, "visited link");
+    auto* link = Child<QLabel>(*main.window, "linkLabel");
+    double ratio = 0;
+    if (pair == "label")
+        ratio = text(Child<QLabel>(*main.window, "nameLabel"), QPalette::WindowText, QPalette::Window);
+    else if (pair == "box text")
+        ratio = text(main.name(), QPalette::Text, QPalette::Base);
+    else if (pair == "placeholder")
+        ratio = text(main.websiteUrl(), QPalette::PlaceholderText, QPalette::Base);
+    else if (pair == "button")
+        ratio = text(main.button("walkButton"), QPalette::ButtonText, QPalette::Button);
+    else if (pair == "statistics")
+        ratio = text(main.statistics(), QPalette::Text, QPalette::Base);
+    else if (pair == "status line")  // as it says that closing waits
+        ratio = Contrast(main.status()->textColor(), main.status()->backColor());
+    else if (pair == "link")
+        ratio = text(link, QPalette::WindowText, QPalette::Window);
+    if (pair == "saved status line") {
+        main.button("saveXmlButton")->click();
+        ratio = text(main.status(), QPalette::WindowText, QPalette::Window);
+    } else if (pair == "visited link") {
+        QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
+        QCOMPARE(main.ui.opened.size(), 1);
+        ratio = text(link, QPalette::WindowText, QPalette::Window);
+    }
+    QListWidgetItem* unticked = nullptr;
+    for (int i = 0; i < main.statistics()->count() && !unticked; ++i) {
+        QListWidgetItem* item = main.statistics()->item(i);
+        if ((item->flags() & Qt::ItemIsUserCheckable) && item->checkState() == Qt::Unchecked)
+            unticked = item;
+    }
+    QVERIFY(unticked);
+    if (pair == "options summary") {  // as drawn: a label draws a link in a colour of its own
+        unticked->setCheckState(Qt::Checked);
+        auto* summary = Child<QLabel>(*main.window, "optionsSummary");
+        ratio = EdgeContrast(summary, summary->rect(), summary->palette().color(QPalette::Window));
+    } else if (pair == "check box edge") {
+        OptionsDialog options(QStringLiteral("site"), SitemapOptions{}, main.window.get());
+        options.show();
+        QCheckBox* box = nullptr;
+        for (QCheckBox* check : options.findChildren<QCheckBox*>())
+            if (!box && !check->isChecked())
+                box = check;
+        QVERIFY(box);
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect mark = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        ratio = EdgeContrast(box, mark, box->palette().color(QPalette::Window));
+    } else if (pair == "statistics mark edge") {
+        QListWidget* list = main.statistics();
+        QStyleOptionViewItem option;
+        option.initFrom(list->viewport());
+        option.widget = list;
+        option.rect = list->visualItemRect(unticked);
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        option.text = unticked->text();
+        const QRect mark = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+        ratio = EdgeContrast(list->viewport(), mark, list->palette().color(QPalette::Base));
+    }
+    const double least = pair.endsWith(QLatin1String("edge")) ? 3.0 : 4.5;
+    QVERIFY2(ratio >= least, qPrintable(QString::number(ratio)));
+}
+
+void UsabilityTest::pathBoxShowsAUsualPath()
+{
+    SiteWindow main;
+    main.window->show();
+    main.window->resize(1, 1);  // the layout keeps it at its smallest
+    auto* box = static_cast<PathEdit*>(main.localPath());
+    QVERIFY(box->width() >= box->fontMetrics().horizontalAdvance(QStringLiteral("/home/ann/sites/example.org/public")));
+
+    const QString deep = main.folder(QStringLiteral("a-folder-with-a-long-name/another-folder-with-a-long-name/site"));
+    box->setText(deep);
+    const QString shown = box->shownText();
+    QVERIFY2(shown.indexOf(QChar(0x2026)) > 0 && shown.endsWith(QStringLiteral("/site")) &&
+                 shown.startsWith(deep.left(deep.indexOf(QLatin1Char('/'), 1) + 1)),
+             qPrintable(shown));
+    QCOMPARE(box->text(), deep);
+    QCOMPARE(box->toolTip(), deep);
+    main.window->resize(main.window->screen()->availableSize());  // the choice boxes do not grow
+    QCOMPARE(main.priority()->width(), main.priority()->sizeHint().width());
+    QCOMPARE(main.frequency()->width(), main.frequency()->sizeHint().width());
+}
+
+void UsabilityTest::windowKeepsItsPlace()
+{
+    FreshWindow main;
+    main.window->show();
+    const QSize least = main.window->minimumSize();
+    const QRect placed(QPoint(30, 20), least + QSize(40, 30));
+    QVERIFY(main.window->screen()->availableGeometry().contains(placed));
+    main.window->setGeometry(placed);
+    main.window->reject();  // saves, then closes
+    MainWindowDriver again(main.ui, main.path());
+    again.window->show();
+    QCOMPARE(again.window->geometry(), placed);
 }
 
 void UsabilityTest::keyboardOrderMnemonicsAndEnter()
