@@ -7,7 +7,7 @@
 
 #include "StatusLabel.h"
 #include "UiServices.h"
-#include "platform.h"
+#include "platform/paths.h"
 #include "sitemap/notes.h"
 
 namespace larkspur {
