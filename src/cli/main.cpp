@@ -12,13 +12,17 @@
 #include "arguments.h"
 #include "check/check.h"
 #include "check_output.h"
+#include "options/options.h"
 #include "platform.h"
 #include "project_store.h"
 #include "scan/scan.h"
 #include "select/selection.h"
 #include "settings.h"
+#include "sitemap/csv.h"
 #include "sitemap/notes.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/url.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 
 using namespace larkspur;
 

@@ -10,11 +10,12 @@
 #include "DialogFont.h"
 #include "FileDropFilter.h"
 #include "PathChooser.h"
-#include "UiServices.h"
 #include "platform.h"
+#include "sitemap/csv.h"
 #include "sitemap/notes.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/url.h"
 #include "ui_CsvToXmlDialog.h"
+#include "UiServices.h"
 
 namespace larkspur {
 

@@ -37,6 +37,7 @@
 #include "platform.h"
 #include "settings.h"
 #include "sitemap/notes.h"
+#include "sitemap/url.h"
 #include "ui_MainDialog.h"
 
 namespace larkspur {

@@ -19,7 +19,9 @@
 
 #include "gzip/gzip.h"
 #include "platform.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
 #include "well_formed_xml.h"
 

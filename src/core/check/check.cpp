@@ -16,6 +16,8 @@
 #include "history/history.h"
 #include "platform.h"
 #include "robots/rules.h"
+#include "sitemap/url.h"
+#include "text/text.h"
 
 namespace larkspur {
 
@@ -473,7 +475,7 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
     if (FindSitemap(checker, sitemap, first, error) != 0)
         return -1;
     std::string reason;
-    if (ReadSiteRobotsRules(tree.root, parameters.websiteUrl, parameters.options.robotsAgent, checker.robots,
+    if (ReadSiteRobotsRules(tree.root, checker.base, parameters.options.robotsAgent, checker.robots,
                             reason) != 0)
         report.notes.push_back(reason);
 

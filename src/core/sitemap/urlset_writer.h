@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform.h"
-#include "sitemap.h"
+#include "options/options.h"
+#include "sitemap/xml.h"
 
 namespace larkspur {
 
