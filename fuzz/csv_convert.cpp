@@ -9,7 +9,8 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/xml.h"
 #include "well_formed_xml.h"
 
 using namespace larkspur;

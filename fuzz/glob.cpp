@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "select/glob.h"
+#include "text/glob.h"
 
 using namespace larkspur;
 using larkspur::fuzz::Check;

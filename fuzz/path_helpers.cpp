@@ -11,7 +11,7 @@
 #include "platform/paths.h"
 #include "projects/projects.h"
 #include "scan/scan.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
 
 using namespace larkspur;
 using larkspur::fuzz::Check;

@@ -14,7 +14,8 @@
 #include "fuzz_check.h"
 #include "hostile_support.h"
 #include "scan/scan.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/url.h"
 #include "well_formed_xml.h"
 
 using namespace larkspur;
@@ -99,15 +100,19 @@ void CheckBase(std::string_view url, const std::vector<std::string>& segments)
         e.type = i + 1 == segments.size() ? EntryType::File : EntryType::Directory;
         relative += (i ? "/" : "") + segments[i];
     }
-    std::string url2;
-    Check(MakePlainEntryUrl(url, entries.back(), url2) == 0, "an entry URL is made for an accepted base");
+    PageUrls urls(base);
+    std::string url2, xml;
+    if (!urls.make(entries.back(), entries.back().name, url2, xml)) {
+        Check(base.size() + relative.size() > kMaxUrlLength, "only a URL past the limit is refused");
+        return;
+    }
     Check(url2.rfind(base, 0) == 0, "the entry URL starts with the base", url2);
+    Check(url2.size() <= kMaxUrlLength, "the entry URL is within the limit", url2);
+    Check(urls.folderUrl().rfind(base, 0) == 0 && url2.rfind(urls.folderUrl(), 0) == 0,
+          "the folder URL leads from the base to the entry", url2);
     Check(larkspur::test::IsValidUrlText(url2), "an entry URL is valid", url2);
     Check(larkspur::test::PercentDecode(url2.substr(base.size())) == relative, "the URL leads to the entry", url2);
-    ProjectRecord record;
-    record.websiteUrl = std::string(url);
-    std::string escaped;
-    Check(MakeEntryUrl(record, entries.back(), escaped) == 0 && escaped == EscapeXml(url2), "XML form of the URL");
+    Check(xml == EscapeXml(url2), "XML form of the URL", xml);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "arguments.h"
 #include "common.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/writers.h"
 
 namespace larkspur::cli {
 

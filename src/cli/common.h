@@ -13,7 +13,8 @@
 #include "project_store.h"
 #include "scan/scan.h"
 #include "sitemap/notes.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/url.h"
+#include "sitemap/writers.h"
 
 namespace larkspur::cli {
 

@@ -7,7 +7,7 @@
 
 #include "platform/paths.h"
 #include "sitemap/notes.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
 
 namespace larkspur::cli {
 

@@ -8,7 +8,8 @@
 #include "platform/paths.h"
 #include "select/selection.h"
 #include "sitemap/notes.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 
 namespace larkspur::cli {
 

@@ -14,7 +14,7 @@
 
 #include "options_file.h"
 #include "projects/projects.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/writers.h"
 
 namespace larkspur {
 

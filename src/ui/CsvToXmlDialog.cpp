@@ -12,9 +12,11 @@
 #include "PathChooser.h"
 #include "UiServices.h"
 #include "platform/paths.h"
+#include "sitemap/csv.h"
 #include "sitemap/notes.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/url.h"
 #include "ui_CsvToXmlDialog.h"
+#include "UiServices.h"
 
 namespace larkspur {
 

@@ -13,7 +13,7 @@
 
 #include "DialogFont.h"
 #include "UiServices.h"
-#include "select/glob.h"
+#include "text/glob.h"
 
 namespace larkspur {
 

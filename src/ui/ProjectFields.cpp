@@ -11,6 +11,7 @@
 #include "SaveOutcome.h"
 #include "StatusLabel.h"
 #include "UiServices.h"
+#include "sitemap/url.h"
 #include "ui_MainDialog.h"
 
 namespace larkspur {

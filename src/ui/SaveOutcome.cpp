@@ -9,6 +9,7 @@
 #include "UiServices.h"
 #include "platform/paths.h"
 #include "sitemap/notes.h"
+#include "sitemap/url.h"
 
 namespace larkspur {
 

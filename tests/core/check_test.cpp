@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include "check/check.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
 
 using namespace larkspur;

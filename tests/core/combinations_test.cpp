@@ -20,7 +20,9 @@
 #include "gzip/gzip.h"
 #include "platform/paths.h"
 #include "platform/read_file.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
 #include "well_formed_xml.h"
 

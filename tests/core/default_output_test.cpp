@@ -11,7 +11,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
 
 using namespace larkspur;

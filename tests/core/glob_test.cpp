@@ -4,7 +4,7 @@
 
 #include <deque>
 
-#include "select/glob.h"
+#include "text/glob.h"
 #include "select/selection.h"
 
 using namespace larkspur;

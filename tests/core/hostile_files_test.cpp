@@ -19,7 +19,10 @@
 #include "platform/system.h"
 #include "projects/projects.h"
 #include "saving_image.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/url.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
 #include "well_formed_xml.h"
 

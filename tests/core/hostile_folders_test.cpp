@@ -19,10 +19,13 @@
 #include <sys/un.h>
 
 #include "hostile_support.h"
+#include "options/options.h"
 #include "platform/paths.h"
 #include "platform/system.h"
+#include "projects/projects.h"
 #include "scan/scan.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
 #include "temp_tree.h"
 #include "well_formed_xml.h"
 
@@ -131,7 +134,7 @@ void ExpectSitemapsName(const ScanResult& scan, const std::string& root,
         EXPECT_FALSE(HasControlByte(rows[i])) << Show(rows[i]);
         FieldList fields;
         ASSERT_EQ(SplitFields(fields, rows[i], ','), 0) << Show(rows[i]);
-        ASSERT_EQ(FieldCount(fields), 4) << Show(rows[i]);
+        ASSERT_EQ(fields.fields.size(), 4u) << Show(rows[i]);
         EXPECT_EQ(XmlUnescape(fields.fields[0]), locs[i - 1]);
     }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "sitemap/notes.h"
+#include "sitemap/writers.h"
 
 namespace larkspur {
 namespace {

@@ -14,7 +14,9 @@
 #include "hostile_support.h"
 #include "platform/atomic_file.h"
 #include "projects/projects.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
 
 using namespace larkspur;

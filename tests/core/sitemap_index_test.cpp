@@ -4,7 +4,9 @@
 
 #include <sstream>
 
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "sitemap_heads.h"
 #include "temp_tree.h"
 

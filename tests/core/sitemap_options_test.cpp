@@ -5,9 +5,10 @@
 #include <sstream>
 
 #include "gzip/gzip.h"
-#include "select/glob.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
+#include "text/glob.h"
 
 using namespace larkspur;
 using larkspur::test::TempTree;

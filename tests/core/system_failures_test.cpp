@@ -20,7 +20,9 @@
 #include "platform/system.h"
 #include "projects/projects.h"
 #include "scan/scan.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
 #include "well_formed_xml.h"
 

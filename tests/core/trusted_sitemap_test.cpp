@@ -8,7 +8,8 @@
 #include <sstream>
 
 #include "gzip/gzip.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/writers.h"
+#include "sitemap/xml.h"
 #include "temp_tree.h"
 
 using namespace larkspur;

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "sitemap/sitemap.h"
+#include "scan/scan.h"
+#include "sitemap/url.h"
 
 using namespace larkspur;
 
@@ -100,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BaseCase{"empty_refused", "", nullptr}),
     [](const testing::TestParamInfo<BaseCase>& info) { return info.param.name; });
 
-TEST(EntryUrl, BasePathPlusEscapedSegmentsThenXml)
+TEST(PageUrls, BasePathPlusEscapedSegmentsThenXml)
 {
     FileEntry root;
     root.type = EntryType::Directory;
@@ -113,16 +114,21 @@ TEST(EntryUrl, BasePathPlusEscapedSegmentsThenXml)
     page.parent = &docs;
     page.name = "a b's.htm";
 
-    ProjectRecord record;
-    record.websiteUrl = "https://user.example.io/project";
-    std::string url;
-    ASSERT_EQ(MakePlainEntryUrl(record.websiteUrl, page, url), 0);
+    std::string base;
+    ASSERT_EQ(NormalizeBaseUrl("https://user.example.io/project", base), 0);
+    PageUrls urls(base);
+    std::string url, xml;
+    ASSERT_TRUE(urls.make(page, page.name, url, xml));
     EXPECT_EQ(url, "https://user.example.io/project/R&D%20docs/a%20b's.htm");
-    ASSERT_EQ(MakeEntryUrl(record, page, url), 0);
-    EXPECT_EQ(url, "https://user.example.io/project/R&amp;D%20docs/a%20b&apos;s.htm");
+    EXPECT_EQ(xml, "https://user.example.io/project/R&amp;D%20docs/a%20b&apos;s.htm");
+    EXPECT_EQ(urls.folderUrl(), "https://user.example.io/project/R&D%20docs/");
 
-    record.websiteUrl = "not a url";
-    EXPECT_EQ(MakeEntryUrl(record, page, url), -1);
+    // A URL one byte past the limit is not made.
+    const std::size_t room = kMaxUrlLength - urls.folderUrl().size();
+    ASSERT_TRUE(urls.make(page, std::string(room, 'x'), url, xml));
+    EXPECT_EQ(url.size(), kMaxUrlLength);
+    EXPECT_FALSE(urls.make(page, std::string(room + 1, 'x'), url, xml));
+    EXPECT_EQ(url.size(), kMaxUrlLength);
 }
 
 TEST(FormatDate, UtcWithZeroPadding)

@@ -17,6 +17,8 @@
 #include "platform/listing.h"
 #include "platform/paths.h"
 #include "robots/rules.h"
+#include "sitemap/url.h"
+#include "text/text.h"
 
 namespace larkspur {
 
@@ -474,7 +476,7 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
     if (FindSitemap(checker, sitemap, first, error) != 0)
         return -1;
     std::string reason;
-    if (ReadSiteRobotsRules(tree.root, parameters.websiteUrl, parameters.options.robotsAgent, checker.robots,
+    if (ReadSiteRobotsRules(tree.root, checker.base, parameters.options.robotsAgent, checker.robots,
                             reason) != 0)
         report.notes.push_back(reason);
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "scan/scan.h"
-#include "sitemap/sitemap.h"
+#include "sitemap/writers.h"
 
 namespace larkspur {
 

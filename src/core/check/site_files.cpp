@@ -4,46 +4,12 @@
 
 #include <algorithm>
 
-#include "sitemap/sitemap.h"
+#include "sitemap/url.h"
+#include "text/text.h"
 
 namespace larkspur {
 
-namespace {
-
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-}  // namespace
-
-void PercentDecode(std::string_view text, std::string& out)
-{
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0) {
-            out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-}
-
-std::string PercentDecoded(std::string_view text)
-{
-    std::string out;
-    PercentDecode(text, out);
-    return out;
-}
+using ascii::Lower;
 
 bool SplitHttpUrl(std::string_view url, UrlSplit& split)
 {

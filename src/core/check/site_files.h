@@ -12,10 +12,6 @@
 
 namespace larkspur {
 
-// A URL's "%XX" escapes decoded into `out`.
-void PercentDecode(std::string_view text, std::string& out);
-std::string PercentDecoded(std::string_view text);
-
 // An http(s) URL cut into its origin (scheme and host in lower case, a
 // default port dropped) and its path (decoded, "/" when empty).
 struct UrlSplit {

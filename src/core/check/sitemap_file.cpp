@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <memory>
 
 #include <libxml/parser.h>
@@ -13,6 +14,8 @@
 
 #include "gzip/gzip.h"
 #include "platform/read_file.h"
+#include "sitemap/url.h"
+#include "sitemap/xml.h"
 
 namespace larkspur {
 

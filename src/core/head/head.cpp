@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include "head/text.h"
 #include "platform/read_file.h"
+#include "text/text.h"
 
 namespace larkspur {
 
 namespace {
 
-using namespace head_text;
+using namespace ascii;
 
 // True when one of the pieces of `list` between commas and white space
 // equals `word` (in any case).

@@ -9,11 +9,11 @@
 #include <idn2.h>
 
 #include "head/head.h"
-#include "head/text.h"
+#include "text/text.h"
 
 namespace larkspur {
 
-using namespace head_text;
+using namespace ascii;
 
 namespace {
 
@@ -110,26 +110,17 @@ bool IsPathByte(unsigned char c)
            (c != 0 && std::strchr("-._~!$&'()*+,;=:@/", c) != nullptr);
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // One spelling per byte: escapes of harmless bytes decoded, every other byte
 // escaped with upper-case digits; escapes of "/", "?", "#" and "%" kept, as
 // they mean something else unescaped.
 std::string NormalizeEscapes(std::string_view text)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         auto c = static_cast<unsigned char>(text[i]);
-        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            c = static_cast<unsigned char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (const int escaped = PercentEscapeAt(text, i); escaped >= 0) {
+            c = static_cast<unsigned char>(escaped);
             i += 2;
             if (c != '/' && c != '?' && c != '#' && c != '%' && IsPathByte(c)) {
                 out += static_cast<char>(c);
@@ -139,24 +130,7 @@ std::string NormalizeEscapes(std::string_view text)
             out += static_cast<char>(c);
             continue;
         }
-        out += '%';
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
-    }
-    return out;
-}
-
-// Every complete %XX escape as its byte.
-std::string Unescaped(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
+        AppendPercentEscape(out, c);
     }
     return out;
 }
@@ -177,7 +151,7 @@ std::string NormalizeAuthority(std::string_view authority, std::string_view sche
     if (host.find('%') != std::string_view::npos ||
         std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
         std::string ascii;
-        if (AsciiHost(Unescaped(host), ascii) == 0)
+        if (AsciiHost(PercentDecoded(host), ascii) == 0)
             return out + ascii;
     }
     for (const char c : host)

@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "robots/rules.h"
-#include "select/glob.h"
+#include "text/glob.h"
 
 namespace larkspur {
 
@@ -186,6 +186,41 @@ std::vector<OptionField> MakeFields()
 }
 
 }  // namespace
+
+const char* const kPriorityTexts[kPriorityCount] = {"0.0", "0.1", "0.2", "0.3", "0.4", "0.5",
+                                                     "0.6", "0.7", "0.8", "0.9", "1.0"};
+const char* const kFrequencyTexts[kFrequencyCount] = {"always",  "hourly", "daily", "weekly",
+                                                       "monthly", "yearly", "never"};
+
+const char* PriorityText(int index)
+{
+    return index >= 0 && index < kPriorityCount ? kPriorityTexts[index]
+                                                : kPriorityTexts[kDefaultPriority];
+}
+
+const char* FrequencyText(int index)
+{
+    return index >= 0 && index < kFrequencyCount ? kFrequencyTexts[index]
+                                                 : kFrequencyTexts[kDefaultFrequency];
+}
+
+int PriorityIndex(std::string_view text)
+{
+    for (int i = 0; i < kPriorityCount; ++i) {
+        if (text == kPriorityTexts[i])
+            return i;
+    }
+    return -1;
+}
+
+int FrequencyIndex(std::string_view text)
+{
+    for (int i = 0; i < kFrequencyCount; ++i) {
+        if (text == kFrequencyTexts[i])
+            return i;
+    }
+    return -1;
+}
 
 std::size_t ProtocolByteLimit(Protocol protocol)
 {

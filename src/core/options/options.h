@@ -59,6 +59,22 @@ struct SitemapOptions {
 // The largest sitemap file the protocol allows, before any compression.
 std::size_t ProtocolByteLimit(Protocol protocol);
 
+// ----- the hints of every entry: its priority and how often it changes
+
+constexpr int kPriorityCount = 11;
+constexpr int kFrequencyCount = 7;
+constexpr int kDefaultPriority = 6;   // "0.6"
+constexpr int kDefaultFrequency = 3;  // "weekly"
+extern const char* const kPriorityTexts[kPriorityCount];
+extern const char* const kFrequencyTexts[kFrequencyCount];
+
+// The texts for an index; a valid default for an index out of range.
+const char* PriorityText(int index);
+const char* FrequencyText(int index);
+// The index of a text, or -1.
+int PriorityIndex(std::string_view text);
+int FrequencyIndex(std::string_view text);
+
 // ----- one description per option
 
 enum class OptionKind {

@@ -16,11 +16,6 @@
 
 namespace larkspur {
 
-const char* const kPriorityTexts[kPriorityCount] = {"0.0", "0.1", "0.2", "0.3", "0.4", "0.5",
-                                                     "0.6", "0.7", "0.8", "0.9", "1.0"};
-const char* const kFrequencyTexts[kFrequencyCount] = {"always",  "hourly", "daily", "weekly",
-                                                       "monthly", "yearly", "never"};
-
 namespace {
 
 // Offsets of a record in the file image.
@@ -69,36 +64,6 @@ std::int32_t GetInt32(std::string_view image, std::size_t offset)
 }
 
 }  // namespace
-
-const char* PriorityText(int index)
-{
-    return index >= 0 && index < kPriorityCount ? kPriorityTexts[index]
-                                                : kPriorityTexts[kDefaultPriority];
-}
-
-const char* FrequencyText(int index)
-{
-    return index >= 0 && index < kFrequencyCount ? kFrequencyTexts[index]
-                                                 : kFrequencyTexts[kDefaultFrequency];
-}
-
-int PriorityIndex(std::string_view text)
-{
-    for (int i = 0; i < kPriorityCount; ++i) {
-        if (text == kPriorityTexts[i])
-            return i;
-    }
-    return -1;
-}
-
-int FrequencyIndex(std::string_view text)
-{
-    for (int i = 0; i < kFrequencyCount; ++i) {
-        if (text == kFrequencyTexts[i])
-            return i;
-    }
-    return -1;
-}
 
 ProjectRecord FreshRecord()
 {

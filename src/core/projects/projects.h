@@ -23,20 +23,6 @@ constexpr std::size_t kRecordSize = 1348;
 constexpr std::size_t kTextFieldSize = 260;  // 259 bytes and a terminating zero
 constexpr std::size_t kTableSize = kRecordSize * kMaxProjects;
 
-constexpr int kPriorityCount = 11;
-constexpr int kFrequencyCount = 7;
-constexpr int kDefaultPriority = 6;   // "0.6"
-constexpr int kDefaultFrequency = 3;  // "weekly"
-extern const char* const kPriorityTexts[kPriorityCount];
-extern const char* const kFrequencyTexts[kFrequencyCount];
-
-// The texts for an index; a valid default for an index out of range.
-const char* PriorityText(int index);
-const char* FrequencyText(int index);
-// The index of a text, or -1.
-int PriorityIndex(std::string_view text);
-int FrequencyIndex(std::string_view text);
-
 struct ProjectRecord {
     std::string name;  // empty = unused slot
     std::string localPath;

@@ -7,7 +7,7 @@
 #include "platform/paths.h"
 #include "platform/read_file.h"
 #include "scan/scan.h"
-#include "sitemap/sitemap.h"
+#include "text/text.h"
 
 namespace larkspur {
 
@@ -22,29 +22,10 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool IsUnreserved(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
            || c == '_' || c == '~';
-}
-
-void AppendEscape(std::string& out, unsigned char c)
-{
-    constexpr const char* kHex = "0123456789ABCDEF";
-    out += '%';
-    out += kHex[c >> 4];
-    out += kHex[c & 15];
 }
 
 // The form in which paths and patterns are compared (RFC 9309, 2.2.2): an
@@ -59,17 +40,17 @@ std::string Compared(std::string_view text, bool pattern)
     out.reserve(text.size() + 8);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            const auto decoded = static_cast<unsigned char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (const int escaped = PercentEscapeAt(text, i); escaped >= 0) {
+            const auto decoded = static_cast<unsigned char>(escaped);
             if (IsUnreserved(decoded))
                 out += static_cast<char>(decoded);
             else
-                AppendEscape(out, decoded);
+                AppendPercentEscape(out, decoded);
             i += 2;
         } else if (c == '*' && pattern) {
             out += '*';
         } else if (c <= 0x20 || c >= 0x7F || c == '*' || c == '$') {
-            AppendEscape(out, c);
+            AppendPercentEscape(out, c);
         } else {
             out += static_cast<char>(c);
         }
@@ -210,18 +191,13 @@ std::string UrlPathAndQuery(std::string_view url)
     return rest.empty() || rest.front() != '/' ? "/" + std::string(rest) : std::string(rest);
 }
 
-int ReadSiteRobotsRules(const std::string& siteFolder, std::string_view siteUrl, std::string_view agent,
+int ReadSiteRobotsRules(const std::string& siteFolder, std::string_view base, std::string_view agent,
                         RobotsRules& rules, std::string& reason)
 {
     rules = RobotsRules();
-    std::string base;
-    if (NormalizeBaseUrl(siteUrl, base) != 0) {
-        reason = "the site's URL is not valid";
-        return -1;
-    }
     const std::size_t hostEnd = base.find('/', base.find("://") + 3);
     if (hostEnd + 1 != base.size()) {
-        reason = "robots.txt not read: crawlers read it only at " + base.substr(0, hostEnd)
+        reason = "robots.txt not read: crawlers read it only at " + std::string(base.substr(0, hostEnd))
                  + "/robots.txt, which is not in the site folder";
         return -1;
     }

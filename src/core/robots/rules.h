@@ -44,10 +44,11 @@ private:
 };
 
 // The rules of `siteFolder`/robots.txt for `agent`, read up to the parse
-// limit, when the site folder is its host's root (`siteUrl` has no path):
-// crawlers read robots.txt there only. 0 with the rules (none when the file
-// is missing), or -1 with the reason they cannot be known.
-int ReadSiteRobotsRules(const std::string& siteFolder, std::string_view siteUrl, std::string_view agent,
+// limit, when the site folder is its host's root (`base`, the site's URL as
+// NormalizeBaseUrl gives it, has no path): crawlers read robots.txt there
+// only. 0 with the rules (none when the file is missing), or -1 with the
+// reason they cannot be known.
+int ReadSiteRobotsRules(const std::string& siteFolder, std::string_view base, std::string_view agent,
                         RobotsRules& rules, std::string& reason);
 
 // The path and query of an absolute URL, "/" when it has no path.

@@ -9,7 +9,7 @@
 
 #include "options/options.h"
 #include "scan/scan.h"
-#include "select/glob.h"
+#include "text/glob.h"
 
 namespace larkspur {
 

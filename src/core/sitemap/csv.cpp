@@ -7,28 +7,18 @@
 
 #include "platform/paths.h"
 #include "platform/system.h"
-#include "sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/url.h"
+#include "text/text.h"
 #include "urlset_writer.h"
 
 namespace larkspur {
 
 namespace {
 
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-void AppendPercent(std::string& out, unsigned char byte)
-{
-    out += '%';
-    out += "0123456789ABCDEF"[byte >> 4];
-    out += "0123456789ABCDEF"[byte & 0x0F];
 }
 
 // The characters XML 1.0 allows in a document.
@@ -160,27 +150,37 @@ private:
 
 }  // namespace
 
-void TrimSpaces(std::string& text)
+void AppendCsvField(std::string& out, std::string_view text)
 {
-    std::size_t end = text.size();
-    while (end > 0 && IsSpace(text[end - 1]))
-        --end;
-    std::size_t start = 0;
-    while (start < end && IsSpace(text[start]))
-        ++start;
-    text = text.substr(start, end - start);
+    if (text.find_first_of(",\"") == std::string_view::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+std::string CsvField(std::string_view text)
+{
+    std::string field;
+    AppendCsvField(field, text);
+    return field;
 }
 
 int SplitFields(FieldList& list, std::string_view line, char separator)
 {
-    ReleaseFields(list);
+    list.fields.clear();
     if (line.empty())
         return -1;
     // A row has at most one field per three characters; longer rows are junk.
     const std::size_t capacity = line.size() / 3 + 1;
     std::string copy(line);
     TrimSpaces(copy);
-    list.separator = separator;
 
     std::size_t pos = 0;
     for (;;) {
@@ -216,32 +216,12 @@ int SplitFields(FieldList& list, std::string_view line, char separator)
             break;
         ++pos;  // the separator
         if (list.fields.size() >= capacity) {
-            ReleaseFields(list);
+            list.fields.clear();
             return -1;
         }
         // A separator at the end ends an empty field: "a,b,," is four fields.
     }
-    list.ready = true;
     return 0;
-}
-
-int FieldCount(const FieldList& list)
-{
-    return list.ready ? static_cast<int>(list.fields.size()) : -1;
-}
-
-int GetField(const FieldList& list, int index, std::string& field)
-{
-    if (!list.ready || index < 0 || index >= static_cast<int>(list.fields.size()))
-        return -1;
-    field = list.fields[static_cast<std::size_t>(index)];
-    return 0;
-}
-
-void ReleaseFields(FieldList& list)
-{
-    list.ready = false;
-    list.fields.clear();
 }
 
 std::string EscapeXmlKeepingReferences(std::string_view text)
@@ -267,11 +247,11 @@ std::string EscapeXmlKeepingReferences(std::string_view text)
         } else if (c == '>') {
             out += "&gt;";
         } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
-            AppendPercent(out, byte);  // not allowed in XML at all; as a URL byte it is escaped
+            AppendPercentEscape(out, byte);  // not allowed in XML at all; as a URL byte it is escaped
         } else if (byte >= 0x80) {
             const std::size_t length = Utf8Length(text.substr(i));
             if (length == 0) {
-                AppendPercent(out, byte);
+                AppendPercentEscape(out, byte);
                 ++i;
             } else {
                 out.append(text.substr(i, length));
@@ -378,7 +358,7 @@ int SiteOf(std::string_view loc, std::string& site)
 bool IsBlank(std::string_view field)
 {
     for (const char c : field) {
-        if (!IsSpace(c))
+        if (!ascii::IsCSpace(c))
             return false;
     }
     return true;
@@ -425,7 +405,7 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, RowSi
         // a spreadsheet adds for a column it once saw used.
         while (fields.fields.size() > 4 && IsBlank(fields.fields.back()))
             fields.fields.pop_back();
-        if (FieldCount(fields) != 4) {
+        if (fields.fields.size() != 4) {
             ++r.linesSkipped;
             continue;
         }

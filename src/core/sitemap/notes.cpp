@@ -2,6 +2,8 @@
 // Copyright The Larkspur developers
 #include "sitemap/notes.h"
 
+#include "sitemap/url.h"
+
 namespace larkspur {
 
 namespace {

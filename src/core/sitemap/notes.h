@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sitemap/sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/writers.h"
 
 namespace larkspur {
 

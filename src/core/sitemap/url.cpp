@@ -7,22 +7,18 @@
 
 #include "head/head.h"
 #include "platform/paths.h"
-#include "sitemap.h"
+#include "sitemap/url.h"
+#include "text/text.h"
 
 namespace larkspur {
 
 namespace {
 
-constexpr char kHex[] = "0123456789ABCDEF";
+using ascii::Lower;
 
 bool IsAlnum(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
-
-bool IsHex(unsigned char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
 // What RFC 3986 allows unescaped inside one path segment.
@@ -38,18 +34,6 @@ bool IsSegmentByte(unsigned char c)
     default:
         return false;
     }
-}
-
-void AppendEscaped(std::string& out, unsigned char c)
-{
-    out += '%';
-    out += kHex[c >> 4];
-    out += kHex[c & 0x0F];
-}
-
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 std::string_view Trimmed(std::string_view text)
@@ -165,7 +149,7 @@ std::string EscapePathSegment(std::string_view segment)
         if (IsSegmentByte(c))
             out += ch;
         else
-            AppendEscaped(out, c);
+            AppendPercentEscape(out, c);
     }
     return out;
 }
@@ -222,7 +206,7 @@ int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* probl
     // digits, ":" and ".".
     if (host.front() == '[') {
         for (const char c : host.substr(1, host.size() - 2)) {
-            if (!IsHex(static_cast<unsigned char>(c)) && c != ':' && c != '.')
+            if (ascii::HexValue(c) < 0 && c != ':' && c != '.')
                 return -1;
         }
     } else if (host.find_first_of("[]") != std::string_view::npos) {
@@ -284,11 +268,10 @@ int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* probl
         const auto c = static_cast<unsigned char>(path[i]);
         if (c == '/' || IsSegmentByte(c))
             out += static_cast<char>(c);
-        else if (c == '%' && i + 2 < path.size() && IsHex(static_cast<unsigned char>(path[i + 1]))
-                 && IsHex(static_cast<unsigned char>(path[i + 2])))
+        else if (PercentEscapeAt(path, i) >= 0)
             out += '%';
         else
-            AppendEscaped(out, c);
+            AppendPercentEscape(out, c);
     }
     if (out.back() != '/')
         out += '/';
@@ -296,20 +279,26 @@ int NormalizeBaseUrl(std::string_view url, std::string& base, std::string* probl
     return 0;
 }
 
-int MakePlainEntryUrl(std::string_view websiteUrl, const FileEntry& entry, std::string& url)
+bool PageUrls::make(const FileEntry& page, std::string_view name, std::string& url, std::string& xml)
 {
-    std::string base;
-    if (NormalizeBaseUrl(websiteUrl, base) != 0)
-        return -1;
-    std::vector<const std::string_view*> segments;
-    PathSegments(entry, segments);
-    url = std::move(base);
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        if (i > 0)
-            url += '/';
-        url += EscapePathSegment(*segments[i]);
+    if (page.parent != m_folder) {
+        m_folder = page.parent;
+        m_folderUrl = m_base;
+        PathSegments(*page.parent, m_segments);
+        for (const std::string_view* segment : m_segments) {
+            m_folderUrl += EscapePathSegment(*segment);
+            m_folderUrl += '/';
+        }
+        m_folderXml.clear();
+        AppendXml(m_folderXml, m_folderUrl);
     }
-    return 0;
+    const std::string escaped = EscapePathSegment(name);
+    if (m_folderUrl.size() + escaped.size() > kMaxUrlLength)
+        return false;
+    url.assign(m_folderUrl).append(escaped);
+    xml.assign(m_folderXml);
+    AppendXml(xml, escaped);
+    return true;
 }
 
 int FolderUrlInSite(std::string_view siteUrl, const std::string& siteFolder, const std::string& path,
@@ -335,15 +324,6 @@ int FolderUrlInSite(std::string_view siteUrl, const std::string& siteFolder, con
         url += '/';
         rest.remove_prefix(end + 1);
     }
-    return 0;
-}
-
-int MakeEntryUrl(const ProjectRecord& record, const FileEntry& entry, std::string& url)
-{
-    std::string plain;
-    if (MakePlainEntryUrl(record.websiteUrl, entry, plain) != 0)
-        return -1;
-    url = EscapeXml(plain);
     return 0;
 }
 

@@ -12,6 +12,8 @@
 #include "platform/paths.h"
 #include "platform/read_file.h"
 #include "platform/write_target.h"
+#include "sitemap/url.h"
+#include "text/text.h"
 
 namespace larkspur {
 
@@ -24,14 +26,6 @@ std::int64_t Now()
 }
 
 }  // namespace
-
-const char* const kSitemapIndexHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<sitemapindex xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
-    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
-    "\thttp://www.google.com/schemas/sitemap/0.84/siteindex.xsd\">\r\n";
-const char* const kSitemapIndexTail = "</sitemapindex>\r\n";
 
 UrlsetWriter::UrlsetWriter(std::ostream& out, const OutputLimits& limits, Protocol protocol)
     : m_stream(&out), m_limits(limits), m_protocol(protocol), m_head(UrlsetHead(protocol)), m_tail(kUrlsetTail)
@@ -108,34 +102,13 @@ void SplitName(const std::string& name, std::string& stem, std::string& extensio
     extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The file name at the end of an index entry's <loc> text, undoing the XML
 // and percent escapes the index was written with.
 std::string LocFileName(std::string_view loc)
 {
     const auto slash = loc.rfind('/');
     loc = loc.substr(slash == std::string_view::npos ? 0 : slash + 1);
-    const std::string plain = DecodeCharacterReferences(loc);
-    std::string name;
-    for (std::size_t i = 0; i < plain.size(); ++i) {
-        if (plain[i] == '%' && i + 2 < plain.size() && HexValue(plain[i + 1]) >= 0 && HexValue(plain[i + 2]) >= 0) {
-            name += static_cast<char>(HexValue(plain[i + 1]) * 16 + HexValue(plain[i + 2]));
-            i += 2;
-        } else {
-            name += plain[i];
-        }
-    }
-    return name;
+    return PercentDecoded(DecodeCharacterReferences(loc));
 }
 
 // The number n of a part named STEMn.EXT, plain or compressed, whose EXT is

@@ -10,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "sitemap.h"
+#include "options/options.h"
+#include "sitemap/xml.h"
 
 namespace larkspur {
 

@@ -15,7 +15,9 @@
 #include "robots/rules.h"
 #include "scan/read_ahead.h"
 #include "select/selection.h"
-#include "sitemap.h"
+#include "sitemap/csv.h"
+#include "sitemap/url.h"
+#include "sitemap/writers.h"
 #include "urlset_writer.h"
 
 namespace larkspur {
@@ -51,12 +53,9 @@ struct WriteContext {
     std::unordered_set<const FileEntry*> indexHtmlFolders;
     std::unordered_set<const FileEntry*> cleanTaken;
     std::string base;
+    PageUrls urls;
     const char* frequency = nullptr;
     const char* priority = nullptr;
-    const FileEntry* folder = nullptr;
-    std::string folderUrl;  // plain, ends in "/"
-    std::string folderXml;  // the same, XML-escaped
-    std::vector<const std::string_view*> segments;
     std::int64_t day = -1;  // of the last date formatted
     std::string date;
     long long tooLong = 0;
@@ -127,33 +126,10 @@ void FindAnsweringEntries(WriteContext& context)
 // counted, when it is longer than a sitemap may hold.
 bool EntryUrl(WriteContext& context, const FileEntry& entry)
 {
-    if (entry.parent != context.folder) {
-        context.folder = entry.parent;
-        context.folderUrl = context.base;
-        PathSegments(*entry.parent, context.segments);
-        for (const std::string_view* segment : context.segments) {
-            context.folderUrl += EscapePathSegment(*segment);
-            context.folderUrl += '/';
-        }
-        context.folderXml.clear();
-        AppendXml(context.folderXml, context.folderUrl);
-    }
-    const std::string name = EscapePathSegment(UrlName(context, context.style, entry));
-    if (context.folderUrl.size() + name.size() > kMaxUrlLength) {
-        ++context.tooLong;
-        return false;
-    }
-    context.url.assign(context.folderUrl).append(name);
-    context.xml.assign(context.folderXml);
-    AppendXml(context.xml, name);
-    return true;
-}
-
-void AppendElement(std::string& out, std::string_view name, std::string_view text)
-{
-    if (text.empty())
-        return;
-    out.append("  <").append(name).append(">").append(text).append("</").append(name).append(">\r\n");
+    if (context.urls.make(entry, UrlName(context, context.style, entry), context.url, context.xml))
+        return true;
+    ++context.tooLong;
+    return false;
 }
 
 // Whether the page's own head lets it into a sitemap. A page whose head
@@ -178,7 +154,7 @@ bool HeadAllows(WriteContext& context, const FileEntry& entry)
         std::vector<std::string> sameFile;
         for (const UrlStyle style : {UrlStyle::File, UrlStyle::Folder, UrlStyle::Clean}) {
             if (style != context.style)
-                sameFile.push_back(context.folderUrl + EscapePathSegment(UrlName(context, style, entry)));
+                sameFile.push_back(context.urls.folderUrl() + EscapePathSegment(UrlName(context, style, entry)));
         }
         if (CanonicalElsewhere(context.url, head, sameFile)) {
             ++context.canonicalElsewhere;
@@ -280,53 +256,6 @@ int WriteCsvRow(const FileEntry& entry, void* data)
 
 }  // namespace
 
-const char* const kUrlsetHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<urlset xmlns=\"http://www.google.com/schemas/sitemap/0.84\"\r\n"
-    "\txmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n"
-    "\txsi:schemaLocation=\"http://www.google.com/schemas/sitemap/0.84\r\n"
-    "\thttp://www.google.com/schemas/sitemap/0.84/sitemap.xsd\">\r\n";
-const char* const kUrlsetTail = "</urlset>\r\n";
-
-namespace {
-
-// A 0.84 head as sitemaps.org 0.9 has it: the same text in its namespace,
-// which also names the schema files.
-std::string In09Namespace(std::string head)
-{
-    const std::string_view from = kSitemapNamespace;
-    const std::string_view to = "http://www.sitemaps.org/schemas/sitemap/0.9";
-    for (auto at = head.find(from); at != std::string::npos; at = head.find(from, at + to.size()))
-        head.replace(at, from.size(), to);
-    return head;
-}
-
-}  // namespace
-
-const char* UrlsetHead(Protocol protocol)
-{
-    static const std::string head09 = In09Namespace(kUrlsetHead);
-    return protocol == Protocol::Sitemaps09 ? head09.c_str() : kUrlsetHead;
-}
-
-const char* SitemapIndexHead(Protocol protocol)
-{
-    static const std::string head09 = In09Namespace(kSitemapIndexHead);
-    return protocol == Protocol::Sitemaps09 ? head09.c_str() : kSitemapIndexHead;
-}
-
-void AppendUrlElement(std::string& out, std::string_view loc, std::string_view lastmod,
-                      std::string_view changefreq, std::string_view priority)
-{
-    out += "<url>\r\n  <loc>";
-    out += loc;
-    out += "</loc>\r\n";
-    AppendElement(out, "lastmod", lastmod);
-    AppendElement(out, "changefreq", changefreq);
-    AppendElement(out, "priority", priority);
-    out += "</url>\r\n";
-}
-
 const char* SitemapFileName(SitemapFormat format)
 {
     switch (format) {
@@ -337,28 +266,6 @@ const char* SitemapFileName(SitemapFormat format)
     return "sitemap.xml";
 }
 
-void AppendCsvField(std::string& out, std::string_view text)
-{
-    if (text.find_first_of(",\"") == std::string_view::npos) {
-        out += text;
-        return;
-    }
-    out += '"';
-    for (const char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-}
-
-std::string CsvField(std::string_view text)
-{
-    std::string field;
-    AppendCsvField(field, text);
-    return field;
-}
-
 namespace {
 
 // Sets up the shared part of a write; -1 when the parameters are unusable.
@@ -366,6 +273,7 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
 {
     if (!tree.walked || NormalizeBaseUrl(parameters.websiteUrl, context.base) != 0)
         return -1;
+    context.urls = PageUrls(context.base);
     context.frequency = FrequencyText(parameters.frequencyIndex);
     context.priority = PriorityText(parameters.priorityIndex);
     context.tree = &tree;
@@ -422,7 +330,7 @@ void ReadRobotsRules(WriteContext& context, const ScanTree& tree, const SitemapP
 {
     std::string reason;
     if (parameters.options.respectRobots
-        && ReadSiteRobotsRules(tree.root, parameters.websiteUrl, parameters.options.robotsAgent, context.robots,
+        && ReadSiteRobotsRules(tree.root, context.base, parameters.options.robotsAgent, context.robots,
                                reason) != 0)
         report.notes.push_back(reason);
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright The Larkspur developers
-#include "select/glob.h"
+#include "text/glob.h"
 
 namespace larkspur {
 
