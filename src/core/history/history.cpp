@@ -531,13 +531,16 @@ public:
     // The next comparison of the line, waited for; false once it has ended.
     bool next(Compared& out)
     {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_ready.empty() || m_ended; });
-        if (m_ready.empty())
+        if (m_taken.empty()) {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_ready.size() >= kBatch || m_ended; });
+            m_taken.swap(m_ready);
+            m_changed.notify_all();
+        }
+        if (m_taken.empty())
             return false;
-        out = std::move(m_ready.front());
-        m_ready.pop_front();
-        m_changed.notify_all();
+        out = std::move(m_taken.front());
+        m_taken.pop_front();
         return true;
     }
     // The walk needs no more.
@@ -577,7 +580,8 @@ public:
                     if (m_stopping)
                         break;
                     m_ready.push_back(std::move(compared));
-                    m_changed.notify_all();
+                    if (m_ready.size() == kBatch)
+                        m_changed.notify_all();
                 }
             }
         }
@@ -588,8 +592,10 @@ public:
 
 private:
     // Comparisons held, at most: enough to go on while the walk reads the
-    // work tree's status, each a few page numbers.
+    // work tree's status, each a few page numbers. The walk takes them in
+    // batches: waking it for each one cost more than the walk's own work.
     static constexpr std::size_t kAhead = 4096;
+    static constexpr std::size_t kBatch = 64;
 
     bool stopping()
     {
@@ -600,6 +606,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Compared> m_ready;
+    std::deque<Compared> m_taken;  // the walk's own
     bool m_ended = false;
     bool m_stopping = false;
 };
