@@ -213,6 +213,26 @@ TEST(CommitDates, AShallowCloneDatesOnlyWhatItsHistoryHolds)
     EXPECT_EQ(dates.beyondHistory, 2);
 }
 
+// Trees are read as stored: one cut short, its last id missing, is an error,
+// not a read past its end.
+TEST(CommitDates, ATreeCutShortInTheHistoryIsAnError)
+{
+    if (!HaveGit())
+        GTEST_SKIP() << "git is not installed; it builds the test repositories";
+    TempTree t;
+    const std::string repo = t.folder("repo");
+    Git(repo, "init -q -b main");
+    t.file("short", "100644 b.html\0abcde"s);
+    const std::string first =
+        Git(repo, "commit-tree $(git hash-object -t tree --literally -w --stdin < ../short) -m short");
+    t.file("repo/a.html");
+    Git(repo, "add a.html && git update-ref HEAD $(git commit-tree $(git write-tree) -p " + first + " -m a)");
+    CommitDates dates;
+    std::string error;
+    EXPECT_EQ(ReadCommitDates(repo, {"a.html"}, dates, error), -1);
+    EXPECT_NE(error.find("not well formed"), std::string::npos) << error;
+}
+
 TEST(CommitDates, AFolderOutsideAnyWorkTreeIsAnError)
 {
     TempTree t;
