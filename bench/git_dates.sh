@@ -49,6 +49,14 @@ seconds() {
     "$@" > /dev/null
     awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.6f\n", b - a }'
 }
+# Peak resident memory in MiB, from GNU time when it is installed.
+peak_mib() {
+    if [ -x /usr/bin/time ]; then
+        /usr/bin/time -f '%M' "$@" 2>&1 > /dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }'
+    else
+        echo "?"
+    fi
+}
 median() {
     printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
@@ -82,6 +90,9 @@ for f in "${picked[@]}"; do
         mismatches=$((mismatches + 1))
 done
 
+git_peak=$(peak_mib "$cli" xml "$site" --url https://example.com --lastmod git --output -)
+names_peak=$(peak_mib git -C "$repo" log --name-only --format=%ct -- site)
+
 g=$(median "${git_s[@]}")
 m=$(median "${mtime_s[@]}")
 l=$(median "${loop_s[@]}")
@@ -93,6 +104,8 @@ printf '  %-46s %9.3f s\n' "larkspur-cli xml --lastmod mtime" "$m"
 printf '  %-46s %9.3f s\n' "larkspur-cli xml --lastmod git" "$g"
 printf '  %-46s %9.3f s\n' "git log --name-only -- site, one pass" "$n"
 printf '  %-46s %9.2fx\n' "--lastmod git against that pass" "$(awk -v a="$g" -v b="$n" 'BEGIN { print a / b }')"
+printf '  %-46s %9s MiB\n' "peak memory, larkspur-cli xml --lastmod git" "$git_peak"
+printf '  %-46s %9s MiB\n' "peak memory, git log --name-only pass" "$names_peak"
 printf '  %-46s %9.3f s  (%d pages)\n' "git log -1 per page, sample" "$l" "${#picked[@]}"
 printf '  %-46s %9.1f s  (scaled to %d pages)\n' "git log -1 per page, all" "$full" "${#all[@]}"
 printf '  %-46s %9.0fx\n' "--lastmod git faster than the loop" "$(awk -v a="$full" -v b="$g" 'BEGIN { print a / b }')"

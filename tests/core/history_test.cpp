@@ -153,6 +153,39 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
     EXPECT_EQ(dates.changed, 1);
 }
 
+// Trees are compared entry by entry in git's order, where a folder sorts as
+// if its name ended in "/": "a" the folder comes after "a-b.html" and
+// "a.html" but before "a0.html", so adding a.html beside it changes nothing
+// in it. A file that becomes a folder of the same name, and a file that only
+// becomes executable, are changes too.
+TEST(CommitDates, NamesInGitsOrderFilesBecomingFoldersAndModes)
+{
+    if (!HaveGit())
+        GTEST_SKIP() << "git is not installed; it builds the test repositories";
+    TempTree t;
+    const std::string repo = t.folder("repo");
+    Git(repo, "init -q -b main");
+    for (const char* page : {"a-b.html", "a/p.html", "a0.html", "b", "x.html"})
+        t.file("repo/"s + page);
+    Git(repo, "add -A && git commit -qm first", k2020);
+    std::int64_t day = 0;
+    for (const char* page : {"a/p.html", "a.html", "a0.html", "a-b.html"}) {
+        t.file("repo/"s + page, "changed");
+        Git(repo, "add -A && git commit -qm change", k2020 + ++day * kDay);
+    }
+    Git(repo, "rm -q b && mkdir b && echo q > b/q.html && git add b && git commit -qm folder", k2020 + 10 * kDay);
+    Git(repo, "update-index --chmod=+x x.html && git checkout -q -- . && git commit -qm mode", k2020 + 11 * kDay);
+    t.file("repo/a.html", "last");
+    Git(repo, "commit -qam last", k2020 + 12 * kDay);
+
+    CommitDates dates;
+    auto byPage = DatesOf(repo, {"a-b.html", "a.html", "a/p.html", "a0.html", "b/q.html", "x.html"}, dates);
+    for (const auto& [page, date] : byPage)
+        EXPECT_EQ(std::to_string(date), Git(repo, "log -1 --format=%ct -- " + page)) << page;
+    EXPECT_EQ(byPage["a/p.html"], k2020 + kDay);
+    EXPECT_EQ(byPage["x.html"], k2020 + 11 * kDay);
+}
+
 TEST(CommitDates, AShallowCloneDatesOnlyWhatItsHistoryHolds)
 {
     if (!HaveGit())
@@ -178,6 +211,26 @@ TEST(CommitDates, AShallowCloneDatesOnlyWhatItsHistoryHolds)
     EXPECT_EQ(byPage["a.html"], -1);
     EXPECT_EQ(byPage["c.html"], -1);
     EXPECT_EQ(dates.beyondHistory, 2);
+}
+
+// Trees are read as stored: one cut short, its last id missing, is an error,
+// not a read past its end.
+TEST(CommitDates, ATreeCutShortInTheHistoryIsAnError)
+{
+    if (!HaveGit())
+        GTEST_SKIP() << "git is not installed; it builds the test repositories";
+    TempTree t;
+    const std::string repo = t.folder("repo");
+    Git(repo, "init -q -b main");
+    t.file("short", "100644 b.html\0abcde"s);
+    const std::string first =
+        Git(repo, "commit-tree $(git hash-object -t tree --literally -w --stdin < ../short) -m short");
+    t.file("repo/a.html");
+    Git(repo, "add a.html && git update-ref HEAD $(git commit-tree $(git write-tree) -p " + first + " -m a)");
+    CommitDates dates;
+    std::string error;
+    EXPECT_EQ(ReadCommitDates(repo, {"a.html"}, dates, error), -1);
+    EXPECT_NE(error.find("not well formed"), std::string::npos) << error;
 }
 
 TEST(CommitDates, AFolderOutsideAnyWorkTreeIsAnError)
