@@ -360,10 +360,8 @@ int ReadJobs(const cli::Arguments& args, WalkSettings& settings, Failure& failur
     return 0;
 }
 
-int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settings, Failure& failure,
-         bool skipVersionControl = false)
+int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settings, Failure& failure)
 {
-    scan.tree.skipVersionControl = skipVersionControl;
     if (const int reason = platform::FolderError(folder); reason != 0) {
         failure = {kFailure, folder + ": " + platform::SystemMessage(reason)};
         return -1;
@@ -393,8 +391,9 @@ int RunStats(const cli::Arguments& args, Failure& failure)
     WalkSettings settings;
     if (ReadJobs(args, settings, failure) != 0)
         return -1;
+    settings.skipVersionControl = true;
     ScanResult scan;
-    if (Walk(scan, args.words[1], settings, failure, true) != 0)
+    if (Walk(scan, args.words[1], settings, failure) != 0)
         return -1;
     // Without --extensions the lines stay as scripts have read them.
     const bool marked = args.has("extensions");
