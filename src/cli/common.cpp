@@ -203,10 +203,8 @@ int ReadJobs(const Arguments& args, WalkSettings& settings, Failure& failure)
     return 0;
 }
 
-int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settings, Failure& failure,
-         bool skipVersionControl)
+int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settings, Failure& failure)
 {
-    scan.tree.skipVersionControl = skipVersionControl;
     if (const int reason = platform::FolderError(folder); reason != 0) {
         failure = {kFailure, folder + ": " + platform::SystemMessage(reason)};
         return -1;

@@ -80,7 +80,6 @@ int ReadJobs(const Arguments& args, WalkSettings& settings, Failure& failure);
 // longer reads is a failure, a typed one a usage error), then --jobs.
 int ReadAddressAndJobs(const Arguments& args, const SitemapParameters& parameters, WalkSettings& settings,
                        Failure& failure);
-int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settings, Failure& failure,
-         bool skipVersionControl = false);
+int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settings, Failure& failure);
 
 }  // namespace larkspur::cli

@@ -23,8 +23,9 @@ int RunStats(const Arguments& args, Failure& failure)
     WalkSettings settings;
     if (ReadJobs(args, settings, failure) != 0)
         return -1;
+    settings.skipVersionControl = true;
     ScanResult scan;
-    if (Walk(scan, args.words[1], settings, failure, true) != 0)
+    if (Walk(scan, args.words[1], settings, failure) != 0)
         return -1;
     // Without --extensions the lines stay as scripts have read them.
     const bool marked = args.has("extensions");

@@ -39,10 +39,11 @@ bool WalkRunner::run(WalkJob& job)
 {
     m_active = &job;
     job.observer = &m_observer;
-    // A site kept in git would otherwise be walked twice over, for nothing.
-    job.scan.tree.skipVersionControl = true;
     std::unique_ptr<QThread> thread(QThread::create([&job] {
-        job.result = WalkAndCount(job.scan, job.root, &job.error, &Progress, &job);
+        // A site kept in git would otherwise be walked twice over, for nothing.
+        WalkSettings settings;
+        settings.skipVersionControl = true;
+        job.result = WalkAndCount(job.scan, job.root, &job.error, &Progress, &job, settings);
     }));
 
     // Short walks end before anyone could notice: they run without a dialog,

@@ -98,6 +98,7 @@ TEST_F(SafeWrite, LinksAreFollowedOnlyWhenTheyAndTheirFileAreOurs)
         {"site/sitemap.csv", [&](std::string& e) { return save(t.path("site/sitemap.csv"), SitemapFormat::Csv, e); }},
         {"site/sitemap.xml", [&](std::string& e) { return save(t.path("site/sitemap.xml"), SitemapFormat::Xml, e); }},
         {"site/sitemap.xml", [&](std::string& e) { return save(t.path("site/sitemap.xml"), SitemapFormat::Xml, e, split); }},
+        {"site/sitemap1.xml", [&](std::string& e) { return save(t.path("site/sitemap.xml"), SitemapFormat::Xml, e, split); }},
         {"site/sitemap2.xml", [&](std::string& e) { return save(t.path("site/sitemap.xml"), SitemapFormat::Xml, e, split); }},
         {"site/list.xml", [&](std::string& e) {
              ConvertReport report;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include <signal.h>
 #include <fcntl.h>
@@ -95,6 +96,7 @@ struct AtomicFile::Impl {
     int slot = -1;          // of `temporary` among the names signal handlers remove
     bool direct = false;    // a device or a pipe, written into
     bool prepared = false;  // written, synced and closed; not yet renamed
+    int createdMode = 0600;  // of the temporary before it took the target's
     std::unique_ptr<DescriptorBuffer> buffer;
     std::ostream stream{nullptr};
 
@@ -191,6 +193,9 @@ int AtomicFile::open(const std::string& requested, std::string& error, bool writ
             error = target + ": " + SystemMessage(failure);
             return -1;
         }
+        struct stat created;
+        if (::fstat(fd, &created) == 0)
+            m_impl->createdMode = static_cast<int>(created.st_mode & 07777);
         if (resolved.mode >= 0)
             ::fchmod(fd, static_cast<mode_t>(resolved.mode));
         m_impl->target = target;
@@ -261,6 +266,66 @@ int AtomicFile::commit(std::string& error)
     UntrackTemporary(impl.slot);
     impl.temporary.clear();
     return failure == 0 ? 0 : -1;
+}
+
+int AtomicFile::retarget(const std::string& requested, std::string& error)
+{
+    Impl& impl = *m_impl;
+    if (impl.fd < 0 || impl.direct || impl.temporary.empty()) {
+        error = "no file open";
+        return -1;
+    }
+    WriteTarget resolved;
+    if (ResolveWriteTarget(requested, resolved, error) != 0)
+        return -1;
+    if (resolved.kind == TargetKind::Special && resolved.throughLink) {
+        error = resolved.path + ": a link Larkspur does not write through: it leads to a device or a pipe";
+        return -1;
+    }
+    if (FolderOf(resolved.path) == FolderOf(impl.temporary)) {
+        impl.target = resolved.path;
+        ::fchmod(impl.fd, static_cast<mode_t>(resolved.mode >= 0 ? resolved.mode : impl.createdMode));
+        return 0;
+    }
+    // A rename cannot take the temporary to another folder (it may be on
+    // another file system): a new one there, with the text so far.
+    impl.stream.flush();
+    if (!impl.stream || impl.buffer->writeError() != 0) {
+        error = impl.target + ": " + SystemMessage(impl.buffer->writeError() ? impl.buffer->writeError() : EIO);
+        return -1;
+    }
+    AtomicFile moved;
+    if (moved.open(requested, error) != 0)
+        return -1;
+    const int in = ::open(impl.temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (in < 0) {
+        error = impl.target + ": " + SystemMessage(errno);
+        return -1;
+    }
+    std::vector<char> block(std::size_t{1} << 16);
+    ssize_t got = 0;
+    while ((got = ::read(in, block.data(), block.size())) > 0 || (got < 0 && errno == EINTR)) {
+        if (got > 0)
+            moved.stream().write(block.data(), got);
+    }
+    const int failure = got < 0 ? errno : 0;
+    ::close(in);
+    if (failure != 0) {
+        error = impl.target + ": " + SystemMessage(failure);
+        return -1;
+    }
+    // The stream stays the one callers hold, now onto the new temporary;
+    // `moved` abandons the first one.
+    Impl& other = *moved.m_impl;
+    std::swap(impl.target, other.target);
+    std::swap(impl.temporary, other.temporary);
+    std::swap(impl.fd, other.fd);
+    std::swap(impl.slot, other.slot);
+    std::swap(impl.createdMode, other.createdMode);
+    std::swap(impl.buffer, other.buffer);
+    impl.stream.rdbuf(impl.buffer.get());
+    other.stream.rdbuf(other.buffer.get());
+    return 0;
 }
 
 void AtomicFile::abandon()

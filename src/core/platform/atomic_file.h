@@ -37,6 +37,11 @@ public:
     // Prepares (unless done) and renames; on any failure the temporary file
     // is removed and the target left as it was.
     int commit(std::string& error);
+    // Before prepare: the file goes to `target` instead, under the same
+    // rules as open(). The temporary stays where it is when the new target
+    // lies in its folder; elsewhere (a link to another folder) what was
+    // written so far is copied to a temporary beside the new target.
+    int retarget(const std::string& target, std::string& error);
     void abandon();
 
 private:

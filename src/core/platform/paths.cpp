@@ -64,4 +64,10 @@ std::string FileName(const std::string& path)
     return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
 }
 
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace larkspur::platform

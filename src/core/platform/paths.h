@@ -19,5 +19,7 @@ int CanonicalPath(const std::string& path, std::string& out, std::string& error)
 std::string JoinPath(const std::string& folder, const std::string& name);
 // The last component of a path.
 std::string FileName(const std::string& path);
+// The folder part of a path, with its trailing "/"; empty for a bare name.
+std::string FolderOf(const std::string& path);
 
 }  // namespace larkspur::platform

@@ -17,13 +17,6 @@ namespace larkspur::platform {
 
 namespace {
 
-// The folder part of a path, with its trailing "/"; empty for a bare name.
-std::string FolderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 int ReadLinkText(const std::string& path, std::string& text)
 {
     std::vector<char> buffer(256);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <future>
+#include <system_error>
 
 #include "gzip/gzip.h"
 #include "head/head.h"
@@ -49,20 +51,47 @@ public:
         return 0;
     }
     std::ostream& stream() { return m_compressor ? m_compressor->stream() : m_file.stream(); }
+    int retarget(const std::string& path, std::string& error)
+    {
+        if (m_file.retarget(path, error) != 0)
+            return -1;
+        m_path = path;
+        return 0;
+    }
+    // Completes the file (its sync above all) on another thread, so that
+    // the disk works while the next part is written; prepare() waits for it.
+    void prepareAside()
+    {
+        try {
+            m_aside = std::async(std::launch::async, [this] { return prepareHere(m_asideError); });
+        } catch (const std::system_error&) {
+            // No thread to spare: prepare() does it in place.
+        }
+    }
     int prepare(std::string& error)
     {
-        if (finishCompressing(error) != 0)
-            return -1;
-        return m_file.prepare(error);
+        if (!m_aside.valid())
+            return prepareHere(error);
+        const int result = m_aside.get();
+        if (result != 0)
+            error = m_asideError;
+        return result;
     }
     int commit(std::string& error)
     {
-        if (finishCompressing(error) != 0)
+        if (prepare(error) != 0)
             return -1;
         return m_file.commit(error);
     }
 
 private:
+    int prepareHere(std::string& error)
+    {
+        if (finishCompressing(error) != 0)
+            return -1;
+        return m_file.prepare(error);
+    }
+
     int finishCompressing(std::string& error)
     {
         if (!m_compressor)
@@ -80,6 +109,8 @@ private:
     std::string m_path;
     platform::AtomicFile m_file;
     std::unique_ptr<GzipWriter> m_compressor;
+    std::string m_asideError;
+    std::future<int> m_aside;  // last: waited for before the file goes
 };
 
 UrlsetWriter::UrlsetWriter(std::string path, const OutputLimits& limits, Protocol protocol, bool text, bool gzip)
@@ -239,26 +270,17 @@ std::size_t UrlsetWriter::bytes(std::string_view text) const
 void UrlsetWriter::write(std::string_view original)
 {
     const std::string_view text = ended(original);
-    if (m_stream)
-        m_stream->write(text.data(), static_cast<std::streamsize>(text.size()));
-    else if (m_parts.empty())
-        m_first.append(text);
-    else
-        m_parts.back()->stream().write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::ostream& out = m_stream ? *m_stream : m_parts.back()->stream();
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 int UrlsetWriter::startPart(std::string& error)
 {
     write(m_tail);
-    if (m_parts.empty()) {
-        // The first part turns out to be part 1 of an index.
-        auto first = std::make_unique<File>(m_gzip);
-        if (first->open(onDisk(partPath(1)), error) != 0)
-            return -1;
-        first->stream() << m_first;
-        std::string().swap(m_first);
-        m_parts.push_back(std::move(first));
-    }
+    // The first part turns out to be part 1 of an index.
+    if (m_parts.size() == 1 && m_parts.front()->retarget(onDisk(partPath(1)), error) != 0)
+        return -1;
+    m_parts.back()->prepareAside();
     auto part = std::make_unique<File>(m_gzip);
     if (part->open(onDisk(partPath(m_parts.size() + 1)), error) != 0)
         return -1;
@@ -293,14 +315,14 @@ int UrlsetWriter::open(std::string& error)
     // "sitemap.xml.gz" asked for by name: its parts are sitemap1.xml.gz, ...
     if (m_gzip && m_path.size() > 3 && m_path.ends_with(".gz"))
         m_path.resize(m_path.size() - 3);
-    // Refused links and folders show before any work is done.
-    if (platform::ResolveWriteTarget(onDisk(m_path), target, error) != 0)
+    // The first part goes to a temporary beside the target, whether it ends
+    // as the whole sitemap or as part 1 of an index; refused links and
+    // folders show before any work is done.
+    auto first = std::make_unique<File>(m_gzip);
+    if (first->open(onDisk(m_path), error) != 0)
         return -1;
-    // Room for a whole part at once: growing by doubling would copy it
-    // several times and hold up to twice its size. Untouched room costs no
-    // memory.
-    m_first.reserve(m_limits.maxBytes);
-    m_first = ended(m_head);
+    m_parts.push_back(std::move(first));
+    write(m_head);
     return 0;
 }
 
@@ -384,12 +406,8 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
     }
     examineEarlierIndexes(indexBase);
 
-    if (m_parts.empty()) {
-        File file(m_gzip);
-        if (file.open(onDisk(m_path), error) != 0)
-            return -1;
-        file.stream() << m_first;
-        if (file.commit(error) != 0)
+    if (m_parts.size() == 1) {
+        if (m_parts.front()->commit(error) != 0)
             return -1;
         removeOldParts(0);
         // An earlier text index would list parts that are gone.
@@ -401,6 +419,7 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         return 0;
     }
 
+    m_parts.back()->prepareAside();  // while the index is written
     std::vector<std::string> written{onDisk(indexPath())};
     File index(m_gzip);
     if (index.open(onDisk(indexPath()), error) != 0)
@@ -425,12 +444,29 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
     }
     if (index.prepare(error) != 0)
         return -1;
-    // The parts first, the file that names them last.
+    // The parts first, the file that names them last. A rename frees the
+    // file it replaces, which takes a while for a large one: the parts are
+    // renamed side by side.
+    std::vector<std::future<int>> renames;
+    std::vector<std::string> errors(m_parts.size());
     for (std::size_t i = 0; i < m_parts.size(); ++i) {
-        if (m_parts[i]->commit(error) != 0)
-            return -1;
+        const auto rename = [this, &errors, i] { return m_parts[i]->commit(errors[i]); };
+        try {
+            renames.push_back(std::async(std::launch::async, rename));
+        } catch (const std::system_error&) {
+            renames.push_back(std::async(std::launch::deferred, rename));
+        }
+    }
+    int renamed = 0;
+    for (std::size_t i = 0; i < m_parts.size(); ++i) {
+        if (renames[i].get() != 0 && renamed == 0) {
+            renamed = -1;
+            error = errors[i];
+        }
         written.push_back(onDisk(partPath(i + 1)));
     }
+    if (renamed != 0)
+        return -1;
     if (index.commit(error) != 0)
         return -1;
     removeOldParts(m_parts.size());

@@ -4,6 +4,7 @@
 // listed by a sitemap index, as the protocol's limits require.
 #pragma once
 
+#include <future>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -84,10 +85,6 @@ private:
     std::string m_path;
     OutputLimits m_limits;
     std::unique_ptr<File> m_direct;  // the device or pipe at m_path
-    // The first part, kept until it is known whether it is the whole sitemap
-    // (written to `path`) or part 1 of an index: every file then has a
-    // temporary beside its own target from the start.
-    std::string m_first;
     Protocol m_protocol = Protocol::Google084;
     bool m_text = false;
     bool m_gzip = false;
@@ -96,6 +93,8 @@ private:
     const char* m_head = "";
     const char* m_tail = "";
     bool m_oldIndex = false;  // an earlier text sitemap was split
+    // The files written, in order. The first goes to `path` until a second
+    // is needed; it then becomes part 1 of an index.
     std::vector<std::unique_ptr<File>> m_parts;
     std::vector<std::size_t> m_oldParts;  // numbers the previous index at m_path listed
     std::vector<std::string> m_foreign;   // indexes another program wrote here
