@@ -41,6 +41,43 @@ const std::vector<CheckKindInfo> kKinds = {
     {CheckKind::OldNamespace, "old-namespace", "hint: the 0.84 namespace", true},
 };
 
+// URLs as they are compared with each other: scheme and host in any case
+// are one. The set holds views of the URLs read, not copies.
+std::size_t HostEnd(std::string_view url)
+{
+    return std::min(url.find_first_of("/?#", HttpSchemeEnd(url)), url.size());
+}
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+struct UrlKeyHash {
+    std::size_t operator()(std::string_view url) const
+    {
+        const std::size_t hostEnd = HostEnd(url);
+        std::size_t hash = 14695981039346656037ull;
+        for (std::size_t i = 0; i < hostEnd; ++i)
+            hash = (hash ^ static_cast<unsigned char>(Lower(url[i]))) * 1099511628211ull;
+        return hash ^ std::hash<std::string_view>()(url.substr(hostEnd));
+    }
+};
+
+struct UrlKeyEqual {
+    bool operator()(std::string_view a, std::string_view b) const
+    {
+        const std::size_t hostEnd = HostEnd(a);
+        if (a.size() != b.size() || HostEnd(b) != hostEnd || a.substr(hostEnd) != b.substr(hostEnd))
+            return false;
+        for (std::size_t i = 0; i < hostEnd; ++i) {
+            if (Lower(a[i]) != Lower(b[i]))
+                return false;
+        }
+        return true;
+    }
+};
+
 // What the check of one site shares.
 struct Checker {
     Checker(const ScanTree& t, const SitemapParameters& p, CheckReport& r)
@@ -83,18 +120,9 @@ struct Checker {
     UrlSplit site;
     RobotsRules robots;
     std::int64_t now = 0;
-    // Every URL listed once, scheme and host in lower case.
-    std::unordered_set<std::string> listedUrls;
+    // Every URL listed, once; views of the URLs in the list read.
+    std::unordered_set<std::string_view, UrlKeyHash, UrlKeyEqual> listedUrls;
 };
-
-// A URL as it is compared with others: scheme and host in any case are one.
-void UrlKey(const std::string& url, std::string& key)
-{
-    const std::size_t hostEnd = std::min(url.find_first_of("/?#", HttpSchemeEnd(url)), url.size());
-    key = url;
-    std::transform(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(hostEnd), key.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-}
 
 // A URL listed by a urlset, with the file that answers it.
 struct Listed {
@@ -324,7 +352,7 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
 {
     firstUrl.reserve(listed.size());
     checker.listedUrls.reserve(listed.size());
-    std::string below, key;
+    std::string below;
     std::vector<bool> counted(listed.size(), false);
     for (std::size_t i = 0; i < listed.size(); ++i) {
         Listed& item = listed[i];
@@ -335,8 +363,7 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
             checker.add(CheckKind::OutsideBase, url, "not below " + checker.base);
             continue;
         }
-        UrlKey(url, key);
-        if (!checker.listedUrls.insert(key).second) {
+        if (!checker.listedUrls.insert(url).second) {
             checker.add(CheckKind::Duplicate, url, "listed again");
             continue;
         }
@@ -396,12 +423,12 @@ void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, c
         checker.report.notes.push_back("pages left out not looked for: " + error);
         return;
     }
-    const std::string text = urls.str();
+    const std::string text = std::move(urls).str();
     PageHead head;
-    std::string buffer, below, url;
+    std::string buffer, below;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = text.find("\r\n", start);
-        url.assign(text, start, end - start);
+        const std::string_view url = std::string_view(text).substr(start, end - start);
         start = end + 2;
         ++checker.report.pages;
         // Written as Larkspur writes it (the host in lower case), or
@@ -418,7 +445,7 @@ void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, c
             && ReadPageHead(checker.tree.fullPath(*entry), head, buffer, error) == 0
             && ((respectRobots && head.noindex) || (canonicalOnly && CanonicalElsewhere(url, head))))
             continue;
-        checker.add(CheckKind::Missing, url, RelativePath(*entry).substr(1));
+        checker.add(CheckKind::Missing, std::string(url), RelativePath(*entry).substr(1));
     }
 }
 
