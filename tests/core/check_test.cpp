@@ -218,7 +218,10 @@ TEST(Check, W3cDates)
 TEST(Check, ValidatesWhatIsNotPlain)
 {
     const std::string a = "https://example.org/a.html";
-    const std::string valid[] = {Url(a, "<lastmod>2020-02-29T23:59:59.5-13:59</lastmod><priority>1.0</priority>")};
+    const std::string valid[] = {
+        Url(a, "<lastmod>2020-02-29T23:59:59.5-13:59</lastmod><priority>1.0</priority>"),
+        Url("https://Example.org:8080/a%20b'()*+,;=:@!$?q=/?#f", "<changefreq>never</changefreq><priority>0</priority>"),
+    };
     const std::string invalid[] = {
         Url("http://e.o/"), Url("https://example.org:/a.html"), Url("https://example.org/a[b]"),
         Url("https://example.org/a%2"), Url("https://example.org/" + std::string(2029, 'x')),
@@ -228,6 +231,12 @@ TEST(Check, ValidatesWhatIsNotPlain)
         Url(a, "<priority>0.5</priority><changefreq>daily</changefreq>"), Url(a, "<lastmod/>"),
         "<url><loc xml:lang=\"en\">" + a + "</loc></url>", "<url a=\"b\"><loc>" + a + "</loc></url>",
         Url(a) + "text", "<url><lastmod>2020-01-01</lastmod></url>", "",
+        Url("https://example.org/a%zz"), Url("https://example.org/a#b#c"), Url(a, "<loc>" + a + "</loc>"),
+        "<url><loc>" + a + "<b/></loc></url>", Url(a, "<y xmlns=\"\"/>"), Url(a, "<changefreq>daily </changefreq>"),
+        Url(a, "<lastmod>2020-01-01</lastmod><lastmod>2020-01-01</lastmod>"), Url(a, "<lastmod>2100-02-29</lastmod>"),
+        Url(a, "<lastmod>2020-04-31</lastmod>"), Url(a, "<lastmod>2020-01-01t10:00:00Z</lastmod>"),
+        Url(a, "<lastmod>2020-01-01T10:00:00.Z</lastmod>"), Url(a, "<priority>1.000001</priority>"),
+        Url(a, "<priority>2</priority>"),
     };
     TempTree t;
     t.file("site/a.html", "<title>a</title>", kMarch7);
