@@ -409,21 +409,36 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
 // The pages Larkspur would list under the site's options that no listed URL
 // leads to. The writer gives the URLs; heads are read, for the options that
 // need them, only for the pages not listed.
-void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, const std::string*>& answered)
-{
-    SitemapParameters plain = checker.parameters;
-    SitemapOptions& options = plain.options;
-    const bool respectRobots = options.respectRobots;
-    const bool canonicalOnly = options.canonicalOnly;
-    options.respectRobots = options.canonicalOnly = options.robotsTxt = options.gzip = false;
-    options.lastmod = LastmodSource::None;
-    std::ostringstream urls;
+// The URLs of the pages Larkspur would list under the site's options, one a
+// line, before any head is read. They depend on the tree alone: they are
+// written on a thread of their own while the sitemap is read.
+struct PageUrls {
+    std::string text;
     std::string error;
-    if (WriteSitemap(urls, SitemapFormat::Text, checker.tree, plain, nullptr, {}, &error) != 0) {
-        checker.report.notes.push_back("pages left out not looked for: " + error);
+    int result = 0;
+
+    void write(const ScanTree& tree, SitemapParameters parameters)
+    {
+        SitemapOptions& options = parameters.options;
+        options.respectRobots = options.canonicalOnly = options.robotsTxt = options.gzip = false;
+        options.lastmod = LastmodSource::None;
+        std::ostringstream urls;
+        result = WriteSitemap(urls, SitemapFormat::Text, tree, parameters, nullptr, {}, &error);
+        text = std::move(urls).str();
+    }
+};
+
+void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, const std::string*>& answered,
+                  const PageUrls& pages)
+{
+    const bool respectRobots = checker.parameters.options.respectRobots;
+    const bool canonicalOnly = checker.parameters.options.canonicalOnly;
+    if (pages.result != 0) {
+        checker.report.notes.push_back("pages left out not looked for: " + pages.error);
         return;
     }
-    const std::string text = std::move(urls).str();
+    const std::string& text = pages.text;
+    std::string error;
     PageHead head;
     std::string buffer, below;
     for (std::size_t start = 0; start < text.size();) {
@@ -504,6 +519,8 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
                             reason) != 0)
         report.notes.push_back(reason);
 
+    PageUrls pages;
+    std::jthread pagesWriter([&] { pages.write(tree, parameters); });
     std::vector<Listed> listed;
     const bool whole = ReadSitemaps(checker, first, listed);
     report.urls = static_cast<long long>(listed.size());
@@ -511,8 +528,9 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
     CheckListed(checker, listed, answered);
     // A sitemap not read whole would have every page it could not show
     // reported as left out.
+    pagesWriter.join();
     if (whole)
-        CheckMissing(checker, answered);
+        CheckMissing(checker, answered, pages);
     else
         report.notes.push_back("pages left out not looked for: the sitemap could not be read whole");
     std::stable_sort(report.findings.begin(), report.findings.end(),
