@@ -36,9 +36,14 @@ const std::size_t kReadLimit = ProtocolByteLimit(Protocol::Sitemaps09);
 
 std::string Number(std::size_t n)
 {
-    std::string text = std::to_string(n);
-    for (int at = static_cast<int>(text.size()) - 3; at > 0; at -= 3)
-        text.insert(static_cast<std::size_t>(at), ",");
+    // Built forward, not by insert(): g++ 12 warns wrongly (-Wrestrict).
+    const std::string digits = std::to_string(n);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            text += ',';
+        text += digits[i];
+    }
     return text;
 }
 
@@ -83,9 +88,15 @@ void CollectError(void* data, xmlErrorPtr error)
         message.pop_back();
     // Element names in the sitemap's own namespace need no namespace.
     for (const std::string_view ns : {std::string_view(kNamespace09), std::string_view(kSitemapNamespace)}) {
-        const std::string braced = "{" + std::string(ns) + "}";
-        for (auto at = message.find(braced); at != std::string::npos; at = message.find(braced, at))
-            message.erase(at, braced.size());
+        std::string braced(1, '{');  // not "{" + ...: g++ 12 warns wrongly (-Wrestrict)
+        braced.append(ns).append(1, '}');
+        std::string kept;
+        std::size_t from = 0;
+        for (auto at = message.find(braced); at != std::string::npos; at = message.find(braced, from)) {
+            kept.append(message, from, at - from);
+            from = at + braced.size();
+        }
+        message = kept.append(message, from);
     }
     sink.findings->push_back({error->domain == XML_FROM_SCHEMASV ? CheckKind::NotValid : CheckKind::NotWellFormed,
                               *sink.path, "line " + std::to_string(error->line) + ": " + message});
