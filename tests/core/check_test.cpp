@@ -113,6 +113,10 @@ TEST(Check, FindsEveryKindInASiteMadeForIt)
         EXPECT_EQ(report.count(info.kind), expected.at(info.kind).first) << info.word << "\n" << found;
         EXPECT_EQ(first->url, expected.at(info.kind).second) << info.word;
     }
+    // A file cut short is said to be cut short.
+    EXPECT_NE(std::find_if(report.findings.begin(), report.findings.end(), [](const CheckFinding& f) {
+                  return f.kind == CheckKind::NotWellFormed;
+              })->detail.find("Premature end of data"), std::string::npos) << found;
     EXPECT_EQ(report.files.size(), 7u);
     EXPECT_EQ(report.count(CheckKind::Missing), 0);
     EXPECT_EQ(report.notes, std::vector<std::string>{"pages left out not looked for: the sitemap could not be read whole"});
@@ -209,5 +213,50 @@ TEST(Check, W3cDates)
         if (c.valid) {
             EXPECT_EQ(std::make_pair(earliest, latest), std::make_pair(c.earliest, c.latest)) << c.text;
         }
+    }
+}
+
+// Urlsets that look almost like the plain ones most generators write, each
+// with one thing the schema refuses: none may pass unvalidated.
+TEST(Check, ValidatesWhatIsNotPlain)
+{
+    const std::string a = "https://example.org/a.html";
+    const std::string valid[] = {
+        Url(a, "<lastmod>2020-02-29T23:59:59.5-13:59</lastmod><priority>1.0</priority>"),
+        Url("https://Example.org:8080/a%20b'()*+,;=:@!$?q=/?#f", "<changefreq>never</changefreq><priority>0</priority>"),
+    };
+    const std::string invalid[] = {
+        Url("http://e.o/"), Url("https://example.org:/a.html"), Url("https://example.org/a[b]"),
+        Url("https://example.org/a%2"), Url("https://example.org/" + std::string(2029, 'x')),
+        Url(a, "<lastmod>2019-02-29</lastmod>"), Url(a, "<lastmod>2020-01-01T23:59:60Z</lastmod>"),
+        Url(a, "<lastmod>2020-01-01T10:00:00+01:60</lastmod>"), Url(a, "<lastmod>0000-01-01</lastmod>"),
+        Url(a, "<changefreq>Daily</changefreq>"), Url(a, "<priority>1.01</priority>"),
+        Url(a, "<priority>0.5</priority><changefreq>daily</changefreq>"), Url(a, "<lastmod/>"),
+        "<url><loc xml:lang=\"en\">" + a + "</loc></url>", "<url a=\"b\"><loc>" + a + "</loc></url>",
+        Url(a) + "text", "<url><lastmod>2020-01-01</lastmod></url>", "",
+        Url("https://example.org/a%zz"), Url("https://example.org/a#b#c"), Url(a, "<loc>" + a + "</loc>"),
+        "<url><loc>" + a + "<b/></loc></url>", Url(a, "<y xmlns=\"\"/>"), Url(a, "<changefreq>daily </changefreq>"),
+        Url(a, "<lastmod>2020-01-01</lastmod><lastmod>2020-01-01</lastmod>"), Url(a, "<lastmod>2100-02-29</lastmod>"),
+        Url(a, "<lastmod>2020-04-31</lastmod>"), Url(a, "<lastmod>2020-01-01t10:00:00Z</lastmod>"),
+        Url(a, "<lastmod>2020-01-01T10:00:00.Z</lastmod>"), Url(a, "<priority>1.000001</priority>"),
+        Url(a, "<priority>2</priority>"),
+    };
+    TempTree t;
+    t.file("site/a.html", "<title>a</title>", kMarch7);
+    t.file("site/s.xml", "");
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    const auto errors = [&](const std::string& urls, const char* ns) {
+        t.file("site/s.xml", Urlset(urls, ns));
+        CheckReport report;
+        std::string error;
+        EXPECT_EQ(CheckSitemap(scan.tree, {"https://example.org", 6, 3}, "/s.xml", report, error, kNow), 0);
+        return report.count(CheckKind::NotValid);
+    };
+    for (const char* ns : {k09, "http://www.google.com/schemas/sitemap/0.84"}) {
+        for (const std::string& urls : valid)
+            EXPECT_EQ(errors(urls, ns), 0) << urls;
+        for (const std::string& urls : invalid)
+            EXPECT_EQ(errors(urls, ns), 1) << urls;
     }
 }

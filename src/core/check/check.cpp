@@ -44,6 +44,43 @@ const std::vector<CheckKindInfo> kKinds = {
     {CheckKind::OldNamespace, "old-namespace", "hint: the 0.84 namespace", true},
 };
 
+// URLs as they are compared with each other: scheme and host in any case
+// are one. The set holds views of the URLs read, not copies.
+std::size_t HostEnd(std::string_view url)
+{
+    return std::min(url.find_first_of("/?#", HttpSchemeEnd(url)), url.size());
+}
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+struct UrlKeyHash {
+    std::size_t operator()(std::string_view url) const
+    {
+        const std::size_t hostEnd = HostEnd(url);
+        std::size_t hash = 14695981039346656037ull;
+        for (std::size_t i = 0; i < hostEnd; ++i)
+            hash = (hash ^ static_cast<unsigned char>(Lower(url[i]))) * 1099511628211ull;
+        return hash ^ std::hash<std::string_view>()(url.substr(hostEnd));
+    }
+};
+
+struct UrlKeyEqual {
+    bool operator()(std::string_view a, std::string_view b) const
+    {
+        const std::size_t hostEnd = HostEnd(a);
+        if (a.size() != b.size() || HostEnd(b) != hostEnd || a.substr(hostEnd) != b.substr(hostEnd))
+            return false;
+        for (std::size_t i = 0; i < hostEnd; ++i) {
+            if (Lower(a[i]) != Lower(b[i]))
+                return false;
+        }
+        return true;
+    }
+};
+
 // What the check of one site shares.
 struct Checker {
     Checker(const ScanTree& t, const SitemapParameters& p, CheckReport& r)
@@ -86,18 +123,9 @@ struct Checker {
     UrlSplit site;
     RobotsRules robots;
     std::int64_t now = 0;
-    // Every URL listed once, scheme and host in lower case.
-    std::unordered_set<std::string> listedUrls;
+    // Every URL listed, once; views of the URLs in the list read.
+    std::unordered_set<std::string_view, UrlKeyHash, UrlKeyEqual> listedUrls;
 };
-
-// A URL as it is compared with others: scheme and host in any case are one.
-void UrlKey(const std::string& url, std::string& key)
-{
-    const std::size_t hostEnd = std::min(url.find_first_of("/?#", HttpSchemeEnd(url)), url.size());
-    key = url;
-    std::transform(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(hostEnd), key.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-}
 
 // A URL listed by a urlset, with the file that answers it.
 struct Listed {
@@ -327,7 +355,7 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
 {
     firstUrl.reserve(listed.size());
     checker.listedUrls.reserve(listed.size());
-    std::string below, key;
+    std::string below;
     std::vector<bool> counted(listed.size(), false);
     for (std::size_t i = 0; i < listed.size(); ++i) {
         Listed& item = listed[i];
@@ -338,8 +366,7 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
             checker.add(CheckKind::OutsideBase, url, "not below " + checker.base);
             continue;
         }
-        UrlKey(url, key);
-        if (!checker.listedUrls.insert(key).second) {
+        if (!checker.listedUrls.insert(url).second) {
             checker.add(CheckKind::Duplicate, url, "listed again");
             continue;
         }
@@ -382,29 +409,44 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
     }
 }
 
+// The URLs of the pages Larkspur would list under the site's options, one a
+// line, before any head is read. They depend on the tree alone: they are
+// written on a thread of their own while the sitemap is read.
+struct SelectedPages {
+    std::string text;
+    std::string error;
+    int result = 0;
+
+    void write(const ScanTree& tree, SitemapParameters parameters)
+    {
+        SitemapOptions& options = parameters.options;
+        options.respectRobots = options.canonicalOnly = options.robotsTxt = options.gzip = false;
+        options.lastmod = LastmodSource::None;
+        std::ostringstream urls;
+        result = WriteSitemap(urls, SitemapFormat::Text, tree, parameters, nullptr, {}, &error);
+        text = std::move(urls).str();
+    }
+};
+
 // The pages Larkspur would list under the site's options that no listed URL
 // leads to. The writer gives the URLs; heads are read, for the options that
 // need them, only for the pages not listed.
-void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, const std::string*>& answered)
+void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, const std::string*>& answered,
+                  const SelectedPages& pages)
 {
-    SitemapParameters plain = checker.parameters;
-    SitemapOptions& options = plain.options;
-    const bool respectRobots = options.respectRobots;
-    const bool canonicalOnly = options.canonicalOnly;
-    options.respectRobots = options.canonicalOnly = options.robotsTxt = options.gzip = false;
-    options.lastmod = LastmodSource::None;
-    std::ostringstream urls;
-    std::string error;
-    if (WriteSitemap(urls, SitemapFormat::Text, checker.tree, plain, nullptr, {}, &error) != 0) {
-        checker.report.notes.push_back("pages left out not looked for: " + error);
+    const bool respectRobots = checker.parameters.options.respectRobots;
+    const bool canonicalOnly = checker.parameters.options.canonicalOnly;
+    if (pages.result != 0) {
+        checker.report.notes.push_back("pages left out not looked for: " + pages.error);
         return;
     }
-    const std::string text = urls.str();
+    const std::string& text = pages.text;
+    std::string error;
     PageHead head;
-    std::string buffer, below, url;
+    std::string buffer, below;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = text.find("\r\n", start);
-        url.assign(text, start, end - start);
+        const std::string_view url = std::string_view(text).substr(start, end - start);
         start = end + 2;
         ++checker.report.pages;
         // Written as Larkspur writes it (the host in lower case), or
@@ -421,7 +463,7 @@ void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, c
             && ReadPageHead(checker.tree.fullPath(*entry), head, buffer, error) == 0
             && ((respectRobots && head.noindex) || (canonicalOnly && CanonicalElsewhere(url, head))))
             continue;
-        checker.add(CheckKind::Missing, url, RelativePath(*entry).substr(1));
+        checker.add(CheckKind::Missing, std::string(url), RelativePath(*entry).substr(1));
     }
 }
 
@@ -480,6 +522,8 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
                             reason) != 0)
         report.notes.push_back(reason);
 
+    SelectedPages pages;
+    std::jthread pagesWriter([&] { pages.write(tree, parameters); });
     std::vector<Listed> listed;
     const bool whole = ReadSitemaps(checker, first, listed);
     report.urls = static_cast<long long>(listed.size());
@@ -487,8 +531,9 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
     CheckListed(checker, listed, answered);
     // A sitemap not read whole would have every page it could not show
     // reported as left out.
+    pagesWriter.join();
     if (whole)
-        CheckMissing(checker, answered);
+        CheckMissing(checker, answered, pages);
     else
         report.notes.push_back("pages left out not looked for: the sitemap could not be read whole");
     std::stable_sort(report.findings.begin(), report.findings.end(),

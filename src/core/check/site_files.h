@@ -6,7 +6,7 @@
 
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "scan/scan.h"
 
@@ -23,12 +23,23 @@ bool SplitHttpUrl(std::string_view url, UrlSplit& split);
 // The files of the walked tree as a static server finds them for a URL path.
 class SiteFiles {
 public:
+    // An open-addressed table of the entries by folder and name, a third
+    // of it free: no allocation per entry, and a probe reads the stored
+    // hash before it reads an entry.
     explicit SiteFiles(const ScanTree& tree) : m_root(tree.rootEntry()), m_lastFolder(m_root)
     {
-        m_children.reserve(tree.entries.size());
+        std::size_t size = 16;
+        while (size < tree.entries.size() + tree.entries.size() / 2)
+            size *= 2;
+        m_slots.resize(size);
         for (const FileEntry& entry : tree.entries) {
-            if (entry.parent)
-                m_children.emplace(Key{entry.parent, entry.name}, &entry);
+            if (!entry.parent)
+                continue;
+            const std::size_t hash = Hash(entry.parent, entry.name);
+            std::size_t at = hash & (size - 1);
+            while (m_slots[at].entry)
+                at = (at + 1) & (size - 1);
+            m_slots[at] = {hash, &entry};
         }
     }
 
@@ -79,22 +90,22 @@ private:
         return folder;
     }
 
-    struct Key {
-        const FileEntry* parent;
-        std::string_view name;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& key) const
-        {
-            return std::hash<std::string_view>()(key.name) ^ (std::hash<const void*>()(key.parent) * 31);
-        }
-    };
+    static std::size_t Hash(const FileEntry* parent, std::string_view name)
+    {
+        return std::hash<std::string_view>()(name) ^ (std::hash<const void*>()(parent) * 31);
+    }
 
+    // The first entry of that name in the folder, as the walk listed them.
     const FileEntry* child(const FileEntry* folder, std::string_view name) const
     {
-        const auto found = m_children.find(Key{folder, name});
-        return found == m_children.end() ? nullptr : found->second;
+        const std::size_t hash = Hash(folder, name);
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t at = hash & mask; m_slots[at].entry; at = (at + 1) & mask) {
+            const Slot& slot = m_slots[at];
+            if (slot.hash == hash && slot.entry->parent == folder && slot.entry->name == name)
+                return slot.entry;
+        }
+        return nullptr;
     }
     static const FileEntry* directory(const FileEntry* entry)
     {
@@ -111,7 +122,11 @@ private:
     }
 
     const FileEntry* m_root;
-    std::unordered_map<Key, const FileEntry*, KeyHash> m_children;
+    struct Slot {
+        std::size_t hash = 0;
+        const FileEntry* entry = nullptr;
+    };
+    std::vector<Slot> m_slots;
     // The last folder answer() looked up, by its path ending in "/"; one
     // thread asks.
     mutable std::string m_lastPath;
