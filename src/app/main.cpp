@@ -4,6 +4,7 @@
 
 #include "ApplicationIcon.h"
 #include "LarkspurApp.h"
+#include "ReadableLook.h"
 #include "platform/atomic_file.h"
 
 int main(int argc, char* argv[])
@@ -20,6 +21,7 @@ int main(int argc, char* argv[])
     // Lets the desktop match the running window to larkspur.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("larkspur"));
     QApplication::setWindowIcon(larkspur::ApplicationIcon());
+    larkspur::ApplyReadableLook(application);
 
     larkspur::LarkspurApp app;
     const auto outcome = app.run();

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+#include "ReadableLook.h"
 #include "UiServices.h"
 
 namespace larkspur::test {
@@ -114,6 +115,7 @@ void IsolateEnvironment();
         larkspur::test::IsolateEnvironment();              \
         QApplication app(argc, argv);                      \
         app.setAttribute(Qt::AA_Use96Dpi, true);           \
+        larkspur::ApplyReadableLook(app);                  \
         TestClass test;                                    \
         QTEST_SET_MAIN_SOURCE_PATH                         \
         return QTest::qExec(&test, argc, argv);            \

@@ -206,7 +206,9 @@ void UsabilityTest::darkThemeTextsAndEdgesStandOut_data()
     QTest::addColumn<QString>("pair");
     const char* const pairs[] = {"label",      "box text",      "placeholder",     "button",
                                  "statistics", "status line",   "saved status line", "link",
-                                 "visited link", "options summary", "check box edge", "statistics mark edge"};
+                                 "visited link", "options summary", "check box edge", "statistics mark edge",
+                                 "text box edge", "folder box edge", "choice box edge", "exclude box edge",
+                                 "csv path box edge", "disabled label", "disabled button", "disabled box text"};
     for (int theme = 0; theme < int(std::size(kThemes)); ++theme)
         for (const char* pair : pairs)
             QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(kThemes[theme].name), QLatin1String(pair))))
@@ -225,9 +227,17 @@ void UsabilityTest::darkThemeTextsAndEdgesStandOut()
     SiteWindow main({{"index.html"}, {"notes.txt"}});
     main.window->show();
     main.walk();
-    const auto text = [](QWidget* widget, QPalette::ColorRole fore, QPalette::ColorRole back) {
+    const auto text = [](QWidget* widget, QPalette::ColorRole fore, QPalette::ColorRole back,
+                         QPalette::ColorGroup group = QPalette::Active) {
         const QPalette p = widget->palette();
-        return Contrast(Over(p.color(fore), p.color(back)), p.color(back));
+        // Greyed text must still read, yet look greyed.
+        if (group == QPalette::Disabled && p.color(group, fore) == p.color(QPalette::Active, fore))
+            return 0.0;
+        return Contrast(Over(p.color(group, fore), p.color(group, back)), p.color(group, back));
+    };
+    // A box's outer line, away from its rounded corners, against the window.
+    const auto edge = [](QWidget* box) {
+        return EdgeContrast(box, QRect(0, 3, 1, box->height() - 6), box->palette().color(QPalette::Window));
     };
     auto* link = Child<QLabel>(*main.window, "linkLabel");
     double ratio = 0;
@@ -245,6 +255,18 @@ void UsabilityTest::darkThemeTextsAndEdgesStandOut()
         ratio = Contrast(main.status()->textColor(), main.status()->backColor());
     else if (pair == "link")
         ratio = text(link, QPalette::WindowText, QPalette::Window);
+    else if (pair == "text box edge")
+        ratio = edge(main.websiteUrl());
+    else if (pair == "folder box edge")
+        ratio = edge(main.localPath());
+    else if (pair == "choice box edge")
+        ratio = edge(main.priority());
+    else if (pair == "disabled label")
+        ratio = text(Child<QLabel>(*main.window, "nameLabel"), QPalette::WindowText, QPalette::Window, QPalette::Disabled);
+    else if (pair == "disabled button")
+        ratio = text(main.button("walkButton"), QPalette::ButtonText, QPalette::Button, QPalette::Disabled);
+    else if (pair == "disabled box text")
+        ratio = text(main.name(), QPalette::Text, QPalette::Base, QPalette::Disabled);
     if (pair == "saved status line") {
         main.button("saveXmlButton")->click();
         ratio = text(main.status(), QPalette::WindowText, QPalette::Window);
@@ -276,6 +298,14 @@ void UsabilityTest::darkThemeTextsAndEdgesStandOut()
         option.initFrom(box);
         const QRect mark = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
         ratio = EdgeContrast(box, mark, box->palette().color(QPalette::Window));
+    } else if (pair == "exclude box edge") {
+        OptionsDialog options(QStringLiteral("site"), SitemapOptions{}, main.window.get());
+        options.show();
+        ratio = edge(Child<QWidget>(options, "exclude"));
+    } else if (pair == "csv path box edge") {
+        CsvToXmlDialog convert(main.window.get());
+        convert.show();
+        ratio = edge(Child<QWidget>(convert, "pathEdit"));
     } else if (pair == "statistics mark edge") {
         QListWidget* list = main.statistics();
         QStyleOptionViewItem option;
