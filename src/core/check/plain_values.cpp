@@ -22,8 +22,6 @@ bool PlainDigits(std::string_view text, std::size_t at, std::size_t count, int l
 
 }  // namespace
 
-// An http(s) URL of the characters RFC 3986 allows unescaped, without user
-// or port quirks, of 12 to 2,048 characters.
 bool PlainLoc(std::string_view url)
 {
     const std::size_t scheme = url.starts_with("https://") ? 8 : url.starts_with("http://") ? 7 : 0;
@@ -62,7 +60,6 @@ bool PlainLoc(std::string_view url)
     return true;
 }
 
-// YYYY-MM-DD, or with Thh:mm:ss, a fraction of a second and a time zone.
 bool PlainLastmod(std::string_view text)
 {
     if (!PlainDigits(text, 0, 4, 1000, 9999) || text.size() < 10 || text[4] != '-' || text[7] != '-'
@@ -101,7 +98,6 @@ bool PlainChangefreq(std::string_view text)
     return false;
 }
 
-// 0, 1, or 0.d to six places (1.0 to six).
 bool PlainPriority(std::string_view text)
 {
     if (text == "0" || text == "1")
