@@ -155,7 +155,7 @@ std::vector<std::string> PagesOf(const ScanResult& scan)
 {
     std::vector<std::string> pages;
     for (const FileEntry& entry : scan.tree.entries) {
-        if (IsSitemapEntry(entry))
+        if (!entry.isDirectory() && !entry.empty && IsPageExtension(Extension(entry.name)))
             pages.push_back(RelativePath(entry).substr(1));
     }
     return pages;

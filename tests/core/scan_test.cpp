@@ -285,22 +285,3 @@ TEST(Statistics, WalkingAgainStartsFresh)
     EXPECT_EQ(scan.fileTotal, 0);
     EXPECT_TRUE(scan.groups.empty());
 }
-
-TEST(SitemapEntries, OnlyNonEmptyPages)
-{
-    FileEntry root;
-    root.type = EntryType::Directory;
-    auto file = [&](const char* name, bool empty) {
-        FileEntry e;
-        e.parent = &root;
-        e.name = name;
-        e.empty = empty;
-        return e;
-    };
-    EXPECT_TRUE(IsSitemapEntry(file("Index.HTM", false)));
-    EXPECT_TRUE(IsSitemapEntry(file("a.html", false)));
-    EXPECT_FALSE(IsSitemapEntry(file("b.html", true)));
-    EXPECT_FALSE(IsSitemapEntry(file("page.html.bak", false)));
-    EXPECT_FALSE(IsSitemapEntry(file("a.php", false)));
-    EXPECT_FALSE(IsSitemapEntry(root));
-}

@@ -135,7 +135,7 @@ TEST(Selection, ExclusionsDecidedFolderByFolderAsOnWholePaths)
                 path.append(i > 0 ? "/" : "").append(*segments[i]);
                 excluded = excluded || list.excludes(path, i + 1 < segments.size());
             }
-            if (IsSitemapEntry(entry) && !excluded)
+            if (!entry.isDirectory() && !entry.empty && IsPageExtension(Extension(entry.name)) && !excluded)
                 expected += "https://example.com/site/" + path + "\r\n";
         }
         SitemapOptions options;

@@ -3,24 +3,21 @@
 #include "check/check.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <sstream>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "check/site_files.h"
-#include "check/sitemap_file.h"
+#include "check/checker.h"
+#include "check/listed_urls.h"
+#include "check/missing_pages.h"
 #include "head/head.h"
-#include "history/history.h"
 #include "platform/listing.h"
 #include "platform/paths.h"
-#include "robots/rules.h"
-#include "sitemap/url.h"
-#include "text/text.h"
 
 namespace larkspur {
+
+using namespace check_detail;
 
 namespace {
 
@@ -42,95 +39,6 @@ const std::vector<CheckKindInfo> kKinds = {
     {CheckKind::LastmodFuture, "lastmod-future", "lastmod in the future", false},
     {CheckKind::LastmodStale, "lastmod-stale", "lastmod older than the page's last change", false},
     {CheckKind::OldNamespace, "old-namespace", "hint: the 0.84 namespace", true},
-};
-
-// URLs as they are compared with each other: scheme and host in any case
-// are one. The set holds views of the URLs read, not copies.
-std::size_t HostEnd(std::string_view url)
-{
-    return std::min(url.find_first_of("/?#", HttpSchemeEnd(url)), url.size());
-}
-
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-struct UrlKeyHash {
-    std::size_t operator()(std::string_view url) const
-    {
-        const std::size_t hostEnd = HostEnd(url);
-        std::size_t hash = 14695981039346656037ull;
-        for (std::size_t i = 0; i < hostEnd; ++i)
-            hash = (hash ^ static_cast<unsigned char>(Lower(url[i]))) * 1099511628211ull;
-        return hash ^ std::hash<std::string_view>()(url.substr(hostEnd));
-    }
-};
-
-struct UrlKeyEqual {
-    bool operator()(std::string_view a, std::string_view b) const
-    {
-        const std::size_t hostEnd = HostEnd(a);
-        if (a.size() != b.size() || HostEnd(b) != hostEnd || a.substr(hostEnd) != b.substr(hostEnd))
-            return false;
-        for (std::size_t i = 0; i < hostEnd; ++i) {
-            if (Lower(a[i]) != Lower(b[i]))
-                return false;
-        }
-        return true;
-    }
-};
-
-// What the check of one site shares.
-struct Checker {
-    Checker(const ScanTree& t, const SitemapParameters& p, CheckReport& r)
-        : tree(t), parameters(p), report(r), files(t)
-    {
-    }
-
-    void add(CheckKind kind, std::string url, std::string detail)
-    {
-        report.findings.push_back({kind, std::move(url), std::move(detail)});
-    }
-
-    // The decoded path of `url` below the site's address; false when it is
-    // not below it.
-    bool below(std::string_view url, std::string& path) const
-    {
-        // Most URLs start with the site's address as it is written.
-        if (url.starts_with(base) && url.find_first_of("?#", base.size()) == std::string_view::npos) {
-            PercentDecode(url.substr(base.size()), path);
-            return true;
-        }
-        UrlSplit split;
-        if (!SplitHttpUrl(url, split) || split.origin != site.origin)
-            return false;
-        if (split.path + "/" == site.path) {
-            path.clear();  // the site's own address without its final "/"
-            return true;
-        }
-        if (!split.path.starts_with(site.path))
-            return false;
-        path = split.path.substr(site.path.size());
-        return true;
-    }
-
-    const ScanTree& tree;
-    const SitemapParameters& parameters;
-    CheckReport& report;
-    SiteFiles files;
-    std::string base;
-    UrlSplit site;
-    RobotsRules robots;
-    std::int64_t now = 0;
-    // Every URL listed, once; views of the URLs in the list read.
-    std::unordered_set<std::string_view, UrlKeyHash, UrlKeyEqual> listedUrls;
-};
-
-// A URL listed by a urlset, with the file that answers it.
-struct Listed {
-    SitemapLoc loc;
-    const FileEntry* entry = nullptr;
 };
 
 std::string FolderOf(const std::string& path)
@@ -210,42 +118,6 @@ std::string PartPath(const Checker& checker, const std::string& index, const std
     return Holds(FilesIn(FolderOf(index)), name) ? platform::JoinPath(FolderOf(index), name) : std::string();
 }
 
-void CheckDate(Checker& checker, const std::string& url, const SitemapLoc& loc, std::int64_t fileTime = -1)
-{
-    if (!loc.hasLastmod)
-        return;
-    std::int64_t earliest = 0, latest = 0;
-    if (!ParseW3cDate(loc.lastmod, earliest, latest))
-        checker.add(CheckKind::LastmodInvalid, url, "'" + loc.lastmod + "'");
-    else if (earliest > checker.now)
-        checker.add(CheckKind::LastmodFuture, url, loc.lastmod);
-    else if (fileTime >= 0 && latest < fileTime)
-        checker.add(CheckKind::LastmodStale, url, loc.lastmod + "; the page changed " + FormatDate(fileTime));
-}
-
-// Runs `work(i)` for every i below `count`, `chunk` at a time, on a few
-// threads: reading thousands of small files is mostly waiting for the
-// system, and a large sitemap's parts are independent of each other.
-template <typename Work>
-void ParallelFor(std::size_t count, std::size_t chunk, const Work& work)
-{
-    const std::size_t threads = std::min<std::size_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u),
-                                                      (count + chunk - 1) / chunk);
-    std::atomic<std::size_t> next{0};
-    const auto run = [&] {
-        for (std::size_t first; (first = next.fetch_add(chunk)) < count;) {
-            for (std::size_t i = first; i < std::min(first + chunk, count); ++i)
-                work(i);
-        }
-    };
-    std::vector<std::thread> pool;
-    for (std::size_t t = 1; t < threads; ++t)
-        pool.emplace_back(run);
-    run();
-    for (std::thread& thread : pool)
-        thread.join();
-}
-
 // Reads the sitemap and, when it is an index, its parts (side by side); the
 // files' own faults and the parts' URLs are checked on the way. False when
 // some of what it lists could not be read.
@@ -302,169 +174,6 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
     }
     return whole && std::none_of(checker.report.findings.begin(), checker.report.findings.end(),
                                  [](const CheckFinding& f) { return f.kind == CheckKind::NotWellFormed; });
-}
-
-// With dates from the pages, when each listed page last changed; empty
-// when they come from nowhere or git cannot say.
-std::unordered_map<const FileEntry*, std::int64_t> PageTimes(Checker& checker, const std::vector<Listed>& listed)
-{
-    std::unordered_map<const FileEntry*, std::int64_t> times;
-    const LastmodSource source = checker.parameters.options.lastmod;
-    if (source == LastmodSource::None)
-        return times;
-    for (const Listed& item : listed) {
-        if (item.entry && item.loc.hasLastmod)
-            times.emplace(item.entry, item.entry->mtime);
-    }
-    if (source != LastmodSource::Git || times.empty())
-        return times;
-    std::vector<const FileEntry*> entries;
-    std::vector<std::string> paths;
-    for (const auto& [entry, time] : times) {
-        entries.push_back(entry);
-        paths.push_back(RelativePath(*entry).substr(1));
-    }
-    CommitDates dates;
-    std::string error;
-    if (ReadCommitDates(checker.tree.root, paths, dates, error) != 0) {
-        checker.report.notes.push_back("lastmod not compared with the pages' commits: " + error);
-        return {};
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (dates.dates[i] >= 0)
-            times[entries[i]] = dates.dates[i];
-    }
-    return times;
-}
-
-bool IsPage(const FileEntry& entry)
-{
-    return IsPageExtension(Extension(entry.name));
-}
-
-// What a listed page's head says.
-struct HeadSays {
-    bool noindex = false;
-    bool canonicalElsewhere = false;
-    std::string canonical;
-};
-
-// The URLs of a urlset: where they lead, and what the pages there say.
-void CheckListed(Checker& checker, std::vector<Listed>& listed,
-                 std::unordered_map<const FileEntry*, const std::string*>& firstUrl)
-{
-    firstUrl.reserve(listed.size());
-    checker.listedUrls.reserve(listed.size());
-    std::string below;
-    std::vector<bool> counted(listed.size(), false);
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-        Listed& item = listed[i];
-        const std::string& url = item.loc.loc;
-        if (url.size() > kMaxUrlLength)
-            checker.add(CheckKind::UrlTooLong, url, std::to_string(url.size()) + " characters");
-        if (!checker.below(url, below)) {
-            checker.add(CheckKind::OutsideBase, url, "not below " + checker.base);
-            continue;
-        }
-        if (!checker.listedUrls.insert(url).second) {
-            checker.add(CheckKind::Duplicate, url, "listed again");
-            continue;
-        }
-        counted[i] = true;
-        item.entry = checker.files.answer(below);
-        if (!item.entry) {
-            checker.add(CheckKind::NoFile, url, "");
-        } else if (const auto [first, fresh] = firstUrl.emplace(item.entry, &url); !fresh) {
-            checker.add(CheckKind::Duplicate, url, "the same file as " + *first->second);
-        }
-        if (!checker.robots.empty() && !checker.robots.allows(UrlPathAndQuery(url)))
-            checker.add(CheckKind::RobotsDisallowed, url, "");
-    }
-
-    std::vector<HeadSays> heads(listed.size());
-    ParallelFor(listed.size(), 64, [&](std::size_t i) {
-        const Listed& item = listed[i];
-        if (!counted[i] || !item.entry || !IsPage(*item.entry))
-            return;
-        PageHead head;
-        thread_local std::string buffer;
-        std::string error;
-        if (ReadPageHead(checker.tree.fullPath(*item.entry), head, buffer, error) != 0)
-            return;
-        heads[i].noindex = head.noindex;
-        if (CanonicalElsewhere(item.loc.loc, head)) {
-            heads[i].canonicalElsewhere = true;
-            heads[i].canonical = std::move(head.canonical);
-        }
-    });
-    const auto times = PageTimes(checker, listed);
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-        const Listed& item = listed[i];
-        const auto time = counted[i] && item.entry ? times.find(item.entry) : times.end();
-        CheckDate(checker, item.loc.loc, item.loc, time == times.end() ? -1 : time->second);
-        if (heads[i].noindex)
-            checker.add(CheckKind::Noindex, item.loc.loc, "");
-        if (heads[i].canonicalElsewhere)
-            checker.add(CheckKind::CanonicalElsewhere, item.loc.loc, "names " + heads[i].canonical);
-    }
-}
-
-// The URLs of the pages Larkspur would list under the site's options, one a
-// line, before any head is read. They depend on the tree alone: they are
-// written on a thread of their own while the sitemap is read.
-struct SelectedPages {
-    std::string text;
-    std::string error;
-    int result = 0;
-
-    void write(const ScanTree& tree, SitemapParameters parameters)
-    {
-        SitemapOptions& options = parameters.options;
-        options.respectRobots = options.canonicalOnly = options.robotsTxt = options.gzip = false;
-        options.lastmod = LastmodSource::None;
-        std::ostringstream urls;
-        result = WriteSitemap(urls, SitemapFormat::Text, tree, parameters, nullptr, {}, &error);
-        text = std::move(urls).str();
-    }
-};
-
-// The pages Larkspur would list under the site's options that no listed URL
-// leads to. The writer gives the URLs; heads are read, for the options that
-// need them, only for the pages not listed.
-void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, const std::string*>& answered,
-                  const SelectedPages& pages)
-{
-    const bool respectRobots = checker.parameters.options.respectRobots;
-    const bool canonicalOnly = checker.parameters.options.canonicalOnly;
-    if (pages.result != 0) {
-        checker.report.notes.push_back("pages left out not looked for: " + pages.error);
-        return;
-    }
-    const std::string& text = pages.text;
-    std::string error;
-    PageHead head;
-    std::string buffer, below;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find("\r\n", start);
-        const std::string_view url = std::string_view(text).substr(start, end - start);
-        start = end + 2;
-        ++checker.report.pages;
-        // Written as Larkspur writes it (the host in lower case), or
-        // another URL that leads to the page.
-        if (checker.listedUrls.count(url) != 0)
-            continue;
-        const FileEntry* entry = checker.below(url, below) ? checker.files.answer(below) : nullptr;
-        if (!entry || answered.count(entry) != 0)
-            continue;
-        // Left out as the options say: by robots.txt, or by the page's head.
-        if (respectRobots && !checker.robots.empty() && !checker.robots.allows(UrlPathAndQuery(url)))
-            continue;
-        if ((respectRobots || canonicalOnly) && IsPage(*entry)
-            && ReadPageHead(checker.tree.fullPath(*entry), head, buffer, error) == 0
-            && ((respectRobots && head.noindex) || (canonicalOnly && CanonicalElsewhere(url, head))))
-            continue;
-        checker.add(CheckKind::Missing, std::string(url), RelativePath(*entry).substr(1));
-    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "check/w3c_date.h"
 #include "scan/scan.h"
 #include "sitemap/writers.h"
 
@@ -81,11 +82,5 @@ std::vector<std::string> DefaultSitemapNames(const SitemapOptions& options);
 // is not valid or there is no such sitemap.
 int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, const std::string& sitemap,
                  CheckReport& report, std::string& error, std::int64_t now = -1);
-
-// The earliest and latest instants (seconds since 1970 UTC) a W3C date or
-// date-time may mean: a date's day in any time zone. False when the text is
-// none of the W3C forms (YYYY, YYYY-MM, YYYY-MM-DD, and with hh:mm,
-// hh:mm:ss or hh:mm:ss.s and a time zone).
-bool ParseW3cDate(std::string_view text, std::int64_t& earliest, std::int64_t& latest);
 
 }  // namespace larkspur

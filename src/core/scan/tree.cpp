@@ -129,9 +129,4 @@ bool IsPageExtension(std::string_view extension)
     return EqualsIgnoringCase(extension, ".html") || EqualsIgnoringCase(extension, ".htm");
 }
 
-bool IsSitemapEntry(const FileEntry& entry)
-{
-    return !entry.isDirectory() && !entry.empty && IsPageExtension(Extension(entry.name));
-}
-
 }  // namespace larkspur

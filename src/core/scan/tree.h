@@ -75,7 +75,5 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // ".htm" or ".html" in any case: the files that become sitemap entries.
 bool IsPageExtension(std::string_view extension);
-// A non-empty page file.
-bool IsSitemapEntry(const FileEntry& entry);
 
 }  // namespace larkspur

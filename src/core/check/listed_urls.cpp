@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
+#include "check/listed_urls.h"
+
+#include "head/head.h"
+#include "history/history.h"
+
+namespace larkspur::check_detail {
+
+namespace {
+
+// With dates from the pages, when each listed page last changed; empty
+// when they come from nowhere or git cannot say.
+std::unordered_map<const FileEntry*, std::int64_t> PageTimes(Checker& checker, const std::vector<Listed>& listed)
+{
+    std::unordered_map<const FileEntry*, std::int64_t> times;
+    const LastmodSource source = checker.parameters.options.lastmod;
+    if (source == LastmodSource::None)
+        return times;
+    for (const Listed& item : listed) {
+        if (item.entry && item.loc.hasLastmod)
+            times.emplace(item.entry, item.entry->mtime);
+    }
+    if (source != LastmodSource::Git || times.empty())
+        return times;
+    std::vector<const FileEntry*> entries;
+    std::vector<std::string> paths;
+    for (const auto& [entry, time] : times) {
+        entries.push_back(entry);
+        paths.push_back(RelativePath(*entry).substr(1));
+    }
+    CommitDates dates;
+    std::string error;
+    if (ReadCommitDates(checker.tree.root, paths, dates, error) != 0) {
+        checker.report.notes.push_back("lastmod not compared with the pages' commits: " + error);
+        return {};
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (dates.dates[i] >= 0)
+            times[entries[i]] = dates.dates[i];
+    }
+    return times;
+}
+
+// What a listed page's head says.
+struct HeadSays {
+    bool noindex = false;
+    bool canonicalElsewhere = false;
+    std::string canonical;
+};
+
+}  // namespace
+
+void CheckDate(Checker& checker, const std::string& url, const SitemapLoc& loc, std::int64_t fileTime)
+{
+    if (!loc.hasLastmod)
+        return;
+    std::int64_t earliest = 0, latest = 0;
+    if (!ParseW3cDate(loc.lastmod, earliest, latest))
+        checker.add(CheckKind::LastmodInvalid, url, "'" + loc.lastmod + "'");
+    else if (earliest > checker.now)
+        checker.add(CheckKind::LastmodFuture, url, loc.lastmod);
+    else if (fileTime >= 0 && latest < fileTime)
+        checker.add(CheckKind::LastmodStale, url, loc.lastmod + "; the page changed " + FormatDate(fileTime));
+}
+
+// The URLs of a urlset: where they lead, and what the pages there say.
+void CheckListed(Checker& checker, std::vector<Listed>& listed,
+                 std::unordered_map<const FileEntry*, const std::string*>& firstUrl)
+{
+    firstUrl.reserve(listed.size());
+    checker.listedUrls.reserve(listed.size());
+    std::string below;
+    std::vector<bool> counted(listed.size(), false);
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        Listed& item = listed[i];
+        const std::string& url = item.loc.loc;
+        if (url.size() > kMaxUrlLength)
+            checker.add(CheckKind::UrlTooLong, url, std::to_string(url.size()) + " characters");
+        if (!checker.below(url, below)) {
+            checker.add(CheckKind::OutsideBase, url, "not below " + checker.base);
+            continue;
+        }
+        if (!checker.listedUrls.insert(url).second) {
+            checker.add(CheckKind::Duplicate, url, "listed again");
+            continue;
+        }
+        counted[i] = true;
+        item.entry = checker.files.answer(below);
+        if (!item.entry) {
+            checker.add(CheckKind::NoFile, url, "");
+        } else if (const auto [first, fresh] = firstUrl.emplace(item.entry, &url); !fresh) {
+            checker.add(CheckKind::Duplicate, url, "the same file as " + *first->second);
+        }
+        if (!checker.robots.empty() && !checker.robots.allows(UrlPathAndQuery(url)))
+            checker.add(CheckKind::RobotsDisallowed, url, "");
+    }
+
+    std::vector<HeadSays> heads(listed.size());
+    ParallelFor(listed.size(), 64, [&](std::size_t i) {
+        const Listed& item = listed[i];
+        if (!counted[i] || !item.entry || !IsPage(*item.entry))
+            return;
+        PageHead head;
+        thread_local std::string buffer;
+        std::string error;
+        if (ReadPageHead(checker.tree.fullPath(*item.entry), head, buffer, error) != 0)
+            return;
+        heads[i].noindex = head.noindex;
+        if (CanonicalElsewhere(item.loc.loc, head)) {
+            heads[i].canonicalElsewhere = true;
+            heads[i].canonical = std::move(head.canonical);
+        }
+    });
+    const auto times = PageTimes(checker, listed);
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const Listed& item = listed[i];
+        const auto time = counted[i] && item.entry ? times.find(item.entry) : times.end();
+        CheckDate(checker, item.loc.loc, item.loc, time == times.end() ? -1 : time->second);
+        if (heads[i].noindex)
+            checker.add(CheckKind::Noindex, item.loc.loc, "");
+        if (heads[i].canonicalElsewhere)
+            checker.add(CheckKind::CanonicalElsewhere, item.loc.loc, "names " + heads[i].canonical);
+    }
+}
+
+}  // namespace larkspur::check_detail

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright The Larkspur developers
+#include "check/missing_pages.h"
+
+#include <sstream>
+
+#include "head/head.h"
+
+namespace larkspur::check_detail {
+
+void SelectedPages::write(const ScanTree& tree, SitemapParameters parameters)
+{
+    SitemapOptions& options = parameters.options;
+    options.respectRobots = options.canonicalOnly = options.robotsTxt = options.gzip = false;
+    options.lastmod = LastmodSource::None;
+    std::ostringstream urls;
+    result = WriteSitemap(urls, SitemapFormat::Text, tree, parameters, nullptr, {}, &error);
+    text = std::move(urls).str();
+}
+
+void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, const std::string*>& answered,
+                  const SelectedPages& pages)
+{
+    const bool respectRobots = checker.parameters.options.respectRobots;
+    const bool canonicalOnly = checker.parameters.options.canonicalOnly;
+    if (pages.result != 0) {
+        checker.report.notes.push_back("pages left out not looked for: " + pages.error);
+        return;
+    }
+    const std::string& text = pages.text;
+    std::string error;
+    PageHead head;
+    std::string buffer, below;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find("\r\n", start);
+        const std::string_view url = std::string_view(text).substr(start, end - start);
+        start = end + 2;
+        ++checker.report.pages;
+        // Written as Larkspur writes it (the host in lower case), or
+        // another URL that leads to the page.
+        if (checker.listedUrls.count(url) != 0)
+            continue;
+        const FileEntry* entry = checker.below(url, below) ? checker.files.answer(below) : nullptr;
+        if (!entry || answered.count(entry) != 0)
+            continue;
+        // Left out as the options say: by robots.txt, or by the page's head.
+        if (respectRobots && !checker.robots.empty() && !checker.robots.allows(UrlPathAndQuery(url)))
+            continue;
+        if ((respectRobots || canonicalOnly) && IsPage(*entry)
+            && ReadPageHead(checker.tree.fullPath(*entry), head, buffer, error) == 0
+            && ((respectRobots && head.noindex) || (canonicalOnly && CanonicalElsewhere(url, head))))
+            continue;
+        checker.add(CheckKind::Missing, std::string(url), RelativePath(*entry).substr(1));
+    }
+}
+
+}  // namespace larkspur::check_detail
