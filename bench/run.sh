@@ -234,8 +234,11 @@ for pages in "${sizes[@]}"; do
     echo
     echo "N = $pages pages: $(cat "$bench_dir/site-$pages.done")"
     print_table
-    printf '  check / xml: %.2fx wall (aim: at most 2x)\n' \
-        "$(awk -v a="${result_s[check,$table]}" -v b="${result_s[xml,$table]}" 'BEGIN { print a / b }')"
+    # ONLY may have left either out.
+    if [ -n "${result_s[check,$table]:-}" ] && [ -n "${result_s[xml,$table]:-}" ]; then
+        printf '  check / xml: %.2fx wall (aim: at most 2x)\n' \
+            "$(awk -v a="${result_s[check,$table]}" -v b="${result_s[xml,$table]}" 'BEGIN { print a / b }')"
+    fi
     unset times cpus peak
 done
 
