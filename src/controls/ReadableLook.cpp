@@ -128,6 +128,11 @@ void ReadableStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* 
         DrawEdge(painter, option->rect, EdgeColor(option->palette), 2);
     else if (element == PE_Frame && qobject_cast<const QAbstractScrollArea*>(widget))
         DrawEdge(painter, option->rect, EdgeColor(option->palette), 0);
+    // Some dark themes draw an unticked box in nearly the window's colour;
+    // the tick, once there, is the theme's own and stands out.
+    else if ((element == PE_IndicatorCheckBox || element == PE_IndicatorItemViewItemCheck)
+             && option->state.testFlag(State_Off))
+        DrawEdge(painter, option->rect, EdgeColor(option->palette), 0);
 }
 
 void ReadableStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,

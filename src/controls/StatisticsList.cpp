@@ -22,12 +22,9 @@ StatisticsList::StatisticsList(QListWidget* list) : QObject(list), m_list(list)
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->viewport()->installEventFilter(this);
-    // Some dark themes draw an unchecked mark in nearly the colour of the
-    // list; its edge takes the text colour, as readable as the line.
     list->setStyleSheet(QStringLiteral("QListView::item { height: %1px; } "
-                                       "QListView::indicator { width: 12px; height: 12px; } "
-                                       "QListView::indicator:unchecked { border: 1px solid palette(text); "
-                                       "background: palette(base); }").arg(list->fontMetrics().height() + 4));
+                                       "QListView::indicator { width: 12px; height: 12px; }")
+                            .arg(list->fontMetrics().height() + 4));
     connect(list, &QListWidget::itemChanged, this, &StatisticsList::itemChanged);
     layout();
 }

@@ -146,13 +146,6 @@ OptionsDialog::OptionsDialog(const QString& project, const SitemapOptions& optio
         }
         case OptionKind::Flag: {
             auto* check = new QCheckBox(caption, this);
-            // A dark theme draws an unticked box in nearly the window's
-            // colour: its edge takes the colour of the window's text, the
-            // tick stays the theme's. Set on the box alone, as a sheet on the
-            // dialog would restyle its buttons too; a box with a sheet keeps
-            // only a font of its own, not the dialog's.
-            check->setStyleSheet(QStringLiteral("QCheckBox::indicator:unchecked { border: 1px solid "
-                                                "palette(window-text); background: palette(base); }"));
             ApplyDialogFont(check);
             check->setChecked(values.front() == "yes");
             control = check;
