@@ -31,6 +31,19 @@ namespace larkspur::fuzz {
     std::abort();
 }
 
+// Two inputs in one: up to the first line break, and after it.
+struct TwoParts {
+    std::string_view first;
+    std::string_view rest;
+};
+
+inline TwoParts SplitAtFirstLine(std::string_view input)
+{
+    const auto newline = input.find('\n');
+    return {input.substr(0, newline),
+            newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1)};
+}
+
 inline void Check(bool holds, const char* what, std::string_view detail = {})
 {
     if (!holds)

@@ -19,9 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     // The glob up to the first line break, the path after it.
-    const auto newline = input.find('\n');
-    const std::string_view glob = input.substr(0, newline);
-    const std::string_view path = newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
+    const auto [glob, path] = fuzz::SplitAtFirstLine(input);
 
     const bool matched = GlobMatch(glob, path);
     if (glob.find_first_of("*?[\\") == std::string_view::npos)

@@ -18,9 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     // The path up to the first line break, robots.txt after it.
-    const auto newline = input.find('\n');
-    const std::string_view path = input.substr(0, newline);
-    const std::string_view robots = newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
+    const auto [path, robots] = fuzz::SplitAtFirstLine(input);
 
     for (const char* agent : {"*", "foobot"}) {
         const RobotsRules rules(robots, agent);
