@@ -90,19 +90,16 @@ void CheckBase(std::string_view url, const std::vector<std::string>& segments)
 
     // Entries below the root, one per segment, nested.
     std::vector<FileEntry> entries(segments.size() + 1);
-    entries[0].name = ".";
-    entries[0].type = EntryType::Directory;
+    entries[0] = FileEntry(nullptr, ".", 0, EntryType::Directory);
     std::string relative;
     for (std::size_t i = 0; i < segments.size(); ++i) {
-        FileEntry& e = entries[i + 1];
-        e.parent = &entries[i];
-        e.name = segments[i];
-        e.type = i + 1 == segments.size() ? EntryType::File : EntryType::Directory;
+        entries[i + 1] = FileEntry(&entries[i], segments[i], 0,
+                                   i + 1 == segments.size() ? EntryType::File : EntryType::Directory);
         relative += (i ? "/" : "") + segments[i];
     }
     PageUrls urls(base);
     std::string url2, xml;
-    if (!urls.make(entries.back(), entries.back().name, url2, xml)) {
+    if (!urls.make(entries.back(), entries.back().name(), url2, xml)) {
         Check(base.size() + relative.size() > kMaxUrlLength, "only a URL past the limit is refused");
         return;
     }

@@ -155,7 +155,7 @@ std::vector<std::string> PagesOf(const ScanResult& scan)
 {
     std::vector<std::string> pages;
     for (const FileEntry& entry : scan.tree.entries) {
-        if (!entry.isDirectory() && !entry.empty && IsPageExtension(Extension(entry.name)))
+        if (!entry.isDirectory() && !entry.empty() && IsPageExtension(Extension(entry.name())))
             pages.push_back(RelativePath(entry).substr(1));
     }
     return pages;
@@ -170,8 +170,8 @@ std::string Listing(const ScanResult& scan, int result, const WalkError& error)
     std::string text = std::to_string(result) + " " + error.path + ": " + error.message + "\n";
     std::unordered_map<const FileEntry*, std::size_t> index;  // paths would be quadratic in depth
     for (const FileEntry& e : scan.tree.entries) {
-        text += std::to_string(e.parent ? index.at(e.parent) : 0) + "/" + std::string(e.name) + (e.isDirectory() ? "/ " : " ")
-              + std::to_string(e.mtime) + (e.empty ? "-\n" : "\n");
+        text += std::to_string(e.parent ? index.at(e.parent) : 0) + "/" + std::string(e.name())
+              + (e.isDirectory() ? "/ " : " ") + std::to_string(e.mtime()) + (e.empty() ? "-\n" : "\n");
         index.emplace(&e, index.size());
     }
     for (const StatLine& line : StatisticsLines(scan))
@@ -351,7 +351,7 @@ TEST_F(HostileLinks, LinkBackToAnAncestorIsNotFollowed)
     const std::vector<std::string> pages = walkPages();
     EXPECT_EQ(pages, std::vector<std::string>{"a/b/p.html"});
     for (const FileEntry& entry : scan.tree.entries)
-        EXPECT_TRUE(entry.name != "up" && entry.name != "self" && entry.name != "absolute-root");
+        EXPECT_TRUE(entry.name() != "up" && entry.name() != "self" && entry.name() != "absolute-root");
     ExpectSitemapsName(scan, t.path("site"), pages);
 }
 
@@ -569,7 +569,7 @@ TEST(HostilePipesAndSockets, FifoAndSocketAreNeitherOpenedNorListed)
 
     EXPECT_EQ(scan.fileTotal, 1);
     for (const FileEntry& entry : scan.tree.entries)
-        EXPECT_TRUE(entry.name == "." || entry.name == "real.html") << entry.name;
+        EXPECT_TRUE(entry.name() == "." || entry.name() == "real.html") << entry.name();
     ExpectSitemapsName(scan, root, {"real.html"});
 
     // Saving over a fifo named like the sitemap replaces it without opening it.

@@ -132,7 +132,7 @@ TEST(Walk, FilesTheFilterRefusesAreListedWithoutTheirStatus)
         ASSERT_EQ(WalkTree(tree, t.path("site"), {}, nullptr, nullptr, nullptr, settings), 0);
         std::vector<std::string> seen;
         for (const FileEntry& e : tree.entries)
-            seen.push_back(RelativePath(e) + (e.mtime == kTime ? " dated" : "") + (e.empty ? " empty" : ""));
+            seen.push_back(RelativePath(e) + (e.mtime() == kTime ? " dated" : "") + (e.empty() ? " empty" : ""));
         const std::vector<std::string> expected = {"/.", "/a.html dated", "/b.css empty", "/link.css dated", "/sub",
                                                    "/sub/c.html dated empty"};
         EXPECT_EQ(seen, expected);
@@ -184,7 +184,7 @@ TEST(ReadAhead, ResultsComeInTheTreesOrderSkippedOnesLeftBehind)
         ahead.start(tree, [](const FileEntry& e) { return !e.isDirectory(); },
                     [](const FileEntry& e, std::string& result) {
                         result = RelativePath(e);
-                        return e.name.starts_with("13") ? -1 : 0;
+                        return e.name().starts_with("13") ? -1 : 0;
                     },
                     jobs);
         int asked = 0;
@@ -193,7 +193,7 @@ TEST(ReadAhead, ResultsComeInTheTreesOrderSkippedOnesLeftBehind)
             if (entry.isDirectory() || asked++ % 3 == 1)
                 continue;
             std::string result;
-            EXPECT_EQ(ahead.take(entry, result), entry.name.starts_with("13") ? -1 : 0);
+            EXPECT_EQ(ahead.take(entry, result), entry.name().starts_with("13") ? -1 : 0);
             EXPECT_EQ(result, RelativePath(entry));
         }
     }
@@ -245,9 +245,8 @@ TEST(Statistics, ThousandsOfGroupsKeepOrderAndFirstSpelling)
     ScanResult scan;
     for (const char* stem : {"a.Log", "b.lOG", "c.LOG"}) {
         for (int i = 0; i < 3000; ++i) {
-            FileEntry file;
             const std::string name = stem + std::to_string(i);  // the entry's name is a view
-            file.name = name;
+            const FileEntry file(nullptr, name, 0, EntryType::File);
             ASSERT_EQ(CountFiles(file, &scan), 0);
         }
     }

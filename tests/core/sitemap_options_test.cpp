@@ -129,13 +129,13 @@ TEST(Selection, ExclusionsDecidedFolderByFolderAsOnWholePaths)
         for (const FileEntry& entry : scan.tree.entries) {
             bool excluded = false;
             std::string path;
-            std::vector<const std::string_view*> segments;
+            std::vector<std::string_view> segments;
             PathSegments(entry, segments);
             for (std::size_t i = 0; i < segments.size(); ++i) {
-                path.append(i > 0 ? "/" : "").append(*segments[i]);
+                path.append(i > 0 ? "/" : "").append(segments[i]);
                 excluded = excluded || list.excludes(path, i + 1 < segments.size());
             }
-            if (!entry.isDirectory() && !entry.empty && IsPageExtension(Extension(entry.name)) && !excluded)
+            if (!entry.isDirectory() && !entry.empty() && IsPageExtension(Extension(entry.name())) && !excluded)
                 expected += "https://example.com/site/" + path + "\r\n";
         }
         SitemapOptions options;

@@ -103,22 +103,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PageUrls, BasePathPlusEscapedSegmentsThenXml)
 {
-    FileEntry root;
-    root.type = EntryType::Directory;
-    root.name = ".";
-    FileEntry docs;
-    docs.parent = &root;
-    docs.type = EntryType::Directory;
-    docs.name = "R&D docs";
-    FileEntry page;
-    page.parent = &docs;
-    page.name = "a b's.htm";
+    const FileEntry root(nullptr, ".", 0, EntryType::Directory);
+    const FileEntry docs(&root, "R&D docs", 0, EntryType::Directory);
+    const FileEntry page(&docs, "a b's.htm", 0, EntryType::File);
 
     std::string base;
     ASSERT_EQ(NormalizeBaseUrl("https://user.example.io/project", base), 0);
     PageUrls urls(base);
     std::string url, xml;
-    ASSERT_TRUE(urls.make(page, page.name, url, xml));
+    ASSERT_TRUE(urls.make(page, page.name(), url, xml));
     EXPECT_EQ(url, "https://user.example.io/project/R&D%20docs/a%20b's.htm");
     EXPECT_EQ(xml, "https://user.example.io/project/R&amp;D%20docs/a%20b&apos;s.htm");
     EXPECT_EQ(urls.folderUrl(), "https://user.example.io/project/R&D%20docs/");

@@ -141,13 +141,8 @@ TEST(WritersDates, ATimeOutsideYearsOneTo9999LeavesTheDateOut)
     for (const Case& c : cases) {
         ScanTree tree;
         tree.walked = true;
-        FileEntry& root = tree.entries.emplace_back();
-        root.name = ".";
-        root.type = EntryType::Directory;
-        FileEntry& page = tree.entries.emplace_back();
-        page.parent = &root;
-        page.name = "p.html";
-        page.mtime = c.mtime;
+        const FileEntry& root = tree.entries.emplace_back(nullptr, ".", 0, EntryType::Directory);
+        tree.entries.emplace_back(&root, "p.html", c.mtime, EntryType::File);
         const std::string date = c.date;
         std::ostringstream xml, csv;
         ASSERT_EQ(WriteSitemap(xml, SitemapFormat::Xml, tree, {"https://e.com", 6, 3}), 0);

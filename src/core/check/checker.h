@@ -136,7 +136,7 @@ void ParallelFor(std::size_t count, std::size_t chunk, const Work& work)
 
 inline bool IsPage(const FileEntry& entry)
 {
-    return IsPageExtension(Extension(entry.name));
+    return IsPageExtension(Extension(entry.name()));
 }
 
 }  // namespace larkspur::check_detail

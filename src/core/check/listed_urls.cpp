@@ -19,7 +19,7 @@ std::unordered_map<const FileEntry*, std::int64_t> PageTimes(Checker& checker, c
         return times;
     for (const Listed& item : listed) {
         if (item.entry && item.loc.hasLastmod)
-            times.emplace(item.entry, item.entry->mtime);
+            times.emplace(item.entry, item.entry->mtime());
     }
     if (source != LastmodSource::Git || times.empty())
         return times;

@@ -35,7 +35,7 @@ public:
         for (const FileEntry& entry : tree.entries) {
             if (!entry.parent)
                 continue;
-            const std::size_t hash = Hash(entry.parent, entry.name);
+            const std::size_t hash = Hash(entry.parent, entry.name());
             std::size_t at = hash & (size - 1);
             while (m_slots[at].entry)
                 at = (at + 1) & (size - 1);
@@ -102,7 +102,7 @@ private:
         const std::size_t mask = m_slots.size() - 1;
         for (std::size_t at = hash & mask; m_slots[at].entry; at = (at + 1) & mask) {
             const Slot& slot = m_slots[at];
-            if (slot.hash == hash && slot.entry->parent == folder && slot.entry->name == name)
+            if (slot.hash == hash && slot.entry->parent == folder && slot.entry->name() == name)
                 return slot.entry;
         }
         return nullptr;

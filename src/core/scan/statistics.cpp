@@ -35,7 +35,7 @@ int CountFiles(const FileEntry& entry, void* context)
         return 0;
     auto& scan = *static_cast<ScanResult*>(context);
     ++scan.fileTotal;
-    if (entry.empty)
+    if (entry.empty())
         ++scan.emptyCount;
     if (scan.groupIndex.size() != scan.groups.size()) {
         // Groups made without AddGroup: index them first.
@@ -43,7 +43,7 @@ int CountFiles(const FileEntry& entry, void* context)
         for (std::size_t i = 0; i < scan.groups.size(); ++i)
             scan.groupIndex.emplace(GroupKey(scan.groups[i].extension), i);
     }
-    const std::string_view extension = Extension(entry.name);
+    const std::string_view extension = Extension(entry.name());
     const auto found = scan.groupIndex.find(GroupKey(extension));
     if (found != scan.groupIndex.end()) {
         ++scan.groups[found->second].count;

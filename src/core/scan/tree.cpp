@@ -57,11 +57,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
     return true;
 }
 
-void PathSegments(const FileEntry& entry, std::vector<const std::string_view*>& segments)
+void PathSegments(const FileEntry& entry, std::vector<std::string_view>& segments)
 {
     segments.clear();
     for (const FileEntry* e = &entry; e && e->parent; e = e->parent)
-        segments.push_back(&e->name);
+        segments.push_back(e->name());
     std::reverse(segments.begin(), segments.end());
 }
 
@@ -69,12 +69,12 @@ std::string RelativePath(const FileEntry& entry)
 {
     if (!entry.parent)
         return "/.";
-    std::vector<const std::string_view*> segments;
+    std::vector<std::string_view> segments;
     PathSegments(entry, segments);
     std::string path;
-    for (const std::string_view* segment : segments) {
+    for (const std::string_view segment : segments) {
         path += '/';
-        path += *segment;
+        path += segment;
     }
     return path;
 }

@@ -15,18 +15,59 @@ namespace larkspur {
 
 enum class EntryType : std::uint8_t { Directory = 1, File = 2 };
 
-// One file or folder of a walked tree. Kept small (40 bytes): paths are
-// derived from the parent chain when they are needed instead of being stored
-// per entry, and names are kept by the tree, one after another in blocks.
-struct FileEntry {
-    const FileEntry* parent = nullptr;  // null for the root
-    std::string_view name;              // "." for the root
-    std::int64_t mtime = 0;             // last write, seconds since 1970 UTC
-    EntryType type = EntryType::File;
-    bool empty = false;                 // a file of zero bytes
+// One file or folder of a walked tree. Kept small (24 bytes), since a site
+// can have millions: paths are derived from the parent chain when they are
+// needed instead of being stored per entry, names are kept by the tree one
+// after another in blocks, and the time, the name's length and the flags
+// share one word.
+class FileEntry {
+public:
+    FileEntry() = default;
+    FileEntry(const FileEntry* parent, std::string_view name, std::int64_t mtime, EntryType type,
+              bool empty = false)
+        : parent(parent)
+    {
+        setName(name);
+        setMtime(mtime);
+        setType(type);
+        setEmpty(empty);
+    }
 
-    bool isDirectory() const { return type == EntryType::Directory; }
+    const FileEntry* parent = nullptr;  // null for the root
+
+    std::string_view name() const { return {m_name, m_nameLength}; }  // "." for the root
+    std::int64_t mtime() const { return m_mtime; }  // last write, seconds since 1970 UTC
+    EntryType type() const { return m_directory ? EntryType::Directory : EntryType::File; }
+    bool isDirectory() const { return m_directory; }
+    bool empty() const { return m_empty; }  // a file of zero bytes
+
+    // Names longer than a file system allows (255 bytes on most) are cut at
+    // 65,535 bytes; the name must outlive the entry.
+    void setName(std::string_view name)
+    {
+        m_name = name.data();
+        m_nameLength = name.size() > kNameMax ? kNameMax : name.size();
+    }
+    // Times beyond a million years either side of 1970 are held at that
+    // bound.
+    void setMtime(std::int64_t mtime)
+    {
+        m_mtime = mtime > kMtimeMax ? kMtimeMax : mtime < -kMtimeMax ? -kMtimeMax : mtime;
+    }
+    void setType(EntryType type) { m_directory = type == EntryType::Directory; }
+    void setEmpty(bool empty) { m_empty = empty; }
+
+private:
+    static constexpr std::size_t kNameMax = 0xFFFF;
+    static constexpr std::int64_t kMtimeMax = (std::int64_t{1} << 45) - 1;
+
+    const char* m_name = ".";
+    std::int64_t m_mtime : 46 = 0;
+    std::uint64_t m_nameLength : 16 = 1;
+    std::uint64_t m_directory : 1 = 0;
+    std::uint64_t m_empty : 1 = 0;
 };
+static_assert(sizeof(FileEntry) <= 24);
 
 // Text after the last "." of a name, dot included, cut to 15 bytes (fewer
 // where the cut would split a UTF-8 character); empty when the name holds no
@@ -38,7 +79,7 @@ std::string_view CutExtension(std::string_view extension);
 // "/docs/a.htm" for a nested file, "/." for the root.
 std::string RelativePath(const FileEntry& entry);
 // Path segments from the root down to the entry, the root itself excluded.
-void PathSegments(const FileEntry& entry, std::vector<const std::string_view*>& segments);
+void PathSegments(const FileEntry& entry, std::vector<std::string_view>& segments);
 
 struct ScanTree {
     bool walked = false;

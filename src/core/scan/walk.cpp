@@ -68,12 +68,9 @@ public:
                 continue;
             }
 
-            FileEntry& child = m_tree.entries.emplace_back();
-            child.parent = frame.entry;
-            child.name = m_tree.keepName(frame.node->nameOf(listed));
-            child.mtime = listed.mtime;
-            child.type = isDirectory ? EntryType::Directory : EntryType::File;
-            child.empty = !isDirectory && listed.size == 0;
+            const EntryType type = isDirectory ? EntryType::Directory : EntryType::File;
+            FileEntry& child = m_tree.entries.emplace_back(frame.entry, m_tree.keepName(frame.node->nameOf(listed)),
+                                                           listed.mtime, type, !isDirectory && listed.size == 0);
             if (!isDirectory)
                 continue;
 
@@ -174,10 +171,8 @@ int WalkTree(ScanTree& tree, const std::string& root, const std::string& base, W
         tree.clear();
         return -1;
     }
-    FileEntry& rootEntry = tree.entries.emplace_back();
-    rootEntry.name = tree.keepName(".");
-    rootEntry.type = EntryType::Directory;
-    rootEntry.mtime = self.mtime;
+    FileEntry& rootEntry =
+        tree.entries.emplace_back(nullptr, tree.keepName("."), self.mtime, EntryType::Directory);
     if (walker.walk(std::move(folder), self.id, &rootEntry) != 0) {
         tree.clear();
         return -1;

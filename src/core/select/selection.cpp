@@ -90,7 +90,7 @@ void PageSelection::push(const FileEntry& folder)
     }
     const Level& parent = m_levels.back();
     m_path.resize(parent.pathLength);
-    m_path += folder.name;
+    m_path += folder.name();
     const bool excluded = parent.excluded || excludes(m_path, true);
     m_path += '/';
     m_levels.push_back({&folder, m_path.size(), excluded});
@@ -122,7 +122,7 @@ bool PageSelection::selects(const FileEntry& entry)
             reach(entry);
         return false;
     }
-    if (entry.empty || !hasPageExtension(entry.name))
+    if (entry.empty() || !hasPageExtension(entry.name()))
         return false;
     if (m_exclusions.empty() || !entry.parent)
         return true;
@@ -130,7 +130,7 @@ bool PageSelection::selects(const FileEntry& entry)
     if (folder.excluded)
         return false;
     m_path.resize(folder.pathLength);
-    m_path += entry.name;
+    m_path += entry.name();
     return !excludes(m_path, false);
 }
 

@@ -285,8 +285,8 @@ bool PageUrls::make(const FileEntry& page, std::string_view name, std::string& u
         m_folder = page.parent;
         m_folderUrl = m_base;
         PathSegments(*page.parent, m_segments);
-        for (const std::string_view* segment : m_segments) {
-            m_folderUrl += EscapePathSegment(*segment);
+        for (const std::string_view segment : m_segments) {
+            m_folderUrl += EscapePathSegment(segment);
             m_folderUrl += '/';
         }
         m_folderXml.clear();

@@ -54,7 +54,7 @@ private:
     const FileEntry* m_folder = nullptr;
     std::string m_folderUrl;
     std::string m_folderXml;  // the same, XML-escaped
-    std::vector<const std::string_view*> m_segments;
+    std::vector<std::string_view> m_segments;
 };
 
 // The address of the folder that holds `path`, when that folder lies in

@@ -77,7 +77,7 @@ struct WriteContext {
 // the ones servers map these URLs to.
 std::string_view UrlName(const WriteContext& context, UrlStyle style, const FileEntry& entry)
 {
-    const std::string_view name = entry.name;
+    const std::string_view name = entry.name();
     if (style == UrlStyle::File)
         return name;
     if (name == "index.html" || (name == "index.htm" && !context.indexHtmlFolders.contains(entry.parent)))
@@ -108,15 +108,15 @@ void FindAnsweringEntries(WriteContext& context)
     };
     std::unordered_map<Key, const FileEntry*, KeyHash> stems;  // "x" of each x.html page
     for (const FileEntry& entry : context.tree->entries) {
-        if (entry.name == "index.html")
+        if (entry.name() == "index.html")
             context.indexHtmlFolders.insert(entry.parent);
-        else if (entry.name.ends_with(".html") && context.selection.selects(entry))
-            stems.emplace(Key{entry.parent, std::string_view(entry.name).substr(0, entry.name.size() - 5)}, &entry);
+        else if (entry.name().ends_with(".html") && context.selection.selects(entry))
+            stems.emplace(Key{entry.parent, std::string_view(entry.name()).substr(0, entry.name().size() - 5)}, &entry);
     }
     if (stems.empty())
         return;
     for (const FileEntry& entry : context.tree->entries) {
-        const auto found = stems.find(Key{entry.parent, entry.name});
+        const auto found = stems.find(Key{entry.parent, entry.name()});
         if (found != stems.end())
             context.cleanTaken.insert(found->second);
     }
@@ -189,7 +189,7 @@ std::int64_t EntryTime(const WriteContext& context, const FileEntry& entry)
         if (found != context.commitTimes.end())
             return found->second;
     }
-    return entry.mtime;
+    return entry.mtime();
 }
 
 // Files of one folder mostly share their day.
