@@ -2,7 +2,11 @@
 // Copyright The Larkspur developers
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "head/head.h"
+#include "head/head_reader.h"
+#include "scan/scan.h"
 #include "temp_tree.h"
 
 using namespace larkspur;
@@ -114,4 +118,36 @@ TEST(PageHead, ReadsOnlyTheStartOfAPage)
     ASSERT_EQ(ReadPageHead(t.file("wide.html", std::string("\xFF\xFE<\0m\0", 6)), head, buffer, error), 0);
     EXPECT_FALSE(head.whole);
     EXPECT_EQ(ReadPageHead(t.path("missing.html"), head, buffer, error), -1);
+}
+
+// Pages read folder by folder, by their names, say what their paths say,
+// also when a page or a whole folder went away after the walk.
+TEST(PageHeadReader, ReadsEachPageAsItsPathWould)
+{
+    TempTree t;
+    const std::string noindex = R"(<meta name="robots" content="noindex">)";
+    t.file("site/a.html", noindex);
+    t.file("site/docs/b.html", "<title>b</title>");
+    t.file("site/docs/c.html", noindex);
+    t.file("site/docs/old/d.html", noindex);
+    t.file("site/e.html", "<p>e</p>");
+    ScanTree tree;
+    ASSERT_EQ(WalkTree(tree, t.path("site")), 0);
+    std::filesystem::remove(t.path("site/docs/c.html"));
+    std::filesystem::remove_all(t.path("site/docs/old"));
+
+    PageHeadReader reader;
+    int pages = 0;
+    for (const FileEntry& entry : tree.entries) {
+        if (entry.isDirectory())
+            continue;
+        ++pages;
+        PageHead byName, byPath;
+        std::string buffer, errorByName, errorByPath;
+        const int result = reader.read(tree, entry, byName, errorByName);
+        EXPECT_EQ(result, ReadPageHead(tree.fullPath(entry), byPath, buffer, errorByPath)) << entry.name();
+        EXPECT_EQ(byName.noindex, byPath.noindex) << entry.name();
+        EXPECT_EQ(errorByName, result == 0 ? "" : errorByPath) << entry.name();
+    }
+    EXPECT_EQ(pages, 5);
 }

@@ -182,7 +182,7 @@ TEST(ReadAhead, ResultsComeInTheTreesOrderSkippedOnesLeftBehind)
     for (const unsigned jobs : {1u, 4u}) {
         ReadAhead<std::string> ahead;
         ahead.start(tree, [](const FileEntry& e) { return !e.isDirectory(); },
-                    [](const FileEntry& e, std::string& result) {
+                    [](const FileEntry& e, std::string& result, std::monostate&) {
                         result = RelativePath(e);
                         return e.name().starts_with("13") ? -1 : 0;
                     },

@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 #include <unordered_set>
+#include <variant>
 #include <vector>
 
 #include "check/check.h"
@@ -113,17 +115,23 @@ struct Listed {
 
 // Runs `work(i)` for every i below `count`, `chunk` at a time, on a few
 // threads: reading thousands of small files is mostly waiting for the
-// system, and a large sitemap's parts are independent of each other.
-template <typename Work>
+// system, and a large sitemap's parts are independent of each other. With
+// a `State`, `work(i, state)` with the state of the thread that runs it.
+template <typename State = std::monostate, typename Work>
 void ParallelFor(std::size_t count, std::size_t chunk, const Work& work)
 {
     const std::size_t threads = std::min<std::size_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u),
                                                       (count + chunk - 1) / chunk);
     std::atomic<std::size_t> next{0};
     const auto run = [&] {
+        [[maybe_unused]] State state;
         for (std::size_t first; (first = next.fetch_add(chunk)) < count;) {
-            for (std::size_t i = first; i < std::min(first + chunk, count); ++i)
-                work(i);
+            for (std::size_t i = first; i < std::min(first + chunk, count); ++i) {
+                if constexpr (std::is_invocable_v<Work, std::size_t>)
+                    work(i);
+                else
+                    work(i, state);
+            }
         }
     };
     std::vector<std::thread> pool;

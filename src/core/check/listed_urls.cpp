@@ -3,6 +3,7 @@
 #include "check/listed_urls.h"
 
 #include "head/head.h"
+#include "head/head_reader.h"
 #include "history/history.h"
 
 namespace larkspur::check_detail {
@@ -97,14 +98,13 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
     }
 
     std::vector<HeadSays> heads(listed.size());
-    ParallelFor(listed.size(), 64, [&](std::size_t i) {
+    ParallelFor<PageHeadReader>(listed.size(), 64, [&](std::size_t i, PageHeadReader& reader) {
         const Listed& item = listed[i];
         if (!counted[i] || !item.entry || !IsPage(*item.entry))
             return;
         PageHead head;
-        thread_local std::string buffer;
         std::string error;
-        if (ReadPageHead(checker.tree.fullPath(*item.entry), head, buffer, error) != 0)
+        if (reader.read(checker.tree, *item.entry, head, error) != 0)
             return;
         heads[i].noindex = head.noindex;
         if (CanonicalElsewhere(item.loc.loc, head)) {

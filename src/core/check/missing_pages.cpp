@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "head/head.h"
+#include "head/head_reader.h"
 
 namespace larkspur::check_detail {
 
@@ -30,7 +30,8 @@ void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, c
     const std::string& text = pages.text;
     std::string error;
     PageHead head;
-    std::string buffer, below;
+    PageHeadReader reader;
+    std::string below;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = text.find("\r\n", start);
         const std::string_view url = std::string_view(text).substr(start, end - start);
@@ -47,7 +48,7 @@ void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, c
         if (respectRobots && !checker.robots.empty() && !checker.robots.allows(UrlPathAndQuery(url)))
             continue;
         if ((respectRobots || canonicalOnly) && IsPage(*entry)
-            && ReadPageHead(checker.tree.fullPath(*entry), head, buffer, error) == 0
+            && reader.read(checker.tree, *entry, head, error) == 0
             && ((respectRobots && head.noindex) || (canonicalOnly && CanonicalElsewhere(url, head))))
             continue;
         checker.add(CheckKind::Missing, std::string(url), RelativePath(*entry).substr(1));

@@ -10,26 +10,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "listing.h"
 #include "system.h"
 
 namespace larkspur::platform {
 
-int ReadFile(const std::string& path, std::string& contents, std::string& error, std::size_t limit)
+namespace {
+
+// Reads the file open as `fd` and closes it. `label` and ": " lead any
+// message.
+int ReadOpened(int fd, const std::string& label, std::string& contents, std::string& error, std::size_t limit)
 {
-    contents.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        error = path + ": " + SystemMessage(errno);
-        return -1;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        error = path + ": " + SystemMessage(errno);
+    const auto fail = [&](int number) {
+        error = label + (label.empty() ? "" : ": ") + SystemMessage(number);
         ::close(fd);
         return -1;
-    }
+    };
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return fail(errno);
     if (!S_ISREG(st.st_mode)) {
-        error = path + ": " + (S_ISDIR(st.st_mode) ? SystemMessage(EISDIR) : "not a regular file");
+        if (S_ISDIR(st.st_mode))
+            return fail(EISDIR);
+        error = label + (label.empty() ? "" : ": ") + "not a regular file";
         ::close(fd);
         return -1;
     }
@@ -39,9 +42,7 @@ int ReadFile(const std::string& path, std::string& contents, std::string& error,
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            error = path + ": " + SystemMessage(errno);
-            ::close(fd);
-            return -1;
+            return fail(errno);
         }
         if (got == 0)
             break;
@@ -53,6 +54,30 @@ int ReadFile(const std::string& path, std::string& contents, std::string& error,
     }
     ::close(fd);
     return 0;
+}
+
+}  // namespace
+
+int ReadFile(const std::string& path, std::string& contents, std::string& error, std::size_t limit)
+{
+    contents.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = path + ": " + SystemMessage(errno);
+        return -1;
+    }
+    return ReadOpened(fd, path, contents, error, limit);
+}
+
+int Folder::readFile(const std::string& name, std::string& contents, std::string& error, std::size_t limit) const
+{
+    contents.clear();
+    const int fd = ::openat(m_handle, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = SystemMessage(errno);
+        return -1;
+    }
+    return ReadOpened(fd, {}, contents, error, limit);
 }
 
 }  // namespace larkspur::platform

@@ -11,20 +11,23 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "scan/scan.h"
 
 namespace larkspur {
 
-template <class Result>
+// `State` is what one thread keeps from entry to entry (an open folder).
+template <class Result, class State = std::monostate>
 class ReadAhead {
 public:
     // Which entries the caller will ask for, in the tree's order; called
     // under the lock, one entry after the other.
     using Wanted = std::function<bool(const FileEntry& entry)>;
-    // The work on one entry: 0, or -1 when it failed. On any thread.
-    using Work = std::function<int(const FileEntry& entry, Result& result)>;
+    // The work on one entry: 0, or -1 when it failed. On any thread, with
+    // that thread's state.
+    using Work = std::function<int(const FileEntry& entry, Result& result, State& state)>;
 
     ReadAhead() = default;
     ReadAhead(const ReadAhead&) = delete;
@@ -35,6 +38,7 @@ public:
     void start(const ScanTree& tree, Wanted wanted, Work work, unsigned jobs = 0)
     {
         stop();
+        m_takerState = State();
         m_work = std::move(work);
         m_wanted = std::move(wanted);
         m_next = tree.entries.begin();
@@ -73,7 +77,7 @@ public:
             if (m_waiting > 0)
                 m_room.notify_one();
         }
-        return m_work(entry, result);
+        return m_work(entry, result, m_takerState);
     }
 
 private:
@@ -107,6 +111,7 @@ private:
 
     void run()
     {
+        State state;
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
             while (!m_stopped && m_batches.size() >= m_window) {
@@ -129,7 +134,7 @@ private:
             std::vector<Result> results(entries.size());
             std::vector<int> status(entries.size());
             for (std::size_t i = 0; i < entries.size(); ++i)
-                status[i] = m_work(*entries[i], results[i]);
+                status[i] = m_work(*entries[i], results[i], state);
             lock.lock();
             batch.entries = std::move(entries);
             batch.results = std::move(results);
@@ -158,6 +163,7 @@ private:
 
     Work m_work;
     Wanted m_wanted;
+    State m_takerState;
     std::mutex m_mutex;
     std::condition_variable m_ready;  // to the taker: a batch done, or the end
     std::condition_variable m_room;   // to the threads: room for a batch

@@ -8,6 +8,7 @@
 
 #include "gzip/gzip.h"
 #include "head/head.h"
+#include "head/head_reader.h"
 #include "history/history.h"
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
@@ -47,7 +48,7 @@ struct WriteContext {
     const char* eol;  // of sitemap.txt and sitemap.csv lines
     const ScanTree* tree = nullptr;
     std::unordered_map<const FileEntry*, std::int64_t> commitTimes;  // --lastmod git
-    ReadAhead<PageHead> heads;  // read on a pool of threads, ahead of the writer
+    ReadAhead<PageHead, PageHeadReader> heads;  // read on a pool of threads, ahead of the writer
     // Where another entry answers a page's shorter URL: folders that hold an
     // index.html, and x.html pages beside a file or folder "x".
     std::unordered_set<const FileEntry*> indexHtmlFolders;
@@ -282,10 +283,9 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
     if (context.respectRobots || context.canonicalOnly) {
         context.heads.start(
             tree, [selection = context.selection](const FileEntry& entry) mutable { return selection.selects(entry); },
-            [&tree](const FileEntry& entry, PageHead& head) {
-                thread_local std::string buffer;  // reused from page to page
+            [&tree](const FileEntry& entry, PageHead& head, PageHeadReader& reader) {
                 std::string unread;
-                return ReadPageHead(tree.fullPath(entry), head, buffer, unread);
+                return reader.read(tree, entry, head, unread);
             });
     }
     return 0;
