@@ -51,6 +51,10 @@ TEST(TrustedSitemap, PagesThatAskNotToBeListedAreLeftOut)
     t.file("site/docs/index.html", "<link rel=canonical href=https://example.org/docs>", kMarch7);
     t.file("site/blog/index.html", "<link rel=canonical href=index.html>", kMarch7);
     t.file("site/both.html", "<meta name=robots content=none><link rel=canonical href=plain.html>", kMarch7);
+    // Clean URLs: "taken" leads to the folder beside taken.html, not to it.
+    t.file("site/clean.html", "<link rel=canonical href=clean>", kMarch7);
+    t.file("site/taken.html", "<link rel=canonical href=taken>", kMarch7);
+    t.file("site/taken/notes.txt", "x", kMarch7);
     ScanResult scan;
     ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
 
@@ -58,11 +62,14 @@ TEST(TrustedSitemap, PagesThatAskNotToBeListedAreLeftOut)
     // A canonical URL naming the same file in another style is the page's own.
     const Case cases[] = {
         {false, false, UrlStyle::File,
-         "blog/index.html both.html copy.html docs/index.html hidden.html plain.html self.html ", 0, 0},
-        {true, false, UrlStyle::File, "blog/index.html copy.html docs/index.html plain.html self.html ", 2, 0},
-        {false, true, UrlStyle::File, "blog/index.html docs/index.html hidden.html plain.html self.html ", 0, 2},
-        {true, true, UrlStyle::Folder, "blog/ docs/ plain.html self.html ", 2, 1},
-        {false, true, UrlStyle::Clean, "blog/ docs/ hidden plain self ", 0, 2},
+         "blog/index.html both.html clean.html copy.html docs/index.html hidden.html plain.html self.html taken.html ",
+         0, 0},
+        {true, false, UrlStyle::File,
+         "blog/index.html clean.html copy.html docs/index.html plain.html self.html taken.html ", 2, 0},
+        {false, true, UrlStyle::File, "blog/index.html clean.html docs/index.html hidden.html plain.html self.html ",
+         0, 3},
+        {true, true, UrlStyle::Folder, "blog/ clean.html docs/ plain.html self.html ", 2, 2},
+        {false, true, UrlStyle::Clean, "blog/ clean docs/ hidden plain self ", 0, 3},
     };
     for (const Case& c : cases) {
         SitemapOptions options;

@@ -53,6 +53,7 @@ struct WriteContext {
     // index.html, and x.html pages beside a file or folder "x".
     std::unordered_set<const FileEntry*> indexHtmlFolders;
     std::unordered_set<const FileEntry*> cleanTaken;
+    bool answersFound = false;  // the two sets above filled
     std::string base;
     PageUrls urls;
     const char* frequency = nullptr;
@@ -93,9 +94,13 @@ std::string_view UrlName(const WriteContext& context, UrlStyle style, const File
 
 // Fills the context's record of pages whose shorter URL another entry of
 // their folder answers; needed for the folder and clean styles, and for
-// canonical links, which may name a page in any style.
+// canonical links, which may name a page in any style. May run while the
+// writer is halfway through the tree: it selects with a selection of its
+// own.
 void FindAnsweringEntries(WriteContext& context)
 {
+    context.answersFound = true;
+    PageSelection selection = context.selection;
     struct Key {
         const FileEntry* folder;
         std::string_view name;
@@ -111,7 +116,7 @@ void FindAnsweringEntries(WriteContext& context)
     for (const FileEntry& entry : context.tree->entries) {
         if (entry.name() == "index.html")
             context.indexHtmlFolders.insert(entry.parent);
-        else if (entry.name().ends_with(".html") && context.selection.selects(entry))
+        else if (entry.name().ends_with(".html") && selection.selects(entry))
             stems.emplace(Key{entry.parent, std::string_view(entry.name()).substr(0, entry.name().size() - 5)}, &entry);
     }
     if (stems.empty())
@@ -151,7 +156,10 @@ bool HeadAllows(WriteContext& context, const FileEntry& entry)
     }
     if (context.canonicalOnly && head.hasCanonical) {
         // A canonical URL that leads to this same file in another style is
-        // this page's.
+        // this page's. Which files answer which URLs is only looked up for
+        // the first page that names one: most sites have none.
+        if (!context.answersFound)
+            FindAnsweringEntries(context);
         std::vector<std::string> sameFile;
         for (const UrlStyle style : {UrlStyle::File, UrlStyle::Folder, UrlStyle::Clean}) {
             if (style != context.style)
@@ -278,8 +286,7 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
     context.frequency = FrequencyText(parameters.frequencyIndex);
     context.priority = PriorityText(parameters.priorityIndex);
     context.tree = &tree;
-    if (context.style != UrlStyle::File || context.canonicalOnly)
-        FindAnsweringEntries(context);
+    // The heads are read on the pool while this thread indexes the files.
     if (context.respectRobots || context.canonicalOnly) {
         context.heads.start(
             tree, [selection = context.selection](const FileEntry& entry) mutable { return selection.selects(entry); },
@@ -288,6 +295,8 @@ int Prepare(WriteContext& context, const ScanTree& tree, const SitemapParameters
                 return reader.read(tree, entry, head, unread);
             });
     }
+    if (context.style != UrlStyle::File)
+        FindAnsweringEntries(context);
     return 0;
 }
 
