@@ -147,10 +147,12 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
     Git(t.path("clone"), "checkout -q -- site/docs/d.html");
     t.file("clone/site/a.html", "staged");
     Git(t.path("clone"), "add site/a.html");
-    byPage = DatesOf(site, {"a.html", "docs/d.html"}, dates);
+    Git(t.path("clone"), "rm -q --cached site/e.html");  // the file stays: only the index no longer has it
+    byPage = DatesOf(site, {"a.html", "docs/d.html", "e.html"}, dates);
     EXPECT_EQ(byPage["docs/d.html"], k2020 + 20 * kDay);
     EXPECT_EQ(byPage["a.html"], -1);
-    EXPECT_EQ(dates.changed, 1);
+    EXPECT_EQ(byPage["e.html"], -1);
+    EXPECT_EQ(dates.changed, 2);
 }
 
 // Trees are compared entry by entry in git's order, where a folder sorts as

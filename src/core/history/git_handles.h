@@ -44,6 +44,7 @@ using Commit = std::unique_ptr<git_commit, Deleter<git_commit, git_commit_free>>
 using Odb = std::unique_ptr<git_odb, Deleter<git_odb, git_odb_free>>;
 using OdbObject = std::unique_ptr<git_odb_object, Deleter<git_odb_object, git_odb_object_free>>;
 using StatusList = std::unique_ptr<git_status_list, Deleter<git_status_list, git_status_list_free>>;
+using Index = std::unique_ptr<git_index, Deleter<git_index, git_index_free>>;
 
 struct OidHash {
     std::size_t operator()(const git_oid& id) const

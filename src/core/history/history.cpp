@@ -181,17 +181,43 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
     }
     Odb objects(odb);
 
-    // Which committed pages the work tree changes is known when this ends;
-    // until then every committed page is sought, and those it names are
-    // dropped as soon as it has.
-    std::future<WorkTreeChanges> status = std::async(std::launch::async, ChangedSinceCommit, site, prefix);
+    // Which pages the checked-out commit holds, and which of them the work
+    // tree changes, are known when these end; until then every page is
+    // sought, and those they rule out are dropped as soon as they have.
+    std::promise<CheckedOutPages> heldPromise;
+    std::future<CheckedOutPages> held = heldPromise.get_future();
+    std::future<WorkTreeChanges> status =
+        std::async(std::launch::async, CompareWithCheckedOut, std::cref(site), std::cref(prefix),
+                   std::cref(prefixNames), headId, std::cref(pages), std::ref(heldPromise));
+    bool heldRead = false;
     bool statusRead = false;
     std::vector<char> committed(pages.size(), 0);
     std::vector<char> changed(pages.size(), 0);
     std::vector<char> beyond(pages.size(), 0);
     Wanted wanted(pages);
     Walk walk;
+    const auto readHeld = [&]() {
+        CheckedOutPages checkedOut = held.get();
+        heldRead = true;
+        if (checkedOut.result != 0) {
+            error = checkedOut.error;
+            return -1;
+        }
+        std::vector<char> gone(pages.size(), 0);
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            if (checkedOut.found[i] == Found::InSubmodule)
+                ++out.inSubmodule;
+            else if (checkedOut.found[i] != Found::File)
+                ++out.untracked;
+            committed[i] = checkedOut.found[i] == Found::File;
+            gone[i] = !committed[i];
+        }
+        walk.drop(gone, wanted);
+        return 0;
+    };
     const auto readStatus = [&]() {
+        if (!heldRead && readHeld() != 0)
+            return -1;
         WorkTreeChanges changes = status.get();
         statusRead = true;
         if (changes.result != 0) {
@@ -206,35 +232,22 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
 
     Trees trees(odb);
     SiteTree headTree;
-    {
-        CheckedOut checkedOut(trees);
-        if (CommitSiteTree(trees, head, prefixNames, headTree) != 0) {
-            error = GitMessage("cannot read the checked-out commit");
-            return -1;
-        }
-        std::unordered_set<std::size_t> all;
-        for (std::size_t i = 0; i < pages.size(); ++i) {
-            Found found = Found::Nothing;
-            if (checkedOut.find(headTree, pages[i], found) != 0) {
-                error = GitMessage("cannot read the checked-out commit");
-                return -1;
-            }
-            if (found == Found::InSubmodule) {
-                ++out.inSubmodule;
-            } else if (found != Found::File) {
-                ++out.untracked;
-            } else {
-                committed[i] = 1;
-                wanted.add(i);
-                all.insert(i);
-            }
-        }
-        walk.push(std::move(headCommit), headTree, std::move(all));
+    if (CommitSiteTree(trees, head, prefixNames, headTree) != 0) {
+        error = GitMessage("cannot read the checked-out commit");
+        return -1;
     }
+    std::unordered_set<std::size_t> all;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        wanted.add(i);
+        all.insert(i);
+    }
+    walk.push(std::move(headCommit), headTree, std::move(all));
 
     std::vector<std::size_t> changedPages;
     std::vector<std::size_t> alsoChanged;
     while (!walk.empty()) {
+        if (!heldRead && held.wait_for(std::chrono::seconds(0)) == std::future_status::ready && readHeld() != 0)
+            return -1;
         if (!statusRead && status.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
             readStatus() != 0)
             return -1;
@@ -321,7 +334,9 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
     if (!statusRead && readStatus() != 0)
         return -1;
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (changed[i]) {
+        if (!committed[i]) {
+            out.dates[i] = -1;  // dated by the walk before it was known to be no page of the commit
+        } else if (changed[i]) {
             out.dates[i] = -1;  // the work tree's own file time stays
             ++out.changed;
         } else if (beyond[i]) {

@@ -155,8 +155,9 @@ class CheckedOut {
 public:
     explicit CheckedOut(Trees& trees) : m_trees(trees) {}
 
-    // One folder at a time, so that no depth of folders costs stack.
-    int find(const SiteTree& site, std::string_view path, Found& found)
+    // One folder at a time, so that no depth of folders costs stack. A
+    // file's entry is kept in `file` when it is given.
+    int find(const SiteTree& site, std::string_view path, Found& found, Entry* file = nullptr)
     {
         found = Found::Nothing;
         if (!site)
@@ -176,8 +177,11 @@ public:
                 return 0;
             }
             if (slash == std::string_view::npos) {
-                if (!entry.folder())
+                if (!entry.folder()) {
                     found = Found::File;
+                    if (file)
+                        *file = entry;
+                }
                 return 0;
             }
             if (!entry.folder())
