@@ -239,6 +239,12 @@ for pages in "${sizes[@]}"; do
         printf '  check / xml: %.2fx wall (aim: at most 2x)\n' \
             "$(awk -v a="${result_s[check,$table]}" -v b="${result_s[xml,$table]}" 'BEGIN { print a / b }')"
     fi
+    # check reads every listed page's head, as these options do when writing.
+    heads="xml --respect-robots --canonical-only"
+    if [ -n "${result_s[check,$table]:-}" ] && [ -n "${result_s[$heads,$table]:-}" ]; then
+        printf '  check / %s: %.2fx wall\n' "$heads" \
+            "$(awk -v a="${result_s[check,$table]}" -v b="${result_s[$heads,$table]}" 'BEGIN { print a / b }')"
+    fi
     unset times cpus peak
 done
 
