@@ -4,7 +4,9 @@
 #include "commands.h"
 
 #include <iostream>
+#include <optional>
 
+#include "history/history.h"
 #include "platform/paths.h"
 #include "select/selection.h"
 #include "sitemap/notes.h"
@@ -92,6 +94,10 @@ int RunWrite(const Arguments& args, SitemapFormat format, Failure& failure)
     settings.statFile = [pages = PageSelection(parameters.options)](std::string_view name) {
         return pages.hasPageExtension(name);
     };
+
+    std::optional<GitStarted> git;
+    if (parameters.options.lastmod == LastmodSource::Git)
+        git.emplace();
 
     ScanResult scan;
     if (Walk(scan, folder, settings, failure) != 0)

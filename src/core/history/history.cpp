@@ -6,6 +6,7 @@
 #include <chrono>
 #include <future>
 #include <queue>
+#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -112,6 +113,23 @@ private:
 };
 
 }  // namespace
+
+GitStarted::GitStarted()
+{
+    try {
+        m_starting = std::thread([] { git_libgit2_init(); });
+    } catch (const std::system_error&) {
+        // No thread: libgit2 starts when the dates are read, as it would.
+    }
+}
+
+GitStarted::~GitStarted()
+{
+    if (!m_starting.joinable())
+        return;
+    m_starting.join();
+    git_libgit2_shutdown();
+}
 
 int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string>& pages,
                     CommitDates& out, std::string& error)

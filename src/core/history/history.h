@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace larkspur {
@@ -35,5 +36,20 @@ struct CommitDates {
 // repository cannot be read.
 int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string>& pages,
                     CommitDates& out, std::string& error);
+
+// Starts libgit2 on a thread of its own while the object lives. Starting
+// it reads the system's certificates (milliseconds, of no use to a
+// repository on the disk), so a program that will read commit dates
+// creates one before it walks the site.
+class GitStarted {
+public:
+    GitStarted();
+    ~GitStarted();
+    GitStarted(const GitStarted&) = delete;
+    GitStarted& operator=(const GitStarted&) = delete;
+
+private:
+    std::thread m_starting;
+};
 
 }  // namespace larkspur

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +19,7 @@ namespace larkspur::history {
 // long tail of a history, read for a few old pages, costs few tree reads.
 class Wanted {
 public:
+    // The keys are views of `paths`, which outlive this.
     explicit Wanted(const std::vector<std::string>& paths) : m_paths(paths) {}
 
     void add(std::size_t page)
@@ -26,24 +28,24 @@ public:
         count(page, 1);
     }
     void found(std::size_t page) { count(page, -1); }
-    bool holdsAny(const std::string& folder) const
+    bool holdsAny(std::string_view folder) const
     {
         const auto found = m_folders.find(folder);
         return found != m_folders.end() && found->second > 0;
     }
 
-    std::unordered_map<std::string, std::size_t> pages;  // to their index in the request
+    std::unordered_map<std::string_view, std::size_t> pages;  // to their index in the request
 
 private:
     void count(std::size_t page, long step)
     {
-        const std::string& path = m_paths[page];
-        for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+        const std::string_view path = m_paths[page];
+        for (std::size_t slash = path.find('/'); slash != std::string_view::npos; slash = path.find('/', slash + 1))
             m_folders[path.substr(0, slash + 1)] += step;
     }
 
     const std::vector<std::string>& m_paths;
-    std::unordered_map<std::string, long> m_folders;
+    std::unordered_map<std::string_view, long> m_folders;
 };
 
 // The wanted pages that differ between two site trees (either may be none:
