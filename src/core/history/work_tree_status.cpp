@@ -72,7 +72,8 @@ WorkTreeChanges CompareWithCheckedOut(const std::string& site, const std::string
     std::vector<CommittedFile> files;
     bool committed = false;
     try {
-        CheckedOutPages checkedOut = ReadCheckedOut(openResult == 0 ? opened : nullptr, prefixNames, headId, pages, files);
+        CheckedOutPages checkedOut =
+            ReadCheckedOut(openResult == 0 ? opened : nullptr, prefixNames, headId, pages, files);
         committed = checkedOut.result == 0;
         held.set_value(std::move(checkedOut));
     } catch (...) {

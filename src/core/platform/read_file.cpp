@@ -21,28 +21,23 @@ namespace {
 // message.
 int ReadOpened(int fd, const std::string& label, std::string& contents, std::string& error, std::size_t limit)
 {
-    const auto fail = [&](int number) {
-        error = label + (label.empty() ? "" : ": ") + SystemMessage(number);
+    const auto fail = [&](const std::string& message) {
+        error = label + (label.empty() ? "" : ": ") + message;
         ::close(fd);
         return -1;
     };
     struct stat st;
     if (::fstat(fd, &st) != 0)
-        return fail(errno);
-    if (!S_ISREG(st.st_mode)) {
-        if (S_ISDIR(st.st_mode))
-            return fail(EISDIR);
-        error = label + (label.empty() ? "" : ": ") + "not a regular file";
-        ::close(fd);
-        return -1;
-    }
+        return fail(SystemMessage(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail(S_ISDIR(st.st_mode) ? SystemMessage(EISDIR) : "not a regular file");
     char chunk[1 << 16];
     while (contents.size() < limit) {
         const ssize_t got = ::read(fd, chunk, std::min(sizeof chunk, limit - contents.size()));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return fail(errno);
+            return fail(SystemMessage(errno));
         }
         if (got == 0)
             break;
