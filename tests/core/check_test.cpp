@@ -161,6 +161,7 @@ TEST(Check, PassesWhatLarkspurHasJustWritten)
                     parameters.options.protocol = gzip ? Protocol::Sitemaps09 : Protocol::Google084;
                     parameters.options.urlStyle = style;
                     parameters.options.gzip = gzip;
+                    parameters.options.newline = gzip ? LineEnd::Lf : LineEnd::CrLf;
                     std::string error, sitemap;
                     t.folder("out");
                     SaveReport saved;

@@ -13,6 +13,7 @@ void SelectedPages::write(const ScanTree& tree, SitemapParameters parameters)
     SitemapOptions& options = parameters.options;
     options.respectRobots = options.canonicalOnly = options.robotsTxt = options.gzip = false;
     options.lastmod = LastmodSource::None;
+    options.newline = LineEnd::CrLf;  // CheckMissing splits the text at "\r\n"
     std::ostringstream urls;
     result = WriteSitemap(urls, SitemapFormat::Text, tree, parameters, nullptr, {}, &error);
     text = std::move(urls).str();
