@@ -36,6 +36,7 @@
 #include "WalkRunner.h"
 #include "platform/paths.h"
 #include "settings.h"
+#include "text/text.h"
 #include "ui_MainDialog.h"
 
 namespace larkspur {

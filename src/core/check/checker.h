@@ -31,18 +31,13 @@ inline std::size_t HostEnd(std::string_view url)
     return std::min(url.find_first_of("/?#", HttpSchemeEnd(url)), url.size());
 }
 
-inline char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 struct UrlKeyHash {
     std::size_t operator()(std::string_view url) const
     {
         const std::size_t hostEnd = HostEnd(url);
         std::size_t hash = 14695981039346656037ull;
         for (std::size_t i = 0; i < hostEnd; ++i)
-            hash = (hash ^ static_cast<unsigned char>(Lower(url[i]))) * 1099511628211ull;
+            hash = (hash ^ static_cast<unsigned char>(ascii::Lower(url[i]))) * 1099511628211ull;
         return hash ^ std::hash<std::string_view>()(url.substr(hostEnd));
     }
 };
@@ -51,13 +46,8 @@ struct UrlKeyEqual {
     bool operator()(std::string_view a, std::string_view b) const
     {
         const std::size_t hostEnd = HostEnd(a);
-        if (a.size() != b.size() || HostEnd(b) != hostEnd || a.substr(hostEnd) != b.substr(hostEnd))
-            return false;
-        for (std::size_t i = 0; i < hostEnd; ++i) {
-            if (Lower(a[i]) != Lower(b[i]))
-                return false;
-        }
-        return true;
+        return a.size() == b.size() && HostEnd(b) == hostEnd && a.substr(hostEnd) == b.substr(hostEnd)
+               && EqualsIgnoringCase(a.substr(0, hostEnd), b.substr(0, hostEnd));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <libxml/parserInternals.h>
 
 #include "check/plain_values.h"
+#include "options/options.h"
 #include "sitemap/xml.h"
 
 namespace larkspur::check_detail {
@@ -167,7 +168,7 @@ private:
             const std::string_view value = m_value;
             m_plain = m_judged == 0   ? PlainLoc(value)
                       : m_judged == 1 ? PlainLastmod(value)
-                      : m_judged == 2 ? PlainChangefreq(value)
+                      : m_judged == 2 ? FrequencyIndex(value) >= 0
                                       : PlainPriority(value);
             m_judged = std::size(kFields);
         }

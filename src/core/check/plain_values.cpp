@@ -2,8 +2,9 @@
 // Copyright The Larkspur developers
 #include "check/plain_values.h"
 
-#include <cctype>
 #include <cstddef>
+
+#include "text/text.h"
 
 namespace larkspur::check_detail {
 
@@ -52,8 +53,7 @@ bool PlainLoc(std::string_view url)
             fragment = true;
             continue;
         }
-        if (c != '%' || i + 2 >= url.size() || !std::isxdigit(static_cast<unsigned char>(url[i + 1]))
-            || !std::isxdigit(static_cast<unsigned char>(url[i + 2])))
+        if (PercentEscapeAt(url, i) < 0)
             return false;
         i += 2;
     }
@@ -87,15 +87,6 @@ bool PlainLastmod(std::string_view text)
     return zone == "Z"
            || (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && PlainDigits(zone, 1, 2, 0, 13)
                && zone[3] == ':' && PlainDigits(zone, 4, 2, 0, 59));
-}
-
-bool PlainChangefreq(std::string_view text)
-{
-    for (const char* word : {"always", "hourly", "daily", "weekly", "monthly", "yearly", "never"}) {
-        if (text == word)
-            return true;
-    }
-    return false;
 }
 
 bool PlainPriority(std::string_view text)

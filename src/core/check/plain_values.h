@@ -13,7 +13,6 @@ namespace larkspur::check_detail {
 bool PlainLoc(std::string_view url);
 // YYYY-MM-DD, or with Thh:mm:ss, a fraction of a second and a time zone.
 bool PlainLastmod(std::string_view text);
-bool PlainChangefreq(std::string_view text);
 // 0, 1, or 0.d to six places (1.0 to six).
 bool PlainPriority(std::string_view text);
 

@@ -82,11 +82,7 @@ std::string DecodeReferences(std::string_view text)
             const std::size_t digitsStart = j;
             for (; j < rest.size() && j < digitsStart + 8; ++j) {
                 const char c = rest[j];
-                int digit = -1;
-                if (c >= '0' && c <= '9')
-                    digit = c - '0';
-                else if (hex && Lower(c) >= 'a' && Lower(c) <= 'f')
-                    digit = Lower(c) - 'a' + 10;
+                const int digit = hex ? HexValue(c) : c >= '0' && c <= '9' ? c - '0' : -1;
                 if (digit < 0)
                     break;
                 code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);

@@ -87,16 +87,6 @@ int Folder::openChild(const std::string& name, Folder& child, std::string& error
     return 0;
 }
 
-int Folder::openParent(Folder& parent, std::string& error) const
-{
-    Folder opened;
-    opened.m_handle = OpenFolderAt(m_handle, "..", error, O_NOFOLLOW);
-    if (opened.m_handle < 0)
-        return -1;
-    parent = std::move(opened);
-    return 0;
-}
-
 int Folder::list(Listing& listing, std::string& error, int* errorNumber,
                  const std::function<bool(std::string_view name)>* statFile) const
 {

@@ -63,9 +63,6 @@ public:
     // Without `followLink` a link in the child's place is not opened (ELOOP).
     int openChild(const std::string& name, Folder& child, std::string& error,
                   int* errorNumber = nullptr, bool followLink = true) const;
-    // The folder that holds this one (not the folder of a link that led
-    // here): the way back up when a deep walk had to let go of it.
-    int openParent(Folder& parent, std::string& error) const;
 
     // Every entry except "." and "..", in the order the system returns them.
     // Entries whose status cannot be read (dangling link, removed meanwhile)

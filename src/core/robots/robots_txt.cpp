@@ -8,7 +8,7 @@
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/read_file.h"
-#include "scan/scan.h"
+#include "text/text.h"
 
 namespace larkspur {
 

@@ -6,7 +6,6 @@
 
 #include "platform/paths.h"
 #include "platform/read_file.h"
-#include "scan/scan.h"
 #include "text/text.h"
 
 namespace larkspur {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "text/text.h"
+
 namespace larkspur {
 
 namespace {
@@ -21,14 +23,6 @@ std::string GroupKey(std::string_view extension)
 
 }  // namespace
 
-int AddGroup(ScanResult& scan, std::string_view extension)
-{
-    extension = CutExtension(extension);
-    scan.groupIndex.emplace(GroupKey(extension), scan.groups.size());
-    scan.groups.push_back({std::string(extension), 1});
-    return 0;
-}
-
 int CountFiles(const FileEntry& entry, void* context)
 {
     if (entry.isDirectory())
@@ -37,19 +31,12 @@ int CountFiles(const FileEntry& entry, void* context)
     ++scan.fileTotal;
     if (entry.empty())
         ++scan.emptyCount;
-    if (scan.groupIndex.size() != scan.groups.size()) {
-        // Groups made without AddGroup: index them first.
-        scan.groupIndex.clear();
-        for (std::size_t i = 0; i < scan.groups.size(); ++i)
-            scan.groupIndex.emplace(GroupKey(scan.groups[i].extension), i);
-    }
     const std::string_view extension = Extension(entry.name());
-    const auto found = scan.groupIndex.find(GroupKey(extension));
-    if (found != scan.groupIndex.end()) {
-        ++scan.groups[found->second].count;
-        return 0;
-    }
-    return AddGroup(scan, extension);
+    const auto [at, added] = scan.groupIndex.try_emplace(GroupKey(extension), scan.groups.size());
+    if (added)
+        scan.groups.push_back({std::string(extension), 0});
+    ++scan.groups[at->second].count;
+    return 0;
 }
 
 void ReleaseScan(ScanResult& scan)
@@ -67,12 +54,7 @@ int WalkAndCount(ScanResult& scan, const std::string& root, WalkError* error, Wa
     ReleaseScan(scan);
     if (WalkTree(scan.tree, root, {}, error, progress, progressContext, settings) != 0)
         return -1;
-    if (EnumerateTree(scan.tree, CountFiles, &scan) != 0) {
-        ReleaseScan(scan);
-        if (error)
-            *error = {root, "out of memory"};
-        return -1;
-    }
+    EnumerateTree(scan.tree, CountFiles, &scan);  // a walked tree, and CountFiles never stops it
     return 0;
 }
 

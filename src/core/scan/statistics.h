@@ -29,8 +29,6 @@ struct ScanResult {
     ScanTree tree;
 };
 
-// Appends a new group of count 1.
-int AddGroup(ScanResult& scan, std::string_view extension);
 // The statistics visitor; context is the ScanResult.
 int CountFiles(const FileEntry& entry, void* context);
 // Frees the tree and the groups; the project is no longer walked.

@@ -4,23 +4,18 @@
 
 #include <algorithm>
 
+#include "text/text.h"
+
 namespace larkspur {
 
 namespace {
 
 constexpr std::size_t kExtensionMax = 15;
 
-char FoldCase(unsigned char c)
-{
-    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
-
 bool IsContinuationByte(char c)
 {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
-
-}  // namespace
 
 // Cut to kExtensionMax bytes, and before a UTF-8 character the cut would
 // split, so that a statistics line stays valid text. A name that is not
@@ -38,23 +33,14 @@ std::string_view CutExtension(std::string_view extension)
     return extension.substr(0, lead + length > kExtensionMax && first >= 0xC0 ? lead : kExtensionMax);
 }
 
+}  // namespace
+
 std::string_view Extension(std::string_view name)
 {
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos)
         return {};
     return CutExtension(name.substr(dot));
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 void PathSegments(const FileEntry& entry, std::vector<std::string_view>& segments)

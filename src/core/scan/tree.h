@@ -4,6 +4,7 @@
 // blocks, and what is derived from an entry (its path, its extension).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -23,39 +24,26 @@ enum class EntryType : std::uint8_t { Directory = 1, File = 2 };
 class FileEntry {
 public:
     FileEntry() = default;
+    // Names longer than a file system allows (255 bytes on most) are cut at
+    // 65,535 bytes, and times beyond a million years either side of 1970
+    // are held at that bound. The name must outlive the entry.
     FileEntry(const FileEntry* parent, std::string_view name, std::int64_t mtime, EntryType type,
               bool empty = false)
-        : parent(parent)
+        : parent(parent),
+          m_name(name.data()),
+          m_mtime(std::clamp(mtime, -kMtimeMax, kMtimeMax)),
+          m_nameLength(std::min(name.size(), kNameMax)),
+          m_directory(type == EntryType::Directory),
+          m_empty(empty)
     {
-        setName(name);
-        setMtime(mtime);
-        setType(type);
-        setEmpty(empty);
     }
 
     const FileEntry* parent = nullptr;  // null for the root
 
     std::string_view name() const { return {m_name, m_nameLength}; }  // "." for the root
     std::int64_t mtime() const { return m_mtime; }  // last write, seconds since 1970 UTC
-    EntryType type() const { return m_directory ? EntryType::Directory : EntryType::File; }
     bool isDirectory() const { return m_directory; }
     bool empty() const { return m_empty; }  // a file of zero bytes
-
-    // Names longer than a file system allows (255 bytes on most) are cut at
-    // 65,535 bytes; the name must outlive the entry.
-    void setName(std::string_view name)
-    {
-        m_name = name.data();
-        m_nameLength = name.size() > kNameMax ? kNameMax : name.size();
-    }
-    // Times beyond a million years either side of 1970 are held at that
-    // bound.
-    void setMtime(std::int64_t mtime)
-    {
-        m_mtime = mtime > kMtimeMax ? kMtimeMax : mtime < -kMtimeMax ? -kMtimeMax : mtime;
-    }
-    void setType(EntryType type) { m_directory = type == EntryType::Directory; }
-    void setEmpty(bool empty) { m_empty = empty; }
 
 private:
     static constexpr std::size_t kNameMax = 0xFFFF;
@@ -73,8 +61,6 @@ static_assert(sizeof(FileEntry) <= 24);
 // where the cut would split a UTF-8 character); empty when the name holds no
 // dot.
 std::string_view Extension(std::string_view name);
-// An extension cut as Extension cuts it.
-std::string_view CutExtension(std::string_view extension);
 
 // "/docs/a.htm" for a nested file, "/." for the root.
 std::string RelativePath(const FileEntry& entry);
@@ -110,9 +96,6 @@ struct ScanTree {
 // tree is not walked or no visitor is given.
 using Visitor = int (*)(const FileEntry& entry, void* context);
 int EnumerateTree(const ScanTree& tree, Visitor visitor, void* context);
-
-// Equal when ASCII letters are compared without regard to case.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // ".htm" or ".html" in any case: the files that become sitemap entries.
 bool IsPageExtension(std::string_view extension);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "text/text.h"
+
 namespace larkspur {
 
 namespace {

@@ -12,7 +12,8 @@ void TrimSpaces(std::string& text)
     std::size_t start = 0;
     while (start < end && ascii::IsCSpace(text[start]))
         ++start;
-    text = text.substr(start, end - start);
+    text.erase(end);
+    text.erase(0, start);
 }
 
 void AppendPercentEscape(std::string& out, unsigned char byte)

@@ -44,6 +44,22 @@ inline bool EqualsLower(std::string_view text, std::string_view lower)
     return true;
 }
 
+}  // namespace ascii
+
+// Equal when ASCII letters are compared without regard to case.
+inline bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (ascii::Lower(a[i]) != ascii::Lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+namespace ascii {
+
 // `text` without HTML white space at either end.
 inline std::string_view Trim(std::string_view text)
 {
