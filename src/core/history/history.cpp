@@ -114,8 +114,10 @@ private:
 
 }  // namespace
 
-GitStarted::GitStarted()
+GitStarted::GitStarted(bool start)
 {
+    if (!start)
+        return;
     try {
         m_starting = std::thread([] { git_libgit2_init(); });
     } catch (const std::system_error&) {
@@ -198,6 +200,12 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
         return -1;
     }
     Odb objects(odb);
+    Trees trees(odb);
+    SiteTree headTree;
+    if (CommitSiteTree(trees, head, prefixNames, headTree) != 0) {
+        error = GitMessage("cannot read the checked-out commit");
+        return -1;
+    }
 
     // Which pages the checked-out commit holds, and which of them the work
     // tree changes, are known when these end; until then every page is
@@ -205,10 +213,8 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
     std::promise<CheckedOutPages> heldPromise;
     std::future<CheckedOutPages> held = heldPromise.get_future();
     std::future<WorkTreeChanges> status =
-        std::async(std::launch::async, CompareWithCheckedOut, std::cref(site), std::cref(prefix),
-                   std::cref(prefixNames), headId, std::cref(pages), std::ref(heldPromise));
-    bool heldRead = false;
-    bool statusRead = false;
+        std::async(std::launch::async, CompareWithCheckedOut, std::cref(site), std::cref(prefix), headTree,
+                   std::cref(pages), std::ref(heldPromise));
     std::vector<char> committed(pages.size(), 0);
     std::vector<char> changed(pages.size(), 0);
     std::vector<char> beyond(pages.size(), 0);
@@ -216,7 +222,6 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
     Walk walk;
     const auto readHeld = [&]() {
         CheckedOutPages checkedOut = held.get();
-        heldRead = true;
         if (checkedOut.result != 0) {
             error = checkedOut.error;
             return -1;
@@ -234,10 +239,9 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
         return 0;
     };
     const auto readStatus = [&]() {
-        if (!heldRead && readHeld() != 0)
+        if (held.valid() && readHeld() != 0)
             return -1;
         WorkTreeChanges changes = status.get();
-        statusRead = true;
         if (changes.result != 0) {
             error = changes.error;
             return -1;
@@ -248,12 +252,6 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
         return 0;
     };
 
-    Trees trees(odb);
-    SiteTree headTree;
-    if (CommitSiteTree(trees, head, prefixNames, headTree) != 0) {
-        error = GitMessage("cannot read the checked-out commit");
-        return -1;
-    }
     std::unordered_set<std::size_t> all;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         wanted.add(i);
@@ -264,9 +262,10 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
     std::vector<std::size_t> changedPages;
     std::vector<std::size_t> alsoChanged;
     while (!walk.empty()) {
-        if (!heldRead && held.wait_for(std::chrono::seconds(0)) == std::future_status::ready && readHeld() != 0)
+        // A future read is no longer valid.
+        if (held.valid() && held.wait_for(std::chrono::seconds(0)) == std::future_status::ready && readHeld() != 0)
             return -1;
-        if (!statusRead && status.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+        if (status.valid() && status.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
             readStatus() != 0)
             return -1;
         Visit visit = walk.pop();
@@ -349,7 +348,7 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
         for (std::size_t i = 0; i < parents.size(); ++i)
             walk.push(std::move(parents[i]), parentTrees[i], std::move(followers[i]));
     }
-    if (!statusRead && readStatus() != 0)
+    if (status.valid() && readStatus() != 0)
         return -1;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         if (!committed[i]) {

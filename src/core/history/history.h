@@ -37,13 +37,13 @@ struct CommitDates {
 int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string>& pages,
                     CommitDates& out, std::string& error);
 
-// Starts libgit2 on a thread of its own while the object lives. Starting
-// it reads the system's certificates (milliseconds, of no use to a
-// repository on the disk), so a program that will read commit dates
-// creates one before it walks the site.
+// Starts libgit2 on a thread of its own while the object lives, when
+// `start` says the dates will be read. Starting it reads the system's
+// certificates (milliseconds, of no use to a repository on the disk), so a
+// program that will read commit dates creates one before it walks the site.
 class GitStarted {
 public:
-    GitStarted();
+    explicit GitStarted(bool start);
     ~GitStarted();
     GitStarted(const GitStarted&) = delete;
     GitStarted& operator=(const GitStarted&) = delete;

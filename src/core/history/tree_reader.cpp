@@ -4,6 +4,9 @@
 
 namespace larkspur::history {
 
+namespace {
+
+// The entry called `name` in a tree; false when there is none.
 bool FindEntry(git_odb_object* tree, std::string_view name, Entry& found, bool& bad)
 {
     Entries entries(tree);
@@ -14,6 +17,8 @@ bool FindEntry(git_odb_object* tree, std::string_view name, Entry& found, bool& 
     bad = entries.bad();
     return false;
 }
+
+}  // namespace
 
 int CommitSiteTree(Trees& trees, const git_commit* commit, const std::vector<std::string>& prefix, SiteTree& out)
 {

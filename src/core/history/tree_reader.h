@@ -139,79 +139,11 @@ private:
     std::unordered_map<git_oid, OdbObject, OidHash, OidEqual> m_older;
 };
 
-// The entry called `name` in a tree; false when there is none.
-bool FindEntry(git_odb_object* tree, std::string_view name, Entry& found, bool& bad);
-
 // The id of the site folder's tree within a commit, found by the folder's
 // names from the top (`prefix`); only the trees on that path are read.
 int CommitSiteTree(Trees& trees, const git_commit* commit, const std::vector<std::string>& prefix, SiteTree& out);
 
 // What a page's path names in a tree.
 enum class Found { Nothing, File, InSubmodule };
-
-// The site folder of the checked-out commit, read for each page's path: its
-// folders' entries by name, each folder read once.
-class CheckedOut {
-public:
-    explicit CheckedOut(Trees& trees) : m_trees(trees) {}
-
-    // One folder at a time, so that no depth of folders costs stack. A
-    // file's entry is kept in `file` when it is given.
-    int find(const SiteTree& site, std::string_view path, Found& found, Entry* file = nullptr)
-    {
-        found = Found::Nothing;
-        if (!site)
-            return 0;
-        git_oid id = *site;
-        for (;;) {
-            const Folder* folder = read(id);
-            if (!folder)
-                return -1;
-            const std::size_t slash = path.find('/');
-            const auto named = folder->find(path.substr(0, slash));
-            if (named == folder->end())
-                return 0;
-            const Entry& entry = named->second;
-            if (entry.submodule()) {
-                found = Found::InSubmodule;
-                return 0;
-            }
-            if (slash == std::string_view::npos) {
-                if (!entry.folder()) {
-                    found = Found::File;
-                    if (file)
-                        *file = entry;
-                }
-                return 0;
-            }
-            if (!entry.folder())
-                return 0;
-            id = *entry.id;
-            path.remove_prefix(slash + 1);
-        }
-    }
-
-private:
-    using Folder = std::unordered_map<std::string_view, Entry>;
-
-    const Folder* read(const git_oid& id)
-    {
-        if (const auto done = m_folders.find(id); done != m_folders.end())
-            return &done->second;
-        git_odb_object* tree = m_trees.get(id);
-        if (!tree)
-            return nullptr;
-        Folder folder;
-        Entries entries(tree);
-        for (Entry entry; entries.next(entry);)
-            folder.emplace(entry.name, entry);  // as libgit2 did: the first of a name
-        if (entries.bad())
-            return nullptr;
-        return &m_folders.emplace(id, std::move(folder)).first->second;
-    }
-
-    Trees& m_trees;  // holds the trees the entries point into
-    std::unordered_map<git_oid, Folder, OidHash, OidEqual> m_folders;
-};
 
 }  // namespace larkspur::history

@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <string_view>
+#include <unordered_map>
 
 #include <git2.h>
 
@@ -13,15 +14,78 @@ namespace larkspur::history {
 
 namespace {
 
+// The site folder of the checked-out commit, read for each page's path: its
+// folders' entries by name, each folder read once.
+class CheckedOut {
+public:
+    explicit CheckedOut(Trees& trees) : m_trees(trees) {}
+
+    // One folder at a time, so that no depth of folders costs stack. A
+    // file's entry is kept in `file`.
+    int find(const SiteTree& site, std::string_view path, Found& found, Entry& file)
+    {
+        found = Found::Nothing;
+        if (!site)
+            return 0;
+        git_oid id = *site;
+        for (;;) {
+            const Folder* folder = read(id);
+            if (!folder)
+                return -1;
+            const std::size_t slash = path.find('/');
+            const auto named = folder->find(path.substr(0, slash));
+            if (named == folder->end())
+                return 0;
+            const Entry& entry = named->second;
+            if (entry.submodule()) {
+                found = Found::InSubmodule;
+                return 0;
+            }
+            if (slash == std::string_view::npos) {
+                if (!entry.folder()) {
+                    found = Found::File;
+                    file = entry;
+                }
+                return 0;
+            }
+            if (!entry.folder())
+                return 0;
+            id = *entry.id;
+            path.remove_prefix(slash + 1);
+        }
+    }
+
+private:
+    using Folder = std::unordered_map<std::string_view, Entry>;
+
+    const Folder* read(const git_oid& id)
+    {
+        if (const auto done = m_folders.find(id); done != m_folders.end())
+            return &done->second;
+        git_odb_object* tree = m_trees.get(id);
+        if (!tree)
+            return nullptr;
+        Folder folder;
+        Entries entries(tree);
+        for (Entry entry; entries.next(entry);)
+            folder.emplace(entry.name, entry);  // as libgit2 did: the first of a name
+        if (entries.bad())
+            return nullptr;
+        return &m_folders.emplace(id, std::move(folder)).first->second;
+    }
+
+    Trees& m_trees;  // holds the trees the entries point into
+    std::unordered_map<git_oid, Folder, OidHash, OidEqual> m_folders;
+};
+
 // A committed file as the checked-out commit holds it.
 struct CommittedFile {
     git_oid id{};
     unsigned mode = 0;
 };
 
-CheckedOutPages ReadCheckedOut(git_repository* opened, const std::vector<std::string>& prefixNames,
-                               const git_oid& headId, const std::vector<std::string>& pages,
-                               std::vector<CommittedFile>& files)
+CheckedOutPages ReadCheckedOut(git_repository* opened, const SiteTree& headTree,
+                               const std::vector<std::string>& pages, std::vector<CommittedFile>& files)
 {
     CheckedOutPages out;
     const auto fail = [&out]() {
@@ -29,24 +93,17 @@ CheckedOutPages ReadCheckedOut(git_repository* opened, const std::vector<std::st
         out.error = GitMessage("cannot read the checked-out commit");
         return std::move(out);
     };
-    git_commit* head = nullptr;
-    if (!opened || git_commit_lookup(&head, opened, &headId) != 0)
-        return fail();
-    Commit headCommit(head);
     git_odb* odb = nullptr;
-    if (git_repository_odb(&odb, opened) != 0)
+    if (!opened || git_repository_odb(&odb, opened) != 0)
         return fail();
     Odb objects(odb);
     Trees trees(odb);
-    SiteTree headTree;
-    if (CommitSiteTree(trees, head, prefixNames, headTree) != 0)
-        return fail();
     CheckedOut checkedOut(trees);
     out.found.assign(pages.size(), Found::Nothing);
     files.assign(pages.size(), {});
     for (std::size_t i = 0; i < pages.size(); ++i) {
         Entry file;
-        if (checkedOut.find(headTree, pages[i], out.found[i], &file) != 0)
+        if (checkedOut.find(headTree, pages[i], out.found[i], file) != 0)
             return fail();
         if (out.found[i] == Found::File)
             files[i] = {*file.id, file.filemode()};
@@ -56,8 +113,7 @@ CheckedOutPages ReadCheckedOut(git_repository* opened, const std::vector<std::st
 
 }  // namespace
 
-WorkTreeChanges CompareWithCheckedOut(const std::string& site, const std::string& prefix,
-                                      const std::vector<std::string>& prefixNames, git_oid headId,
+WorkTreeChanges CompareWithCheckedOut(const std::string& site, const std::string& prefix, SiteTree headTree,
                                       const std::vector<std::string>& pages, std::promise<CheckedOutPages>& held)
 {
     WorkTreeChanges out;
@@ -73,7 +129,7 @@ WorkTreeChanges CompareWithCheckedOut(const std::string& site, const std::string
     bool committed = false;
     try {
         CheckedOutPages checkedOut =
-            ReadCheckedOut(openResult == 0 ? opened : nullptr, prefixNames, headId, pages, files);
+            ReadCheckedOut(openResult == 0 ? opened : nullptr, headTree, pages, files);
         committed = checkedOut.result == 0;
         held.set_value(std::move(checkedOut));
     } catch (...) {

@@ -31,13 +31,12 @@ struct WorkTreeChanges {
 
 // Run beside the walk of the history, on a handle of its own on the
 // repository (libgit2 handles are not shared between threads). It reads
-// every folder of the checked-out commit `headId` that holds one of `pages`
-// (paths below the site folder, whose own path in the repository is
-// `prefix`, folder by folder `prefixNames`) and hands over which it holds
-// through `held`, then the index and a file status for every page: a fifth
-// and a sixth of the time of the walk.
-WorkTreeChanges CompareWithCheckedOut(const std::string& site, const std::string& prefix,
-                                      const std::vector<std::string>& prefixNames, git_oid headId,
+// every folder of `headTree`, the site folder in the checked-out commit,
+// that holds one of `pages` (paths below the site folder, whose own path in
+// the repository is `prefix`), and hands over which it holds through
+// `held`; then the index and a file status for every page: a fifth and a
+// sixth of the time of the walk.
+WorkTreeChanges CompareWithCheckedOut(const std::string& site, const std::string& prefix, SiteTree headTree,
                                       const std::vector<std::string>& pages, std::promise<CheckedOutPages>& held);
 
 }  // namespace larkspur::history
