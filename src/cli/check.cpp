@@ -6,27 +6,24 @@
 #include <iostream>
 
 #include "check/check.h"
+#include "history/history.h"
 #include "check_output.h"
 
 namespace larkspur::cli {
 
 int RunCheck(const Arguments& args, Failure& failure)
 {
-    std::string error;
-    if (CheckAllowed(args, WithSitemapOptions({"url", "sitemap", "format", "project", "working-dir", "jobs"}), "check",
-                     error) != 0) {
-        failure = {kUsageError, error};
-        return -1;
-    }
     SitemapParameters parameters;
     std::string folder;
-    if (ReadSite(args, "check", folder, parameters, failure) != 0)
+    if (ReadSite(args, {"url", "sitemap", "format", "project", "working-dir", "jobs"}, folder, parameters, failure)
+        != 0)
         return -1;
     const std::string format = args.value("format", "text");
     if (format != "text" && format != "tsv") {
         failure = {kUsageError, "--format must be text or tsv, not '" + format + "'"};
         return -1;
     }
+    std::string error;
     if (ReadSitemapOptions(args, parameters.options, error) != 0) {
         failure = {kUsageError, error};
         return -1;
@@ -38,6 +35,7 @@ int RunCheck(const Arguments& args, Failure& failure)
     WalkSettings settings;
     if (ReadAddressAndJobs(args, parameters, settings, failure) != 0)
         return -1;
+    const GitStarted git(parameters.options.lastmod == LastmodSource::Git);
     ScanResult scan;
     if (Walk(scan, folder, settings, failure) != 0)
         return -1;

@@ -94,24 +94,38 @@ int Report(const Failure& failure)
     return failure.status;
 }
 
-int ReadScales(const Arguments& args, int& priority, int& frequency, std::string& error)
+int ReadFields(const Arguments& args, SitemapParameters& fields, Failure& failure)
 {
     if (args.has("priority")) {
-        priority = PriorityIndex(args.value("priority"));
-        if (priority < 0) {
-            error = "priority must be one of 0.0, 0.1, ... 1.0, not '" + args.value("priority") + "'";
+        fields.priorityIndex = PriorityIndex(args.value("priority"));
+        if (fields.priorityIndex < 0) {
+            failure = {kUsageError, "priority must be one of 0.0, 0.1, ... 1.0, not '" + args.value("priority") + "'"};
             return -1;
         }
     }
     if (args.has("changefreq")) {
-        frequency = FrequencyIndex(args.value("changefreq"));
-        if (frequency < 0) {
-            error = "change frequency must be always, hourly, daily, weekly, monthly, yearly or never, not '"
-                  + args.value("changefreq") + "'";
+        fields.frequencyIndex = FrequencyIndex(args.value("changefreq"));
+        if (fields.frequencyIndex < 0) {
+            failure = {kUsageError, "change frequency must be always, hourly, daily, weekly, monthly, yearly or never, "
+                                    "not '" + args.value("changefreq") + "'"};
             return -1;
         }
     }
+    std::string error;
+    if (ReadSitemapOptions(args, fields.options, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
     return 0;
+}
+
+WorkingDirectoryOrigin FindWorkingDir(const Arguments& args, std::string& folder, Failure& failure)
+{
+    const std::string given = args.value("working-dir");
+    const WorkingDirectoryOrigin origin = FindWorkingDirectory(args.has("working-dir") ? &given : nullptr, folder);
+    if (origin == WorkingDirectoryOrigin::None)
+        failure = {kFailure, kNoWorkingDirectory};
+    return origin;
 }
 
 int OpenStore(const Arguments& args, ProjectStore& store, Failure& failure, bool lock)
@@ -119,11 +133,8 @@ int OpenStore(const Arguments& args, ProjectStore& store, Failure& failure, bool
     store.setWaitingNotice([](const std::string& text) { std::cerr << "larkspur-cli: " << text << '\n'; });
     std::string error;
     std::string folder;
-    const std::string given = args.value("working-dir");
-    if (FindWorkingDirectory(args.has("working-dir") ? &given : nullptr, folder) == WorkingDirectoryOrigin::None) {
-        failure = {kFailure, kNoWorkingDirectory};
+    if (FindWorkingDir(args, folder, failure) == WorkingDirectoryOrigin::None)
         return -1;
-    }
     if (store.open(folder, error) != 0 || (lock && store.lock(error) != 0)) {
         failure = {kFailure, error};
         return -1;
@@ -136,8 +147,10 @@ int OpenStore(const Arguments& args, ProjectStore& store, Failure& failure, bool
     return 0;
 }
 
-int FindNamed(const ProjectStore& store, const std::string& name, Failure& failure)
+int OpenNamed(const Arguments& args, const std::string& name, ProjectStore& store, Failure& failure, bool lock)
 {
+    if (OpenStore(args, store, failure, lock) != 0)
+        return -1;
     const int row = store.find(name);
     if (row < 0)
         failure = {kFailure, "no project named '" + name + "'"};
@@ -146,7 +159,7 @@ int FindNamed(const ProjectStore& store, const std::string& name, Failure& failu
 
 int OpenProject(const Arguments& args, ProjectStore& store, Failure& failure)
 {
-    const int row = OpenStore(args, store, failure) == 0 ? FindNamed(store, args.value("project"), failure) : -1;
+    const int row = OpenNamed(args, args.value("project"), store, failure);
     if (row >= 0 && !store.optionProblems(row).empty()) {
         failure = {kFailure, store.optionProblems(row).front().message};
         return -1;
@@ -163,6 +176,14 @@ int SaveStore(ProjectStore& store, Failure& failure)
         return -1;
     }
     return 0;
+}
+
+int SaveFields(ProjectStore& store, int row, const SitemapParameters& fields, Failure& failure)
+{
+    store.setPriority(row, fields.priorityIndex);
+    store.setFrequency(row, fields.frequencyIndex);
+    store.setOptions(row, fields.options);
+    return SaveStore(store, failure);
 }
 
 void PrintNotes(const std::vector<std::string>& notes)
@@ -220,9 +241,15 @@ int Walk(ScanResult& scan, const std::string& folder, const WalkSettings& settin
     return 0;
 }
 
-int ReadSite(const Arguments& args, const std::string& command, std::string& folder,
+int ReadSite(const Arguments& args, std::initializer_list<const char*> allowed, std::string& folder,
              SitemapParameters& parameters, Failure& failure)
 {
+    const std::string& command = args.words[0];
+    std::string error;
+    if (CheckAllowed(args, WithSitemapOptions(allowed), command, error) != 0) {
+        failure = {kUsageError, error};
+        return -1;
+    }
     if (args.has("project")) {
         if (args.words.size() != 1 || args.has("url")) {
             failure = {kUsageError, command + " --project takes no FOLDER and no --url"};

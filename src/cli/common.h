@@ -12,6 +12,7 @@
 #include "arguments.h"
 #include "project_store.h"
 #include "scan/scan.h"
+#include "settings.h"
 #include "sitemap/notes.h"
 #include "sitemap/url.h"
 #include "sitemap/writers.h"
@@ -54,26 +55,34 @@ std::string NoFlag(const OptionField& field);
 std::vector<std::string> WithSitemapOptions(std::initializer_list<const char*> names);
 // The options given on the command line, over `options`.
 int ReadSitemapOptions(const Arguments& args, SitemapOptions& options, std::string& error);
-// Priority and change frequency from the options, over the given defaults.
-int ReadScales(const Arguments& args, int& priority, int& frequency, std::string& error);
+// Priority, change frequency and the sitemap options given, over `fields`;
+// -1 with a usage error.
+int ReadFields(const Arguments& args, SitemapParameters& fields, Failure& failure);
 
+// The working directory given, set or stored, and where it came from;
+// None, with the failure, when there is none.
+WorkingDirectoryOrigin FindWorkingDir(const Arguments& args, std::string& folder, Failure& failure);
 // The projects of the working directory given or stored, loaded. With
 // `lock` they are read under the working directory's lock, held until they
 // are saved: two programs changing the projects at once then queue instead
 // of losing each other's change.
 int OpenStore(const Arguments& args, ProjectStore& store, Failure& failure, bool lock = false);
-// The row of the saved project `name`; -1 with the failure.
-int FindNamed(const ProjectStore& store, const std::string& name, Failure& failure);
+// OpenStore, then the row of the saved project `name`; -1 with the failure.
+int OpenNamed(const Arguments& args, const std::string& name, ProjectStore& store, Failure& failure,
+              bool lock = false);
 // The project --project names, for writing or checking its sitemap: one
 // whose stored options cannot all be read is refused, so that nothing is
 // written with options other than the stored ones.
 int OpenProject(const Arguments& args, ProjectStore& store, Failure& failure);
 int SaveStore(ProjectStore& store, Failure& failure);
+// The priority, change frequency and options of `fields` into the row, saved.
+int SaveFields(ProjectStore& store, int row, const SitemapParameters& fields, Failure& failure);
 
 // The site a command works on: a saved project's (--project NAME), or
-// FOLDER and --url BASE.
-int ReadSite(const Arguments& args, const std::string& command, std::string& folder, SitemapParameters& parameters,
-             Failure& failure);
+// FOLDER and --url BASE; first, that no option outside `allowed` and the
+// sitemap options is given.
+int ReadSite(const Arguments& args, std::initializer_list<const char*> allowed, std::string& folder,
+             SitemapParameters& parameters, Failure& failure);
 // --jobs, or 0 for the default; -1 with a usage error.
 int ReadJobs(const Arguments& args, WalkSettings& settings, Failure& failure);
 // The last checks before a walk: the site's address (a stored one that no

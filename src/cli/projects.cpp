@@ -38,13 +38,9 @@ int RunProjectAdd(const Arguments& args, Failure& failure)
         failure = {kUsageError, error.empty() ? "projects add takes NAME, --path FOLDER and --url BASE" : error};
         return -1;
     }
-    int priority = kDefaultPriority;
-    int frequency = kDefaultFrequency;
-    SitemapOptions options;
-    if (ReadScales(args, priority, frequency, error) != 0 || ReadSitemapOptions(args, options, error) != 0) {
-        failure = {kUsageError, error};
+    SitemapParameters fields;
+    if (ReadFields(args, fields, failure) != 0)
         return -1;
-    }
     if (CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
         return -1;
     if (args.words[2].empty()) {
@@ -59,10 +55,7 @@ int RunProjectAdd(const Arguments& args, Failure& failure)
         failure = {kFailure, error};
         return -1;
     }
-    store.setPriority(row, priority);
-    store.setFrequency(row, frequency);
-    store.setOptions(row, options);
-    return SaveStore(store, failure);
+    return SaveFields(store, row, fields, failure);
 }
 
 int RunProjectSet(const Arguments& args, Failure& failure)
@@ -77,29 +70,22 @@ int RunProjectSet(const Arguments& args, Failure& failure)
     if (args.has("url") && CheckBaseUrl(args.value("url"), kUsageError, failure) != 0)
         return -1;
     ProjectStore store;
-    const int row = OpenStore(args, store, failure, true) == 0 ? FindNamed(store, args.words[2], failure) : -1;
+    const int row = OpenNamed(args, args.words[2], store, failure, true);
     if (row < 0)
         return -1;
-    int priority = store.project(row).priorityIndex;
-    int frequency = store.project(row).frequencyIndex;
-    SitemapOptions options = store.options(row);
-    if (ReadScales(args, priority, frequency, error) != 0 || ReadSitemapOptions(args, options, error) != 0) {
-        failure = {kUsageError, error};
+    SitemapParameters fields = store.parameters(row);
+    if (ReadFields(args, fields, failure) != 0)
         return -1;
-    }
     if ((args.has("path") && store.setFolder(row, args.value("path"), error) != 0)
         || (args.has("url") && store.setUrl(row, args.value("url"), error) != 0)) {
         failure = {kFailure, error};
         return -1;
     }
-    store.setPriority(row, priority);
-    store.setFrequency(row, frequency);
     // Stored values no option understands are replaced here, by what was
     // given or the default: the way to repair them.
     for (const OptionProblem& problem : store.optionProblems(row))
         std::cerr << "larkspur-cli: " << problem.message << ": replaced\n";
-    store.setOptions(row, options);
-    return SaveStore(store, failure);
+    return SaveFields(store, row, fields, failure);
 }
 
 int RunProjectShow(const Arguments& args, Failure& failure)
@@ -110,7 +96,7 @@ int RunProjectShow(const Arguments& args, Failure& failure)
         return -1;
     }
     ProjectStore store;
-    const int row = OpenStore(args, store, failure) == 0 ? FindNamed(store, args.words[2], failure) : -1;
+    const int row = OpenNamed(args, args.words[2], store, failure);
     if (row < 0)
         return -1;
     const ProjectRecord& r = store.project(row);
@@ -141,7 +127,7 @@ int RunProjectRemove(const Arguments& args, Failure& failure)
         return -1;
     }
     ProjectStore store;
-    const int row = OpenStore(args, store, failure, true) == 0 ? FindNamed(store, args.words[2], failure) : -1;
+    const int row = OpenNamed(args, args.words[2], store, failure, true);
     if (row < 0)
         return -1;
     store.remove(row);

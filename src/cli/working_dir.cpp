@@ -22,10 +22,8 @@ int RunWorkingDir(const Arguments& args, Failure& failure)
     }
     if (args.words.size() == 1) {
         std::string folder;
-        const std::string given = args.value("working-dir");
-        switch (FindWorkingDirectory(args.has("working-dir") ? &given : nullptr, folder)) {
+        switch (FindWorkingDir(args, folder, failure)) {
         case WorkingDirectoryOrigin::None:
-            failure = {kFailure, kNoWorkingDirectory};
             return -1;
         case WorkingDirectoryOrigin::Given:
             std::cerr << "larkspur-cli: given by --working-dir\n";

@@ -4,7 +4,6 @@
 #include "commands.h"
 
 #include <iostream>
-#include <optional>
 
 #include "history/history.h"
 #include "platform/paths.h"
@@ -66,23 +65,12 @@ int WriteOrSave(const Arguments& args, SitemapFormat format, const std::string& 
 
 int RunWrite(const Arguments& args, SitemapFormat format, Failure& failure)
 {
-    const std::string& command = args.words[0];
-    std::string error;
-    if (CheckAllowed(args,
-                     WithSitemapOptions({"url", "priority", "changefreq", "output", "project", "working-dir", "jobs"}),
-                     command, error) != 0) {
-        failure = {kUsageError, error};
-        return -1;
-    }
     SitemapParameters parameters;
     std::string folder;
-    if (ReadSite(args, command, folder, parameters, failure) != 0)
+    if (ReadSite(args, {"url", "priority", "changefreq", "output", "project", "working-dir", "jobs"}, folder,
+                 parameters, failure) != 0
+        || ReadFields(args, parameters, failure) != 0)
         return -1;
-    if (ReadScales(args, parameters.priorityIndex, parameters.frequencyIndex, error) != 0
-        || ReadSitemapOptions(args, parameters.options, error) != 0) {
-        failure = {kUsageError, error};
-        return -1;
-    }
     if (args.has("output") && args.value("output").empty()) {
         failure = {kUsageError, "option --output needs a file name, or - for standard output"};
         return -1;
@@ -95,9 +83,7 @@ int RunWrite(const Arguments& args, SitemapFormat format, Failure& failure)
         return pages.hasPageExtension(name);
     };
 
-    std::optional<GitStarted> git;
-    if (parameters.options.lastmod == LastmodSource::Git)
-        git.emplace();
+    const GitStarted git(parameters.options.lastmod == LastmodSource::Git);
 
     ScanResult scan;
     if (Walk(scan, folder, settings, failure) != 0)
