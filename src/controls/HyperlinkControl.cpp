@@ -13,9 +13,9 @@
 #include <QStyleOptionFocusRect>
 #include <QUrl>
 
-#include <cmath>
 #include <memory>
 
+#include "ReadableLook.h"
 #include "UiServices.h"
 
 namespace larkspur {
@@ -26,24 +26,6 @@ int g_liveCount = 0;
 std::unique_ptr<QFont> g_underlineFont;
 std::unique_ptr<QCursor> g_cursor;
 
-// Relative luminance and contrast ratio as the WCAG define them.
-double Luminance(const QColor& color)
-{
-    const auto channel = [](float value) {
-        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
-    };
-    const QColor rgb = color.toRgb();
-    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) +
-           0.0722 * channel(rgb.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b)
-{
-    const double la = Luminance(a);
-    const double lb = Luminance(b);
-    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
-}
-
 // The least contrast the WCAG ask of normal text.
 constexpr double kReadableContrast = 4.5;
 
@@ -53,13 +35,13 @@ QColor HyperlinkControl::readableColor(const QPalette& palette, const QColor& ba
                                        bool visited)
 {
     // Dark: white text would stand out more than black.
-    if (Contrast(background, Qt::white) <= Contrast(background, Qt::black))
+    if (ContrastRatio(background, Qt::white) <= ContrastRatio(background, Qt::black))
         return visited ? visitedColor() : linkColor();
     QColor color = palette.color(visited ? QPalette::LinkVisited : QPalette::Link);
     // Blend towards white, keeping the hue, until the link reads well; white
     // itself always does on a dark background.
     const QColor base = color.toRgb();
-    for (int step = 1; step <= 20 && Contrast(color, background) < kReadableContrast; ++step) {
+    for (int step = 1; step <= 20 && ContrastRatio(color, background) < kReadableContrast; ++step) {
         const double mix = step / 20.0;
         color = QColor::fromRgbF(float(base.redF() + (1 - base.redF()) * mix),
                                  float(base.greenF() + (1 - base.greenF()) * mix),

@@ -16,7 +16,6 @@
 #include "sitemap/notes.h"
 #include "sitemap/url.h"
 #include "ui_CsvToXmlDialog.h"
-#include "UiServices.h"
 
 namespace larkspur {
 

@@ -146,7 +146,6 @@ OptionsDialog::OptionsDialog(const QString& project, const SitemapOptions& optio
         }
         case OptionKind::Flag: {
             auto* check = new QCheckBox(caption, this);
-            ApplyDialogFont(check);
             check->setChecked(values.front() == "yes");
             control = check;
             break;
