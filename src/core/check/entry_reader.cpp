@@ -85,7 +85,7 @@ public:
             handler.processingInstruction = [](void* data, const xmlChar*, const xmlChar*) {
                 static_cast<EntryReader*>(data)->markup();
             };
-            handler.serror = [](void* data, xmlErrorPtr) { static_cast<EntryReader*>(data)->m_plain = false; };
+            handler.serror = [](void* data, xmlErrorPtr) { static_cast<EntryReader*>(data)->notPlain(); };
         }
         return handler;
     }
@@ -101,8 +101,10 @@ private:
     {
         auto& self = *static_cast<EntryReader*>(data);
         const int depth = self.m_depth++;
-        if (self.m_plain)
+        if (self.m_plain) {
             self.judgeStart(depth, Text(localName), Text(uri), attributeCount, attributes);
+            self.stopUnlessPlain();
+        }
         if (depth > 2 || Text(uri) != self.m_ns)
             return;
         const std::string_view name = Text(localName);
@@ -127,7 +129,7 @@ private:
         // Attributes come as five values each: name, prefix, URI, value, end.
         for (int i = 0; i < attributeCount; ++i) {
             m_plain = m_plain && depth == 0 && Text(attributes[5 * i]) == "schemaLocation"
-                      && Text(attributes[5 * i + 2]) == "http://www.w3.org/2001/XMLSchema-instance";
+                      && Text(attributes[5 * i + 2]) == kSchemaInstanceNamespace;
         }
         if (depth == 0)
             return;
@@ -150,8 +152,10 @@ private:
     {
         auto& self = *static_cast<EntryReader*>(data);
         const int depth = --self.m_depth;
-        if (self.m_plain && depth <= 2)
+        if (self.m_plain && depth <= 2) {
             self.judgeEnd(depth);
+            self.stopUnlessPlain();
+        }
         if (depth == 2 && self.m_field) {
             *self.m_field = Trimmed(self.m_value);
             self.m_field = nullptr;
@@ -181,13 +185,13 @@ private:
         if (self.m_field || self.m_judged < std::size(kFields))
             self.m_value += chars;
         else if (self.m_plain && chars.find_first_not_of(" \t\r\n") != std::string_view::npos)
-            self.m_plain = false;  // text where only elements go
+            self.notPlain();  // text where only elements go
     }
 
     static void Cdata(void* data, const xmlChar* text, int length)
     {
         auto& self = *static_cast<EntryReader*>(data);
-        self.m_plain = false;
+        self.notPlain();
         if (self.m_field)
             self.m_value.append(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
     }
@@ -196,7 +200,20 @@ private:
     void markup()
     {
         if (m_judged < std::size(kFields))
-            m_plain = false;
+            notPlain();
+    }
+
+    // A file found not plain is read again, validated: judging it further
+    // would only parse it twice.
+    void stopUnlessPlain()
+    {
+        if (m_judge && !m_plain)
+            xmlStopParser(m_parser);
+    }
+    void notPlain()
+    {
+        m_plain = false;
+        stopUnlessPlain();
     }
 
     SitemapFile& m_file;

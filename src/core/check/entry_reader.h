@@ -12,10 +12,9 @@
 #include <libxml/xmlschemas.h>
 
 #include "check/sitemap_file.h"
+#include "sitemap/xml.h"
 
 namespace larkspur::check_detail {
-
-inline constexpr const char* kNamespace09 = "http://www.sitemaps.org/schemas/sitemap/0.9";
 
 // libxml2's errors as findings: the schema's as not valid, the parser's as
 // not well-formed.

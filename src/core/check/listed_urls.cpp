@@ -10,19 +10,16 @@ namespace larkspur::check_detail {
 
 namespace {
 
-// With dates from the pages, when each listed page last changed; empty
-// when they come from nowhere or git cannot say.
-std::unordered_map<const FileEntry*, std::int64_t> PageTimes(Checker& checker, const std::vector<Listed>& listed)
+// With dates from git, when each listed page with a lastmod last changed
+// (its file time where git has no commit for it); empty when git cannot say.
+std::unordered_map<const FileEntry*, std::int64_t> CommitTimes(Checker& checker, const std::vector<Listed>& listed)
 {
     std::unordered_map<const FileEntry*, std::int64_t> times;
-    const LastmodSource source = checker.parameters.options.lastmod;
-    if (source == LastmodSource::None)
-        return times;
     for (const Listed& item : listed) {
         if (item.entry && item.loc.hasLastmod)
             times.emplace(item.entry, item.entry->mtime());
     }
-    if (source != LastmodSource::Git || times.empty())
+    if (times.empty())
         return times;
     std::vector<const FileEntry*> entries;
     std::vector<std::string> paths;
@@ -72,7 +69,6 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
     firstUrl.reserve(listed.size());
     checker.listedUrls.reserve(listed.size());
     std::string below;
-    std::vector<bool> counted(listed.size(), false);
     for (std::size_t i = 0; i < listed.size(); ++i) {
         Listed& item = listed[i];
         const std::string& url = item.loc.loc;
@@ -86,8 +82,7 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
             checker.add(CheckKind::Duplicate, url, "listed again");
             continue;
         }
-        counted[i] = true;
-        item.entry = checker.files.answer(below);
+        item.entry = checker.files.answer(below);  // only for URLs counted once
         if (!item.entry) {
             checker.add(CheckKind::NoFile, url, "");
         } else if (const auto [first, fresh] = firstUrl.emplace(item.entry, &url); !fresh) {
@@ -100,7 +95,7 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
     std::vector<HeadSays> heads(listed.size());
     ParallelFor<PageHeadReader>(listed.size(), 64, [&](std::size_t i, PageHeadReader& reader) {
         const Listed& item = listed[i];
-        if (!counted[i] || !item.entry || !IsPage(*item.entry))
+        if (!item.entry || !IsPage(*item.entry))
             return;
         PageHead head;
         std::string error;
@@ -112,11 +107,19 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
             heads[i].canonical = std::move(head.canonical);
         }
     });
-    const auto times = PageTimes(checker, listed);
+    const LastmodSource source = checker.parameters.options.lastmod;
+    const auto times = source == LastmodSource::Git ? CommitTimes(checker, listed)
+                                                    : std::unordered_map<const FileEntry*, std::int64_t>();
     for (std::size_t i = 0; i < listed.size(); ++i) {
         const Listed& item = listed[i];
-        const auto time = counted[i] && item.entry ? times.find(item.entry) : times.end();
-        CheckDate(checker, item.loc.loc, item.loc, time == times.end() ? -1 : time->second);
+        std::int64_t fileTime = -1;  // when the page last changed, as the options date it
+        if (item.entry && source == LastmodSource::FileTime) {
+            fileTime = item.entry->mtime();
+        } else if (item.entry && source == LastmodSource::Git) {
+            const auto time = times.find(item.entry);
+            fileTime = time == times.end() ? -1 : time->second;
+        }
+        CheckDate(checker, item.loc.loc, item.loc, fileTime);
         if (heads[i].noindex)
             checker.add(CheckKind::Noindex, item.loc.loc, "");
         if (heads[i].canonicalElsewhere)

@@ -336,11 +336,15 @@ PageHead ScanHead(std::string_view text, bool cut)
 int ReadPageHead(const std::string& path, PageHead& head, std::string& buffer, std::string& error)
 {
     head = PageHead();
-    // One byte more tells whether the page goes on past the part read.
     if (platform::ReadFile(path, buffer, error, kHeadReadLimit + 1) != 0)
         return -1;
-    head = ScanHead(std::string_view(buffer).substr(0, kHeadReadLimit), buffer.size() > kHeadReadLimit);
+    head = ScanPageStart(buffer);
     return 0;
+}
+
+PageHead ScanPageStart(std::string_view start)
+{
+    return ScanHead(start.substr(0, kHeadReadLimit), start.size() > kHeadReadLimit);
 }
 
 

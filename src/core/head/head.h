@@ -32,6 +32,10 @@ struct PageHead {
 // `cut`: the text is the start of a longer page.
 PageHead ScanHead(std::string_view text, bool cut = false);
 
+// What the start of a page says, read up to kHeadReadLimit + 1 bytes: the
+// byte more tells whether the page goes on past the part scanned.
+PageHead ScanPageStart(std::string_view start);
+
 // One open and one read of the first kHeadReadLimit bytes. `buffer` is
 // scratch space a caller reuses from page to page.
 int ReadPageHead(const std::string& path, PageHead& head, std::string& buffer, std::string& error);

@@ -18,12 +18,11 @@ int PageHeadReader::read(const ScanTree& tree, const FileEntry& page, PageHead& 
         return ReadPageHead(tree.fullPath(page), head, m_buffer, error);
     head = PageHead();
     m_name = page.name();
-    // One byte more tells whether the page goes on past the part read.
     if (m_folder.readFile(m_name, m_buffer, error, kHeadReadLimit + 1) != 0) {
         error = tree.fullPath(page) + ": " + error;
         return -1;
     }
-    head = ScanHead(std::string_view(m_buffer).substr(0, kHeadReadLimit), m_buffer.size() > kHeadReadLimit);
+    head = ScanPageStart(m_buffer);
     return 0;
 }
 

@@ -26,7 +26,7 @@ namespace {
 std::string In09Namespace(std::string head)
 {
     const std::string_view from = kSitemapNamespace;
-    const std::string_view to = "http://www.sitemaps.org/schemas/sitemap/0.9";
+    const std::string_view to = kNamespace09;
     for (auto at = head.find(from); at != std::string::npos; at = head.find(from, at + to.size()))
         head.replace(at, from.size(), to);
     return head;

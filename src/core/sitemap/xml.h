@@ -14,8 +14,8 @@
 namespace larkspur {
 
 inline constexpr const char* kSitemapNamespace = "http://www.google.com/schemas/sitemap/0.84";
+inline constexpr const char* kNamespace09 = "http://www.sitemaps.org/schemas/sitemap/0.9";
 inline constexpr const char* kSchemaInstanceNamespace = "http://www.w3.org/2001/XMLSchema-instance";
-inline constexpr const char* kSitemapSchema = "http://www.google.com/schemas/sitemap/0.84/sitemap.xsd";
 
 // The start of every XML sitemap (lines end in CR LF, as they always have),
 // its end, and one url element with its four texts, already escaped; an
