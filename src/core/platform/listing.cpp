@@ -143,8 +143,8 @@ int Folder::list(Listing& listing, std::string& error, int* errorNumber,
         DirEntry entry;
         if (S_ISLNK(st.st_mode)) {
             entry.isLink = true;
-            entry.linkOwner = static_cast<std::uint32_t>(st.st_uid);
-            if (IsTrustedOwner(entry.linkOwner)) {
+            entry.foreignLink = !IsTrustedOwner(static_cast<std::uint32_t>(st.st_uid));
+            if (!entry.foreignLink) {
                 const struct stat link = st;
                 if (::fstatat(m_handle, name, &st, 0) != 0)
                     continue;  // dangling

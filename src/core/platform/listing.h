@@ -35,7 +35,7 @@ struct DirEntry {
     std::uint64_t size = 0;
     std::int64_t mtime = 0;  // seconds since 1970-01-01 UTC
     FolderId id;             // meaningful for directories only
-    std::uint32_t linkOwner = 0;
+    bool foreignLink = false;  // a link of an untrusted owner, not followed
 };
 
 // A folder's entries, their names in one block rather than one string each.

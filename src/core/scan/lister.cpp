@@ -56,7 +56,7 @@ std::size_t KeepBudget(unsigned jobs)
 FolderLister::FolderLister(const std::string& root, const WalkSettings& settings)
     : m_statFile(settings.statFile ? &settings.statFile : nullptr),
       m_skipVersionControl(settings.skipVersionControl), m_workers(WalkThreads(settings.jobs) - 1),
-      m_open(m_mutex, root, KeepBudget(WalkThreads(settings.jobs)))
+      m_open(m_mutex, root, KeepBudget(m_workers + 1))
 {
 }
 
@@ -241,7 +241,7 @@ void FolderLister::listFolder(FolderNode& node)
     for (const platform::DirEntry& entry : listing.entries) {
         // Links of other users are not followed, since they could lead into
         // folders that are only the running user's to read.
-        if (entry.isLink && !platform::IsTrustedOwner(entry.linkOwner))
+        if (entry.foreignLink)
             ++skippedLinks;
         else if (entry.kind != platform::EntryKind::Other)
             items.push_back({entry, nullptr});
