@@ -83,13 +83,28 @@ std::map<std::string, std::int64_t> DatesOf(const std::string& site, const std::
 
 // A site in a folder of a repository with a rename, a merged branch and
 // commits outside the site, cloned fresh so every file time is now.
-TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
-{
-    if (!HaveGit())
-        GTEST_SKIP() << "git is not installed; it builds the test repositories";
+// Repositories made for a test, in a tree of its own; skipped without git.
+class CommitDatesFromGit : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveGit())
+            GTEST_SKIP() << "git is not installed; it builds the test repositories";
+    }
+    // A new repository in the folder `name`, on the branch main.
+    std::string init(const char* name)
+    {
+        const std::string folder = t.folder(name);
+        Git(folder, "init -q -b main");
+        return folder;
+    }
+
     TempTree t;
-    const std::string origin = t.folder("origin");
-    Git(origin, "init -q -b main");
+};
+
+TEST_F(CommitDatesFromGit, NewestChangeOfEachPageInAFreshClone)
+{
+    const std::string origin = init("origin");
     t.file("origin/site/a.html");
     t.file("origin/site/b.html");
     t.file("origin/site/docs/c.html");
@@ -160,13 +175,9 @@ TEST(CommitDates, NewestChangeOfEachPageInAFreshClone)
 // "a.html" but before "a0.html", so adding a.html beside it changes nothing
 // in it. A file that becomes a folder of the same name, and a file that only
 // becomes executable, are changes too.
-TEST(CommitDates, NamesInGitsOrderFilesBecomingFoldersAndModes)
+TEST_F(CommitDatesFromGit, NamesInGitsOrderFilesBecomingFoldersAndModes)
 {
-    if (!HaveGit())
-        GTEST_SKIP() << "git is not installed; it builds the test repositories";
-    TempTree t;
-    const std::string repo = t.folder("repo");
-    Git(repo, "init -q -b main");
+    const std::string repo = init("repo");
     for (const char* page : {"a-b.html", "a/p.html", "a0.html", "b", "x.html"})
         t.file("repo/"s + page);
     Git(repo, "add -A && git commit -qm first", k2020);
@@ -188,13 +199,9 @@ TEST(CommitDates, NamesInGitsOrderFilesBecomingFoldersAndModes)
     EXPECT_EQ(byPage["x.html"], k2020 + 11 * kDay);
 }
 
-TEST(CommitDates, AShallowCloneDatesOnlyWhatItsHistoryHolds)
+TEST_F(CommitDatesFromGit, AShallowCloneDatesOnlyWhatItsHistoryHolds)
 {
-    if (!HaveGit())
-        GTEST_SKIP() << "git is not installed; it builds the test repositories";
-    TempTree t;
-    const std::string origin = t.folder("origin");
-    Git(origin, "init -q -b main");
+    const std::string origin = init("origin");
     t.file("origin/a.html");
     t.file("origin/b.html");
     t.file("origin/c.html");
@@ -217,13 +224,9 @@ TEST(CommitDates, AShallowCloneDatesOnlyWhatItsHistoryHolds)
 
 // Trees are read as stored: one cut short, its last id missing, is an error,
 // not a read past its end.
-TEST(CommitDates, ATreeCutShortInTheHistoryIsAnError)
+TEST_F(CommitDatesFromGit, ATreeCutShortInTheHistoryIsAnError)
 {
-    if (!HaveGit())
-        GTEST_SKIP() << "git is not installed; it builds the test repositories";
-    TempTree t;
-    const std::string repo = t.folder("repo");
-    Git(repo, "init -q -b main");
+    const std::string repo = init("repo");
     t.file("short", "100644 b.html\0abcde"s);
     const std::string first =
         Git(repo, "commit-tree $(git hash-object -t tree --literally -w --stdin < ../short) -m short");
@@ -246,13 +249,10 @@ TEST(CommitDates, AFolderOutsideAnyWorkTreeIsAnError)
     EXPECT_EQ(ReadCommitDates(t.path("missing"), {"a.html"}, dates, error), -1);
 }
 
-TEST(CommitDates, ARepositoryOfAnotherUserIsRefusedAndSaidSo)
+TEST_F(CommitDatesFromGit, ARepositoryOfAnotherUserIsRefusedAndSaidSo)
 {
-    if (!HaveGit())
-        GTEST_SKIP() << "git is not installed; it builds the test repositories";
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can give the test repository to another user";
-    TempTree t;
     t.file("owned/a.html");
     Git(t.path("owned"), "init -q");
     ASSERT_EQ(std::system(("chown -R 65534:65534 '" + t.path("owned") + "'").c_str()), 0);
@@ -301,13 +301,9 @@ std::string DeepTree(const std::string& repository, int depth)
 
 }  // namespace
 
-TEST(CommitDates, FoldersNestedEightyThousandDeepInTheHistory)
+TEST_F(CommitDatesFromGit, FoldersNestedEightyThousandDeepInTheHistory)
 {
-    if (!HaveGit())
-        GTEST_SKIP() << "git is not installed; it builds the test repositories";
-    TempTree t;
-    const std::string repo = t.folder("repo");
-    Git(repo, "init -q -b main");
+    const std::string repo = init("repo");
     t.file("repo/a.html");
     Git(repo, "add -A && git commit -qm first", k2020);
     // One commit adds the deep tree beside a.html, the next takes it away.
