@@ -28,6 +28,9 @@ public:
     // Underlines the label's current font, whatever it is at the call.
     void setUnderline(bool underline);
 
+    // The file saved, and its URL; empty before a save.
+    QString savedFile() const { return m_file; }
+    QString savedUrl() const { return m_url; }
     QColor textColor() const { return m_textColor; }
     QColor backColor() const { return m_backColor; }
 

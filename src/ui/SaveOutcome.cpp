@@ -2,6 +2,8 @@
 // Copyright The Larkspur developers
 #include "SaveOutcome.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QStringList>
 
@@ -43,7 +45,11 @@ void ShowSaveOutcome(QWidget* window, StatusLabel* status, const ProjectRecord& 
         ShowMessage(window, Tr("Failed to save %1!\n%2").arg(file, FromStd(error)), QMessageBox::Warning);
         return;
     }
-    const std::string savedFile = platform::JoinPath(record.localPath, SitemapFileName(format)) + (gzip ? ".gz" : "");
+    // A text sitemap past the limits has parts and no file of its own name:
+    // the first part is the one to open.
+    std::string savedFile = platform::JoinPath(record.localPath, SitemapFileName(format)) + (gzip ? ".gz" : "");
+    if (!report.files.empty() && std::find(report.files.begin(), report.files.end(), savedFile) == report.files.end())
+        savedFile = report.files.front();
     QStringList tip, warnings;
     for (const std::string& file : report.files)
         tip.append(FromStd(file));

@@ -13,7 +13,10 @@
 #include "CsvToXmlDialog.h"
 #include "GuiTestSupport.h"
 #include "MainWindowDriver.h"
+#include "SaveOutcome.h"
+#include "StatusLabel.h"
 #include "gzip/gzip.h"
+#include "platform/paths.h"
 
 using namespace larkspur;
 using namespace larkspur::test;
@@ -54,6 +57,8 @@ private Q_SLOTS:
     void saveRefused_data();
     void saveRefused();
     void failedSaveNamesFileAndKeepsStatus();
+    void splitSaveNamesAFileWritten_data();
+    void splitSaveNamesAFileWritten();
     void saveThroughARefusedLinkSaysWhy();
     void secondSaveKeepsStyle();
     void statusLineOpensSiteFolder();
@@ -111,6 +116,45 @@ void OutputTest::saveWritesFileAndStatus()
     QCOMPARE(main.status()->textColor(), QColor(0, 0, 255));
     QCOMPARE(main.status()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     QVERIFY(main.status()->font().underline());
+}
+
+// Past the limits a text sitemap is only its parts: the status line names,
+// opens and copies the address of one that was written.
+void OutputTest::splitSaveNamesAFileWritten_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<bool>("gzip");
+    QTest::addColumn<QStringList>("written");
+    QTest::addColumn<QString>("shown");
+    const int text = static_cast<int>(SitemapFormat::Text);
+    const int xml = static_cast<int>(SitemapFormat::Xml);
+    QTest::newRow("one text file") << text << false << QStringList{"sitemap.txt"} << "sitemap.txt";
+    QTest::newRow("text parts") << text << false << QStringList{"sitemap1.txt", "sitemap2.txt"} << "sitemap1.txt";
+    QTest::newRow("gzip text parts") << text << true << QStringList{"sitemap1.txt.gz", "sitemap2.txt.gz"}
+                                     << "sitemap1.txt.gz";
+    QTest::newRow("xml parts and index") << xml << false
+                                         << QStringList{"sitemap1.xml", "sitemap2.xml", "sitemap.xml"}
+                                         << "sitemap.xml";
+}
+
+void OutputTest::splitSaveNamesAFileWritten()
+{
+    QFETCH(int, format);
+    QFETCH(bool, gzip);
+    QFETCH(QStringList, written);
+    QFETCH(QString, shown);
+    ProjectRecord record;
+    record.localPath = "/srv/site";
+    record.websiteUrl = "https://example.com/";
+    SaveReport report;
+    for (const QString& name : written)
+        report.files.push_back(platform::JoinPath(record.localPath, name.toStdString()));
+    QWidget window;
+    auto* status = new StatusLabel(&window);
+    ShowSaveOutcome(&window, status, record, static_cast<SitemapFormat>(format), gzip, 0, {}, report);
+    QCOMPARE(status->text(), shown + QStringLiteral(" saved, click to open."));
+    QCOMPARE(status->savedFile(), QStringLiteral("/srv/site/") + shown);
+    QCOMPARE(status->savedUrl(), QStringLiteral("https://example.com/") + shown);
 }
 
 void OutputTest::saveRefused_data()
