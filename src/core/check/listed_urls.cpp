@@ -66,47 +66,69 @@ void CheckDate(Checker& checker, const std::string& url, const SitemapLoc& loc, 
 void CheckListed(Checker& checker, std::vector<Listed>& listed,
                  std::unordered_map<const FileEntry*, const std::string*>& firstUrl)
 {
+    // Where each URL leads depends on it alone, so the files are found and
+    // their heads read side by side; what depends on the URLs before it
+    // (duplicates) is judged after, in the sitemap's order.
+    struct Lead {
+        bool below = false;
+        bool robotsAllow = true;
+        const FileEntry* entry = nullptr;
+        HeadSays head;
+    };
+    struct Reading {
+        PageHeadReader reader;
+        SiteFiles::Memo memo;
+        std::string below;
+    };
+    std::vector<Lead> leads(listed.size());
+    ParallelFor<Reading>(listed.size(), 64, [&](std::size_t i, Reading& reading) {
+        Lead& lead = leads[i];
+        const std::string& url = listed[i].loc.loc;
+        lead.below = checker.below(url, reading.below);
+        if (!lead.below)
+            return;
+        lead.robotsAllow = checker.robots.empty() || checker.robots.allows(UrlPathAndQuery(url));
+        lead.entry = checker.files.answer(reading.below, reading.memo);
+        if (!lead.entry || !IsPage(*lead.entry))
+            return;
+        PageHead head;
+        std::string error;
+        if (reading.reader.read(checker.tree, *lead.entry, head, error) != 0)
+            return;
+        lead.head.noindex = head.noindex;
+        if (CanonicalElsewhere(url, head)) {
+            lead.head.canonicalElsewhere = true;
+            lead.head.canonical = std::move(head.canonical);
+        }
+    });
+
     firstUrl.reserve(listed.size());
     checker.listedUrls.reserve(listed.size());
-    std::string below;
     for (std::size_t i = 0; i < listed.size(); ++i) {
         Listed& item = listed[i];
+        Lead& lead = leads[i];
         const std::string& url = item.loc.loc;
         if (url.size() > kMaxUrlLength)
             checker.add(CheckKind::UrlTooLong, url, std::to_string(url.size()) + " characters");
-        if (!checker.below(url, below)) {
+        if (!lead.below) {
             checker.add(CheckKind::OutsideBase, url, "not below " + checker.base);
             continue;
         }
         if (!checker.listedUrls.insert(url).second) {
             checker.add(CheckKind::Duplicate, url, "listed again");
+            lead.head = {};  // judged where it was first listed
             continue;
         }
-        item.entry = checker.files.answer(below);  // only for URLs counted once
+        item.entry = lead.entry;  // only for URLs counted once
         if (!item.entry) {
             checker.add(CheckKind::NoFile, url, "");
         } else if (const auto [first, fresh] = firstUrl.emplace(item.entry, &url); !fresh) {
             checker.add(CheckKind::Duplicate, url, "the same file as " + *first->second);
         }
-        if (!checker.robots.empty() && !checker.robots.allows(UrlPathAndQuery(url)))
+        if (!lead.robotsAllow)
             checker.add(CheckKind::RobotsDisallowed, url, "");
     }
 
-    std::vector<HeadSays> heads(listed.size());
-    ParallelFor<PageHeadReader>(listed.size(), 64, [&](std::size_t i, PageHeadReader& reader) {
-        const Listed& item = listed[i];
-        if (!item.entry || !IsPage(*item.entry))
-            return;
-        PageHead head;
-        std::string error;
-        if (reader.read(checker.tree, *item.entry, head, error) != 0)
-            return;
-        heads[i].noindex = head.noindex;
-        if (CanonicalElsewhere(item.loc.loc, head)) {
-            heads[i].canonicalElsewhere = true;
-            heads[i].canonical = std::move(head.canonical);
-        }
-    });
     const LastmodSource source = checker.parameters.options.lastmod;
     const auto times = source == LastmodSource::Git ? CommitTimes(checker, listed)
                                                     : std::unordered_map<const FileEntry*, std::int64_t>();
@@ -120,10 +142,10 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
             fileTime = time == times.end() ? -1 : time->second;
         }
         CheckDate(checker, item.loc.loc, item.loc, fileTime);
-        if (heads[i].noindex)
+        if (leads[i].head.noindex)
             checker.add(CheckKind::Noindex, item.loc.loc, "");
-        if (heads[i].canonicalElsewhere)
-            checker.add(CheckKind::CanonicalElsewhere, item.loc.loc, "names " + heads[i].canonical);
+        if (leads[i].head.canonicalElsewhere)
+            checker.add(CheckKind::CanonicalElsewhere, item.loc.loc, "names " + leads[i].head.canonical);
     }
 }
 

@@ -26,7 +26,7 @@ public:
     // An open-addressed table of the entries by folder and name, a third
     // of it free: no allocation per entry, and a probe reads the stored
     // hash before it reads an entry.
-    explicit SiteFiles(const ScanTree& tree) : m_root(tree.rootEntry()), m_lastFolder(m_root)
+    explicit SiteFiles(const ScanTree& tree) : m_root(tree.rootEntry())
     {
         std::size_t size = 16;
         while (size < tree.entries.size() + tree.entries.size() / 2)
@@ -43,19 +43,29 @@ public:
         }
     }
 
+    // What answer() keeps from one call to the next: the last folder looked
+    // up, by its path ending in "/". One for each thread that asks.
+    struct Memo {
+        bool set = false;
+        std::string folderPath;
+        const FileEntry* folder = nullptr;
+        std::string name;
+    };
+
     // The file that answers a decoded path below the site ("docs/a",
     // "docs/", ""), as nginx's `try_files $uri $uri.html $uri.htm $uri/`
     // with index.html and index.htm: a folder's URL without its "/" is
     // answered after the server's redirect.
-    const FileEntry* answer(std::string_view path) const
+    const FileEntry* answer(std::string_view path, Memo& memo) const
     {
         // URLs come folder by folder: the last folder found is kept.
         const std::size_t folderEnd = path.rfind('/') + 1;  // 0 for a name in the root
-        if (path.substr(0, folderEnd) != m_lastPath) {
-            m_lastPath.assign(path.substr(0, folderEnd));
-            m_lastFolder = folder(m_lastPath);
+        if (!memo.set || path.substr(0, folderEnd) != memo.folderPath) {
+            memo.folderPath.assign(path.substr(0, folderEnd));
+            memo.folder = folder(memo.folderPath);
+            memo.set = true;
         }
-        const FileEntry* folder = m_lastFolder;
+        const FileEntry* folder = memo.folder;
         path.remove_prefix(folderEnd);
         if (!folder)
             return nullptr;
@@ -65,13 +75,15 @@ public:
         if (found && !found->isDirectory())
             return found;
         for (const char* extension : {".html", ".htm"}) {
-            m_name.assign(path).append(extension);
-            const FileEntry* page = child(folder, m_name);
+            memo.name.assign(path).append(extension);
+            const FileEntry* page = child(folder, memo.name);
             if (page && !page->isDirectory())
                 return page;
         }
         return found ? index(found) : nullptr;
     }
+    // The same for one thread that asks.
+    const FileEntry* answer(std::string_view path) const { return answer(path, m_memo); }
 
 private:
     // The folder a path of folder names ending in "/" leads to; empty names
@@ -127,11 +139,7 @@ private:
         const FileEntry* entry = nullptr;
     };
     std::vector<Slot> m_slots;
-    // The last folder answer() looked up, by its path ending in "/"; one
-    // thread asks.
-    mutable std::string m_lastPath;
-    mutable const FileEntry* m_lastFolder = nullptr;
-    mutable std::string m_name;
+    mutable Memo m_memo;
 };
 
 }  // namespace larkspur
