@@ -31,6 +31,10 @@ int ReadOpened(int fd, const std::string& label, std::string& contents, std::str
         return fail(SystemMessage(errno));
     if (!S_ISREG(st.st_mode))
         return fail(S_ISDIR(st.st_mode) ? SystemMessage(EISDIR) : "not a regular file");
+    // Room for the whole file where its size is known: grown chunk by
+    // chunk, a sitemap of megabytes was copied and paged in again and again.
+    if (st.st_size > 0)
+        contents.reserve(std::min(static_cast<std::size_t>(st.st_size), limit));
     char chunk[1 << 16];
     while (contents.size() < limit) {
         const ssize_t got = ::read(fd, chunk, std::min(sizeof chunk, limit - contents.size()));
