@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -106,7 +107,9 @@ int FindSitemap(const Checker& checker, const std::string& named, std::string& p
 // Where a part an index lists is read from: the file of the site that
 // answers its URL, else the file of its name beside the index (an index
 // written outside the site folder lists its parts at the site's address).
-std::string PartPath(const Checker& checker, const std::string& index, const std::string& url)
+// `beside` holds the files of the index's folder, listed when first needed.
+std::string PartPath(const Checker& checker, const std::string& index, const std::string& url,
+                     std::optional<std::unordered_set<std::string>>& beside)
 {
     std::string below;
     if (checker.below(url, below)) {
@@ -115,7 +118,11 @@ std::string PartPath(const Checker& checker, const std::string& index, const std
     }
     std::string name = PercentDecoded(UrlPathAndQuery(url));
     name.erase(0, name.rfind('/') + 1);
-    return Holds(FilesIn(FolderOf(index)), name) ? platform::JoinPath(FolderOf(index), name) : std::string();
+    if (!beside) {
+        const std::vector<std::string> files = FilesIn(FolderOf(index));
+        beside.emplace(files.begin(), files.end());
+    }
+    return beside->count(name) != 0 ? platform::JoinPath(FolderOf(index), name) : std::string();
 }
 
 // Reads the sitemap and, when it is an index, its parts (side by side); the
@@ -133,6 +140,7 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
         files.push_back(std::move(file));
     } else {
         std::unordered_set<std::string> parts;
+        std::optional<std::unordered_set<std::string>> beside;
         for (const SitemapLoc& loc : file.locs) {
             CheckDate(checker, loc.loc, loc);
             std::string below;
@@ -144,7 +152,7 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
                 checker.add(CheckKind::Duplicate, loc.loc, "a part the index lists again");
                 continue;
             }
-            const std::string path = PartPath(checker, first, loc.loc);
+            const std::string path = PartPath(checker, first, loc.loc, beside);
             if (path.empty())
                 checker.add(CheckKind::NoFile, loc.loc, "a part of the index");
             else
