@@ -16,6 +16,14 @@ public:
 
     // Null: no project is shown.
     void showOptions(const SitemapOptions* options);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void render();
+
+    QString m_summary;
 };
 
 }  // namespace larkspur
