@@ -145,6 +145,53 @@ TEST(Check, FindsEveryKindInASiteMadeForIt)
     EXPECT_EQ(report.files.front(), t.path("site/sitemap_index.xml"));
 }
 
+// A sitemap that cannot be read to its end lists pages nobody knows: none
+// is reported left out, and the report says why.
+TEST(Check, NoPageLeftOutOfWhatWasNotRead)
+{
+    TempTree t;
+    for (const char* page : {"site/a.html", "site/b.html"})
+        t.file(page, "<title>x</title>", kMarch7);
+    const std::string o = "https://example.org/";
+    t.file("site/pages.xml", Urlset(Url(o + "a.html")));
+    const struct {
+        const char* name;
+        std::string text;
+        CheckKind kind;
+    } cases[] = {
+        {"a DOCTYPE",
+         "<?xml version=\"1.0\"?>\n<!DOCTYPE urlset>\n<urlset xmlns=\"" + std::string(k09) + "\">" +
+             Url(o + "a.html") + "</urlset>\n",
+         CheckKind::NotValid},
+        {"another namespace", Urlset(Url(o + "a.html"), "http://www.sitemaps.org/schemas/sitemap/0.9/"),
+         CheckKind::NotValid},
+        {"a feed", "<rss version=\"2.0\"><channel><item><link>" + o + "a.html</link></item></channel></rss>",
+         CheckKind::NotValid},
+        {"UTF-16", std::string("\xFF\xFE<\0u\0r\0l\0", 10), CheckKind::NotValid},
+        // pages.xml lies beside the index, but the URL the index gives it
+        // is answered by no file of the site.
+        {"a part nothing answers",
+         "<sitemapindex xmlns=\"" + std::string(k09) + "\"><sitemap><loc>" + o +
+             "maps/pages.xml</loc></sitemap></sitemapindex>",
+         CheckKind::NoFile},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        t.file("site/given" + std::to_string(i) + ".xml", cases[i].text);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        CheckReport report;
+        std::string error;
+        ASSERT_EQ(CheckSitemap(scan.tree, {o, 6, 3}, t.path("site/given" + std::to_string(i) + ".xml"), report,
+                               error, kNow), 0) << error;
+        EXPECT_EQ(report.count(cases[i].kind), 1) << cases[i].name;
+        EXPECT_EQ(report.count(CheckKind::Missing), 0) << cases[i].name;
+        EXPECT_EQ(report.notes,
+                  std::vector<std::string>{"pages left out not looked for: the sitemap could not be read whole"})
+            << cases[i].name;
+    }
+}
+
 TEST(Check, PassesWhatLarkspurHasJustWritten)
 {
     TempTree t;

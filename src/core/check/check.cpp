@@ -116,6 +116,11 @@ std::string PartPath(const Checker& checker, const std::string& index, const std
         if (const FileEntry* entry = checker.files.answer(below))
             return checker.tree.fullPath(*entry);
     }
+    // An index in the site folder is served beside its parts: a part no
+    // file answers is not there for a crawler either.
+    std::string indexFolderUrl;
+    if (FolderUrlInSite(checker.base, checker.tree.root, index, indexFolderUrl) == 0)
+        return {};
     std::string name = PercentDecoded(UrlPathAndQuery(url));
     name.erase(0, name.rfind('/') + 1);
     if (!beside) {
@@ -135,7 +140,7 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
     if (ReadSitemapFile(first, file, checker.report.findings) != 0)
         return false;
     std::vector<SitemapFile> files;
-    bool whole = true;
+    bool whole = file.whole;
     if (!file.index) {
         files.push_back(std::move(file));
     } else {
@@ -168,7 +173,7 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
         });
         for (std::size_t i = 0; i < files.size(); ++i) {
             checker.report.findings.insert(checker.report.findings.end(), faults[i].begin(), faults[i].end());
-            whole = whole && read[i] && !files[i].index;
+            whole = whole && read[i] && files[i].whole && !files[i].index;
             if (files[i].index) {
                 checker.add(CheckKind::NotValid, checker.report.files[i + 1],
                             "an index listed by an index: its parts are not read");

@@ -100,6 +100,7 @@ int ReadXml(const std::string& path, const std::string& text, SitemapFile& file,
             const int type = xmlTextReaderNodeType(reader.get());
             if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
                 findings.push_back({CheckKind::NotValid, path, "a DOCTYPE, which a sitemap does not have: not read further"});
+                file.whole = false;
                 return 0;
             }
             if (type == XML_READER_TYPE_ELEMENT) {
@@ -120,6 +121,7 @@ int ReadXml(const std::string& path, const std::string& text, SitemapFile& file,
         findings.push_back({CheckKind::NotValid, path,
                             "not a sitemap: its root is not urlset or sitemapindex in the namespace " +
                                 std::string(kNamespace09)});
+        file.whole = false;
         return 0;
     }
     const Protocol protocol = is09 ? Protocol::Sitemaps09 : Protocol::Google084;
@@ -239,6 +241,11 @@ int ReadSitemapFile(const std::string& path, SitemapFile& file, std::vector<Chec
     std::string_view start = data;
     if (start.starts_with("\xEF\xBB\xBF"))
         start.remove_prefix(3);
+    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+        findings.push_back({CheckKind::NotValid, path, "UTF-16, where a sitemap is UTF-8: not read further"});
+        file.whole = false;
+        return 0;
+    }
     const auto first = start.find_first_not_of(" \t\r\n");
     if (first != std::string_view::npos && start[first] == '<')
         ReadXml(path, data, file, findings);

@@ -19,6 +19,9 @@ struct SitemapLoc {
 
 struct SitemapFile {
     bool index = false;  // a sitemap index: `locs` are its parts
+    // False for a file not read to its end (a DOCTYPE, not a sitemap, not
+    // UTF-8): which pages it lists is not known.
+    bool whole = true;
     std::vector<SitemapLoc> locs;
 };
 
