@@ -49,6 +49,32 @@ struct HeadSays {
 
 }  // namespace
 
+bool CanonicalElsewhere(const Checker& checker, std::string_view url, const PageHead& head, const FileEntry& page)
+{
+    if (!CanonicalElsewhere(url, head))
+        return false;
+    // The page's name in each style, as the writer gives it: a folder's index
+    // page by the folder's URL (index.htm only where no index.html is
+    // beside it), x.html as x unless an entry named x is beside it.
+    std::vector<std::string_view> segments;
+    PathSegments(page, segments);
+    if (segments.empty() || !page.parent)
+        return true;
+    std::string folderUrl = checker.base;
+    for (std::size_t i = 0; i + 1 < segments.size(); ++i)
+        folderUrl += EscapePathSegment(segments[i]) + "/";
+    const std::string_view name = segments.back();
+    std::vector<std::string> sameFile{folderUrl + EscapePathSegment(name)};
+    if (name == "index.html" || (name == "index.htm" && !checker.files.named(page.parent, "index.html")))
+        sameFile.push_back(folderUrl);
+    if (name.ends_with(".html")) {
+        const std::string_view stem = name.substr(0, name.size() - 5);
+        if (!stem.empty() && stem != "." && stem != ".." && !checker.files.named(page.parent, stem))
+            sameFile.push_back(folderUrl + EscapePathSegment(stem));
+    }
+    return CanonicalElsewhere(url, head, sameFile);
+}
+
 void CheckDate(Checker& checker, const std::string& url, const SitemapLoc& loc, std::int64_t fileTime)
 {
     if (!loc.hasLastmod)
@@ -96,7 +122,7 @@ void CheckListed(Checker& checker, std::vector<Listed>& listed,
         if (reading.reader.read(checker.tree, *lead.entry, head, error) != 0)
             return;
         lead.head.noindex = head.noindex;
-        if (CanonicalElsewhere(url, head)) {
+        if (CanonicalElsewhere(checker, url, head, *lead.entry)) {
             lead.head.canonicalElsewhere = true;
             lead.head.canonical = std::move(head.canonical);
         }

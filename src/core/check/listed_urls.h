@@ -9,8 +9,14 @@
 #include <vector>
 
 #include "check/checker.h"
+#include "head/head.h"
 
 namespace larkspur::check_detail {
+
+// Whether `page`'s head names a canonical URL other than `url` and other
+// than the page's address in each URL style, as the writer judges it for
+// --canonical-only.
+bool CanonicalElsewhere(const Checker& checker, std::string_view url, const PageHead& head, const FileEntry& page);
 
 void CheckDate(Checker& checker, const std::string& url, const SitemapLoc& loc, std::int64_t fileTime = -1);
 

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "check/listed_urls.h"
 #include "head/head_reader.h"
 
 namespace larkspur::check_detail {
@@ -50,7 +51,7 @@ void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, c
             continue;
         if ((respectRobots || canonicalOnly) && IsPage(*entry)
             && reader.read(checker.tree, *entry, head, error) == 0
-            && ((respectRobots && head.noindex) || (canonicalOnly && CanonicalElsewhere(url, head))))
+            && ((respectRobots && head.noindex) || (canonicalOnly && CanonicalElsewhere(checker, url, head, *entry))))
             continue;
         checker.add(CheckKind::Missing, std::string(url), RelativePath(*entry).substr(1));
     }

@@ -84,6 +84,8 @@ public:
     }
     // The same for one thread that asks.
     const FileEntry* answer(std::string_view path) const { return answer(path, m_memo); }
+    // The first entry of that name in the folder; none when there is none.
+    const FileEntry* named(const FileEntry* folder, std::string_view name) const { return child(folder, name); }
 
 private:
     // The folder a path of folder names ending in "/" leads to; empty names
