@@ -53,7 +53,16 @@ TEST(Check, FindsEveryKindInASiteMadeForIt)
            "<sitemap><loc>" + o + "broken.xml.gz</loc></sitemap>\n<sitemap><loc>" + o + "old.xml</loc></sitemap>\n"
            "<sitemap><loc>" + o + "many.txt</loc></sitemap>\n<sitemap><loc>" + o + "gone.xml</loc></sitemap>\n"
            "<sitemap><loc>https://other.example/x.xml</loc></sitemap>\n<sitemap><loc>" + o + "nested.xml</loc></sitemap>\n"
+           "<sitemap><loc>" + o + "junk.txt</loc></sitemap>\n<sitemap><loc>" + o + "junk.xml</loc></sitemap>\n"
            "</sitemapindex>\n");
+    // A thousand faults each: a hundred are shown, the rest counted.
+    std::string junkText, junkXml;
+    for (int i = 0; i < 1000; ++i) {
+        junkText += "a\n";
+        junkXml += "<url/>";
+    }
+    t.file("site/junk.txt", junkText);
+    t.file("site/junk.xml", Urlset(junkXml));
     t.file("site/pages.xml",
            Urlset(Url(o + "a.html", "<lastmod>2006-03-07</lastmod>") + Url(o + "clean") + Url(o + "docs/") +
                   Url(o + "docs/index.html") + Url(o + "a.html") + Url("HTTPS://EXAMPLE.ORG/clean") +
@@ -84,8 +93,8 @@ TEST(Check, FindsEveryKindInASiteMadeForIt)
         {CheckKind::Unreadable, {1, t.path("site/broken.xml.gz")}},
         {CheckKind::NotWellFormed, {1, t.path("site/bad.xml")}},
         // The index's lastmod; the long loc, a lastmod without its zone, the priority; many.txt's
-        // first line; nested.xml, twice.
-        {CheckKind::NotValid, {7, t.path("site/sitemap_index.xml")}},
+        // first line; nested.xml, twice; 100 and one more of each junk file.
+        {CheckKind::NotValid, {7 + 2 * 101, t.path("site/sitemap_index.xml")}},
         {CheckKind::TooManyUrls, {1, t.path("site/many.txt")}},
         {CheckKind::TooLarge, {1, t.path("site/old.xml")}},
         {CheckKind::UrlTooLong, {1, o + std::string(2100, 'x')}},
@@ -117,7 +126,7 @@ TEST(Check, FindsEveryKindInASiteMadeForIt)
     EXPECT_NE(std::find_if(report.findings.begin(), report.findings.end(), [](const CheckFinding& f) {
                   return f.kind == CheckKind::NotWellFormed;
               })->detail.find("Premature end of data"), std::string::npos) << found;
-    EXPECT_EQ(report.files.size(), 7u);
+    EXPECT_EQ(report.files.size(), 9u);
     EXPECT_EQ(report.count(CheckKind::Missing), 0);
     EXPECT_EQ(report.notes, std::vector<std::string>{"pages left out not looked for: the sitemap could not be read whole"});
 

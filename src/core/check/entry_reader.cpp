@@ -20,6 +20,8 @@ void CollectError(void* data, xmlErrorPtr error)
     auto& sink = *static_cast<ErrorSink*>(data);
     if (!error || error->level < XML_ERR_ERROR)
         return;
+    if (error->domain == XML_FROM_SCHEMASV && ++sink.notValid > ErrorSink::kShown)
+        return;
     std::string message = error->message ? error->message : "error";
     while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
         message.pop_back();

@@ -21,6 +21,10 @@ namespace larkspur::check_detail {
 struct ErrorSink {
     std::vector<CheckFinding>* findings;
     const std::string* path;
+    // Faults against the schema: a file of a million empty entries has a
+    // million. Past the first hundred they are counted.
+    long long notValid = 0;
+    static constexpr long long kShown = 100;
 };
 
 void CollectError(void* data, xmlErrorPtr error);

@@ -31,6 +31,10 @@ extern const char* const kSiteindex09;
 namespace {
 
 constexpr std::size_t kMaxEntries = 50000;
+// A hostile file must not cost memory by its size: a 50 KiB gzip of "a\n"
+// lines holds 26 million faults. Past these, faults and URLs are counted.
+constexpr long long kFaultsShown = 100;
+constexpr std::size_t kUrlsKept = 4 * kMaxEntries;
 // A file past the largest limit is a fault already; the rest of it is not read.
 const std::size_t kReadLimit = ProtocolByteLimit(Protocol::Sitemaps09);
 
@@ -159,6 +163,10 @@ int ReadXml(const std::string& path, const std::string& text, SitemapFile& file,
     // Search engines take nothing from a file that is not XML.
     if (std::any_of(findings.begin() + static_cast<std::ptrdiff_t>(faults), findings.end(), malformed))
         file.locs.clear();
+    if (sink.notValid > ErrorSink::kShown)
+        findings.push_back({CheckKind::NotValid, path,
+                            Number(static_cast<std::size_t>(sink.notValid - ErrorSink::kShown)) +
+                                " more faults against the schema"});
     // An entry without a <loc> the schema reported already.
     std::erase_if(file.locs, [](const SitemapLoc& loc) { return loc.loc.empty(); });
     if (text.size() > ProtocolByteLimit(protocol))
@@ -185,10 +193,17 @@ bool ValidUtf8(std::string_view text)
 }
 
 // One URL a line, in UTF-8; blank lines are passed over, as crawlers do.
-void ReadText(const std::string& path, std::string_view text, SitemapFile& file, std::vector<CheckFinding>& findings)
+// The number of URLs the file lists goes in `urls`.
+void ReadText(const std::string& path, std::string_view text, SitemapFile& file, std::vector<CheckFinding>& findings,
+              std::size_t& urls)
 {
     const std::size_t size = text.size();
     long line = 0;
+    long long faults = 0;
+    const auto fault = [&](const char* what) {
+        if (++faults <= kFaultsShown)
+            findings.push_back({CheckKind::NotValid, path, "line " + std::to_string(line) + ": " + what});
+    };
     while (!text.empty()) {
         ++line;
         const std::size_t end = text.find('\n');
@@ -201,13 +216,17 @@ void ReadText(const std::string& path, std::string_view text, SitemapFile& file,
             continue;
         row = row.substr(first, row.find_last_not_of(" \t") - first + 1);
         if (!ValidUtf8(row))
-            findings.push_back({CheckKind::NotValid, path, "line " + std::to_string(line) + ": not UTF-8"});
+            fault("not UTF-8");
         else if (HttpSchemeEnd(row) == 0)
-            findings.push_back({CheckKind::NotValid, path,
-                                "line " + std::to_string(line) + ": not an http:// or https:// URL"});
-        else
+            fault("not an http:// or https:// URL");
+        else if (++urls <= kUrlsKept)
             file.locs.push_back({std::string(row), {}, false});
     }
+    if (faults > kFaultsShown)
+        findings.push_back({CheckKind::NotValid, path,
+                            Number(static_cast<std::size_t>(faults - kFaultsShown)) + " more lines like these"});
+    if (urls > kUrlsKept)
+        file.whole = false;  // the URLs past those kept are not looked at
     if (size > ProtocolByteLimit(Protocol::Sitemaps09))
         findings.push_back({CheckKind::TooLarge, path,
                             Number(size) + " bytes; at most " + Number(ProtocolByteLimit(Protocol::Sitemaps09))});
@@ -247,13 +266,15 @@ int ReadSitemapFile(const std::string& path, SitemapFile& file, std::vector<Chec
         return 0;
     }
     const auto first = start.find_first_not_of(" \t\r\n");
+    std::size_t urls = 0;
     if (first != std::string_view::npos && start[first] == '<')
         ReadXml(path, data, file, findings);
     else
-        ReadText(path, start, file, findings);
-    if (file.locs.size() > kMaxEntries)
+        ReadText(path, start, file, findings, urls);
+    urls = std::max(urls, file.locs.size());
+    if (urls > kMaxEntries)
         findings.push_back({CheckKind::TooManyUrls, path,
-                            Number(file.locs.size()) + (file.index ? " sitemaps" : " URLs") + "; at most " +
+                            Number(urls) + (file.index ? " sitemaps" : " URLs") + "; at most " +
                                 Number(kMaxEntries) + " in one file"});
     return 0;
 }
