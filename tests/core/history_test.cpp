@@ -211,15 +211,20 @@ TEST_F(CommitDatesFromGit, AShallowCloneDatesOnlyWhatItsHistoryHolds)
     t.file("origin/b.html", "3");
     Git(origin, "commit -qam third", k2020 + 2 * kDay);
     Git(t.root(), "clone -q --depth 2 file://" + origin + " clone");
+    // The origin cut by hand where the clone is cut: git stops at the commits
+    // .git/shallow lists even where their parents are there.
+    std::ofstream(origin + "/.git/shallow") << "not an id\n" << Git(origin, "rev-parse HEAD~") << "\n";
 
-    CommitDates dates;
-    auto byPage = DatesOf(t.path("clone"), {"a.html", "b.html", "c.html"}, dates);
-    EXPECT_EQ(byPage["b.html"], k2020 + 2 * kDay);
-    // The clone's oldest commit has no parent to compare with: what it
-    // changed is as unknown as what came before it.
-    EXPECT_EQ(byPage["a.html"], -1);
-    EXPECT_EQ(byPage["c.html"], -1);
-    EXPECT_EQ(dates.beyondHistory, 2);
+    for (const std::string& repo : {t.path("clone"), origin}) {
+        CommitDates dates;
+        auto byPage = DatesOf(repo, {"a.html", "b.html", "c.html"}, dates);
+        EXPECT_EQ(byPage["b.html"], k2020 + 2 * kDay) << repo;
+        // The oldest commit held has no parent to compare with: what it
+        // changed is as unknown as what came before it.
+        EXPECT_EQ(byPage["a.html"], -1) << repo;
+        EXPECT_EQ(byPage["c.html"], -1) << repo;
+        EXPECT_EQ(dates.beyondHistory, 2) << repo;
+    }
 }
 
 // Trees are read as stored: one cut short, its last id missing, is an error,

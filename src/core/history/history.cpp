@@ -17,6 +17,7 @@
 #include "history/tree_reader.h"
 #include "history/work_tree_status.h"
 #include "platform/paths.h"
+#include "platform/read_file.h"
 
 namespace larkspur {
 
@@ -44,6 +45,42 @@ bool RefusedForItsOwner(int openResult, const std::string& folder)
     git_repository_free(opened);
     git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 1);
     return found;
+}
+
+using OidSet = std::unordered_set<git_oid, OidHash, OidEqual>;
+
+// The commits a shallow repository's `shallow` file lists are where git ends
+// its history, whether or not their parents are there: fetched again, they
+// may be. libgit2 1.7 and later give such a commit no parents at all, which
+// would make it look like the first commit and date every older page by it.
+int ShallowCommits(git_repository* repo, OidSet& out, std::string& error)
+{
+    const int shallow = git_repository_is_shallow(repo);
+    if (shallow < 0) {
+        error = GitMessage("cannot read which commits end the shallow history");
+        return -1;
+    }
+    if (shallow == 0)
+        return 0;
+    std::string path = git_repository_commondir(repo);
+    if (!path.ends_with('/'))
+        path += '/';
+    path += "shallow";
+    // 41 bytes a commit: far more boundaries than any clone has. A file cut
+    // at the bound loses only its last line, which no longer reads as an id.
+    constexpr std::size_t kShallowReadLimit = std::size_t{16} << 20;
+    std::string text;
+    if (platform::ReadFile(path, text, error, kShallowReadLimit) != 0)
+        return -1;
+    constexpr std::size_t kSha1Hex = 40;
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        git_oid id;
+        if (end - from == kSha1Hex && git_oid_fromstrn(&id, text.data() + from, kSha1Hex) == 0)
+            out.insert(id);
+        from = end + 1;
+    }
+    return 0;
 }
 
 // The history is walked as `git log -- PAGE` walks it for each page at once:
@@ -200,6 +237,9 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
         return -1;
     }
     Odb objects(odb);
+    OidSet shallow;
+    if (ShallowCommits(opened, shallow, error) != 0)
+        return -1;
     Trees trees(odb);
     SiteTree headTree;
     if (CommitSiteTree(trees, head, prefixNames, headTree) != 0) {
@@ -277,13 +317,14 @@ int ReadCommitDates(const std::string& siteFolder, const std::vector<std::string
         const unsigned parentCount = git_commit_parentcount(visit.commit.get());
         std::vector<Commit> parents;
         std::vector<SiteTree> parentTrees;
-        bool boundary = false;
-        for (unsigned i = 0; i < parentCount; ++i) {
+        // A shallow clone: the history stops here, and this commit's content
+        // is not its own change.
+        bool boundary = shallow.count(*git_commit_id(visit.commit.get())) != 0;
+        for (unsigned i = 0; i < parentCount && !boundary; ++i) {
             git_commit* parent = nullptr;
             const int result = git_commit_parent(&parent, visit.commit.get(), i);
             if (result == GIT_ENOTFOUND) {
-                // A shallow clone: the history stops here, and this commit's
-                // content is not its own change.
+                // A parent missing though no shallow file lists its child.
                 boundary = true;
                 break;
             }
