@@ -57,10 +57,14 @@ int ReadOpened(int fd, const std::string& label, std::string& contents, std::str
 
 }  // namespace
 
+// A file swapped for a device after the walk saw it is refused once open;
+// opening a terminal must not make it the program's own meanwhile.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
 int ReadFile(const std::string& path, std::string& contents, std::string& error, std::size_t limit)
 {
     contents.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), kReadFlags);
     if (fd < 0) {
         error = path + ": " + SystemMessage(errno);
         return -1;
@@ -71,7 +75,7 @@ int ReadFile(const std::string& path, std::string& contents, std::string& error,
 int Folder::readFile(const std::string& name, std::string& contents, std::string& error, std::size_t limit) const
 {
     contents.clear();
-    const int fd = ::openat(m_handle, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::openat(m_handle, name.c_str(), kReadFlags);
     if (fd < 0) {
         error = SystemMessage(errno);
         return -1;
