@@ -457,6 +457,9 @@ struct PlantCase {
     const char* label;
     const char* target;  // below the test's folder
     const char* at;
+    // Our own link there, to `oursTo`: what it leads through decides, not its owner.
+    const char* ours = nullptr;
+    const char* oursTo = nullptr;
 };
 
 class PlantedLinks : public testing::TestWithParam<PlantCase> {};
@@ -470,6 +473,7 @@ TEST_P(PlantedLinks, AreNotFollowedButCounted)
     t.file("private/secret.html");
     ASSERT_EQ(::chmod(t.root().c_str(), 0711), 0);
     ASSERT_EQ(::chmod(t.path("site").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(t.folder("shared").c_str(), 0777), 0);
     const PlantCase& c = GetParam();
     const ChildOutcome planted = RunInChild(
         [&] { return std::string(::symlink(t.path(c.target).c_str(), t.path(c.at).c_str()) == 0 ? "planted" : "failed"); },
@@ -477,6 +481,9 @@ TEST_P(PlantedLinks, AreNotFollowedButCounted)
     if (planted.status == kCannotDropPrivileges)
         GTEST_SKIP() << "cannot become nobody to plant the link";
     ASSERT_EQ(planted.output, "planted");
+    if (c.ours) {
+        ASSERT_EQ(::symlink(t.path(c.oursTo).c_str(), t.path(c.ours).c_str()), 0);
+    }
 
     ScanResult scan;
     WalkError error;
@@ -490,7 +497,11 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PlantedLinks,
                          testing::Values(PlantCase{"ToAPrivateFolder", "private", "site/p"},
                                          PlantCase{"ToAPrivateFile", "private/secret.html", "site/s.html"},
                                          PlantCase{"Dangling", "missing", "site/gone.html"},
-                                         PlantCase{"BackIntoTheSite", "site", "site/up"}),
+                                         PlantCase{"BackIntoTheSite", "site", "site/up"},
+                                         PlantCase{"ReachedThroughALinkOfOurs", "private", "shared/p", "site/assets",
+                                                   "shared/p"},
+                                         PlantCase{"InsideThePathOfALinkOfOurs", "private", "shared/p", "site/s.html",
+                                                   "shared/p/secret.html"}),
                          [](const testing::TestParamInfo<PlantCase>& info) { return info.param.label; });
 
 // ----- Pipes and sockets

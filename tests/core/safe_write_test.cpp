@@ -130,6 +130,14 @@ TEST_F(SafeWrite, LinksAreFollowedOnlyWhenTheyAndTheirFileAreOurs)
              return t.path(hop);
          },
          false},
+        {"our link into a folder of another user's link", false,
+         [&] {
+             const std::string hop = "other/hop" + std::to_string(++serial);
+             const std::string file = victim(true);
+             plant(t.path("victims"), hop, true);
+             return t.path(hop) + "/" + fs::path(file).filename().string();
+         },
+         false},
         {"our link leading nowhere", false, [&] { return t.path("victims/missing"); }, false},
         {"our link to a folder", false, [&] { return t.folder("victims/folder" + std::to_string(++serial)); }, false},
     };

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "paths.h"
 #include "system.h"
 
 namespace larkspur::platform {
@@ -135,15 +136,19 @@ int Folder::list(Listing& listing, std::string& error, int* errorNumber,
             entry.kind = found->d_type == DT_REG ? EntryKind::File : EntryKind::Other;
             continue;
         }
-        // The link itself first: its owner decides whether it is followed,
-        // and a name that is no link needs no second call.
+        // The link itself first: a name that is no link needs no second
+        // call, and only a link has a chain whose owners decide whether it
+        // is followed.
         struct stat st;
         if (::fstatat(m_handle, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;  // removed while we list
         DirEntry entry;
         if (S_ISLNK(st.st_mode)) {
             entry.isLink = true;
-            entry.foreignLink = !IsTrustedOwner(static_cast<std::uint32_t>(st.st_uid));
+            const LinkChain chain = CheckLinkChain(m_handle, name);
+            entry.foreignLink = !chain.foreignHop.empty();
+            if (!chain.trusted && !entry.foreignLink)
+                continue;  // looping or unreadable: the system would not follow it either
             if (!entry.foreignLink) {
                 const struct stat link = st;
                 if (::fstatat(m_handle, name, &st, 0) != 0)

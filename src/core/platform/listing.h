@@ -23,10 +23,11 @@ struct FolderId {
 };
 
 // One entry of a folder listing, with the status of what it names. A link
-// is followed only when it belongs to a trusted owner (IsTrustedOwner): a link that
-// someone else planted must not lead the walk into folders only the running
-// user may read. Any other link comes with kind Other. An entry that is no
-// link costs a single status call.
+// is followed only when it and every link on its way belong to a trusted
+// owner (CheckLinkChain): a link that someone else planted, in the site or
+// beyond a link of ours, must not lead the walk into folders only the
+// running user may read. Any other link comes with kind Other. An entry
+// that is no link costs a single status call.
 struct DirEntry {
     std::uint32_t nameOffset = 0;  // in the names of its listing
     std::uint16_t nameLength = 0;
@@ -35,7 +36,7 @@ struct DirEntry {
     std::uint64_t size = 0;
     std::int64_t mtime = 0;  // seconds since 1970-01-01 UTC
     FolderId id;             // meaningful for directories only
-    bool foreignLink = false;  // a link of an untrusted owner, not followed
+    bool foreignLink = false;  // a link of an untrusted owner, or one leading through such a link: not followed
 };
 
 // A folder's entries, their names in one block rather than one string each.

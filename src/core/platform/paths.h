@@ -22,4 +22,18 @@ std::string FileName(const std::string& path);
 // The folder part of a path, with its trailing "/"; empty for a bare name.
 std::string FolderOf(const std::string& path);
 
+// Whether the link `name` may be followed: it and every link on the way to
+// what it names, a hop of its chain or a folder in the path a hop's text
+// names, belong to a trusted owner (IsTrustedOwner). Another user could
+// otherwise aim a link of ours, through a link of theirs, at anything of
+// ours. `name` is relative to the open folder `folder` (or AT_FDCWD); the
+// folders before its last component are taken as they are. Where the way
+// ends at nothing, nothing more is followed: trusted.
+struct LinkChain {
+    bool trusted = true;
+    std::string foreignHop;  // the first link of another user on the way, as reached from `folder`
+    int errorNumber = 0;     // else why the way could not be read: ELOOP past 40 links, EACCES, ...
+};
+LinkChain CheckLinkChain(int folder, const std::string& name);
+
 }  // namespace larkspur::platform

@@ -4,8 +4,8 @@
 #include "write_target.h"
 
 #include <cerrno>
-#include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,25 +14,6 @@
 #include "system.h"
 
 namespace larkspur::platform {
-
-namespace {
-
-int ReadLinkText(const std::string& path, std::string& text)
-{
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
-        if (n < 0)
-            return -1;
-        if (static_cast<std::size_t>(n) < buffer.size()) {
-            text.assign(buffer.data(), static_cast<std::size_t>(n));
-            return 0;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-}  // namespace
 
 int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string& error)
 {
@@ -56,23 +37,12 @@ int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string
         };
         // A link of ours to a link someone else planted is as good as theirs.
         target.throughLink = true;
-        std::string hop = path;
-        struct stat link = st;
-        for (int hops = 0;; ++hops) {
-            if (!IsTrustedOwner(static_cast<std::uint32_t>(link.st_uid)))
-                return refuse(hop == path ? "it belongs to another user"
-                                          : "it leads through " + hop + ", a link of another user");
-            if (hops == 40)
-                return refuse(SystemMessage(ELOOP));
-            std::string text;
-            if (ReadLinkText(hop, text) != 0)
-                return refuse(SystemMessage(errno));
-            const std::string next = !text.empty() && text[0] == '/' ? text : FolderOf(hop) + text;
-            // A target that is not a path (a pipe behind /proc/self/fd/1) ends the chain.
-            if (::lstat(next.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
-                break;
-            hop = next;
-        }
+        const LinkChain chain = CheckLinkChain(AT_FDCWD, path);
+        if (!chain.foreignHop.empty())
+            return refuse(chain.foreignHop == path ? "it belongs to another user"
+                                                   : "it leads through " + chain.foreignHop + ", a link of another user");
+        if (!chain.trusted)
+            return refuse(SystemMessage(chain.errorNumber));
         if (::stat(path.c_str(), &st) != 0)
             return refuse("it leads to no file (" + SystemMessage(errno) + ")");
         if (S_ISDIR(st.st_mode))
