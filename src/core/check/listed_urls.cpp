@@ -5,6 +5,7 @@
 #include "head/head.h"
 #include "head/head_reader.h"
 #include "history/history.h"
+#include "sitemap/writers.h"
 
 namespace larkspur::check_detail {
 
@@ -53,9 +54,7 @@ bool CanonicalElsewhere(const Checker& checker, std::string_view url, const Page
 {
     if (!CanonicalElsewhere(url, head))
         return false;
-    // The page's name in each style, as the writer gives it: a folder's index
-    // page by the folder's URL (index.htm only where no index.html is
-    // beside it), x.html as x unless an entry named x is beside it.
+    // The page's address in each style, as the writer gives it.
     std::vector<std::string_view> segments;
     PathSegments(page, segments);
     if (segments.empty() || !page.parent)
@@ -64,14 +63,12 @@ bool CanonicalElsewhere(const Checker& checker, std::string_view url, const Page
     for (std::size_t i = 0; i + 1 < segments.size(); ++i)
         folderUrl += EscapePathSegment(segments[i]) + "/";
     const std::string_view name = segments.back();
-    std::vector<std::string> sameFile{folderUrl + EscapePathSegment(name)};
-    if (name == "index.html" || (name == "index.htm" && !checker.files.named(page.parent, "index.html")))
-        sameFile.push_back(folderUrl);
-    if (name.ends_with(".html")) {
-        const std::string_view stem = name.substr(0, name.size() - 5);
-        if (!stem.empty() && stem != "." && stem != ".." && !checker.files.named(page.parent, stem))
-            sameFile.push_back(folderUrl + EscapePathSegment(stem));
-    }
+    const bool indexHtmlBeside = checker.files.named(page.parent, "index.html") != nullptr;
+    const bool stemTaken =
+        name.ends_with(".html") && checker.files.named(page.parent, name.substr(0, name.size() - 5)) != nullptr;
+    std::vector<std::string> sameFile;
+    for (const UrlStyle style : {UrlStyle::File, UrlStyle::Folder, UrlStyle::Clean})
+        sameFile.push_back(folderUrl + EscapePathSegment(UrlNameInStyle(style, name, indexHtmlBeside, stemTaken)));
     return CanonicalElsewhere(url, head, sameFile);
 }
 

@@ -79,17 +79,10 @@ struct WriteContext {
 // the ones servers map these URLs to.
 std::string_view UrlName(const WriteContext& context, UrlStyle style, const FileEntry& entry)
 {
-    const std::string_view name = entry.name();
     if (style == UrlStyle::File)
-        return name;
-    if (name == "index.html" || (name == "index.htm" && !context.indexHtmlFolders.contains(entry.parent)))
-        return {};
-    if (style == UrlStyle::Clean && name.ends_with(".html") && !context.cleanTaken.contains(&entry)) {
-        const std::string_view stem = name.substr(0, name.size() - 5);
-        if (!stem.empty() && stem != "." && stem != "..")
-            return stem;
-    }
-    return name;
+        return entry.name();
+    return UrlNameInStyle(style, entry.name(), context.indexHtmlFolders.contains(entry.parent),
+                          context.cleanTaken.contains(&entry));
 }
 
 // Fills the context's record of pages whose shorter URL another entry of
@@ -264,6 +257,20 @@ int WriteCsvRow(const FileEntry& entry, void* data)
 }
 
 }  // namespace
+
+std::string_view UrlNameInStyle(UrlStyle style, std::string_view name, bool indexHtmlBeside, bool stemTaken)
+{
+    if (style == UrlStyle::File)
+        return name;
+    if (name == "index.html" || (name == "index.htm" && !indexHtmlBeside))
+        return {};
+    if (style == UrlStyle::Clean && name.ends_with(".html") && !stemTaken) {
+        const std::string_view stem = name.substr(0, name.size() - 5);
+        if (!stem.empty() && stem != "." && stem != "..")
+            return stem;
+    }
+    return name;
+}
 
 const char* SitemapFileName(SitemapFormat format)
 {

@@ -7,6 +7,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,12 @@ namespace larkspur {
 
 enum class SitemapFormat { Xml, Text, Csv };
 const char* SitemapFileName(SitemapFormat format);  // "sitemap.xml", ...
+
+// The last part of a page's URL in a style, by its file name: a folder's
+// index page (index.htm only where no index.html is beside it) by its
+// folder's URL, and in the clean style x.html as x unless an entry named x
+// is beside it. A view of `name`.
+std::string_view UrlNameInStyle(UrlStyle style, std::string_view name, bool indexHtmlBeside, bool stemTaken);
 
 // The settings a writer needs besides the tree.
 struct SitemapParameters {
