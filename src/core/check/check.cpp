@@ -107,19 +107,19 @@ int FindSitemap(const Checker& checker, const std::string& named, std::string& p
 // Where a part an index lists is read from: the file of the site that
 // answers its URL, else the file of its name beside the index (an index
 // written outside the site folder lists its parts at the site's address).
-// `beside` holds the files of the index's folder, listed when first needed.
+// `beside` holds the files of the index's folder outside the site, listed
+// when first needed; none for an index in the site folder, which is served
+// beside its parts: a part no file answers is not there for a crawler either.
+using IndexFolder = std::optional<std::unordered_set<std::string>>;
 std::string PartPath(const Checker& checker, const std::string& index, const std::string& url,
-                     std::optional<std::unordered_set<std::string>>& beside)
+                     bool indexInSite, IndexFolder& beside)
 {
     std::string below;
     if (checker.below(url, below)) {
         if (const FileEntry* entry = checker.files.answer(below))
             return checker.tree.fullPath(*entry);
     }
-    // An index in the site folder is served beside its parts: a part no
-    // file answers is not there for a crawler either.
-    std::string indexFolderUrl;
-    if (FolderUrlInSite(checker.base, checker.tree.root, index, indexFolderUrl) == 0)
+    if (indexInSite)
         return {};
     std::string name = PercentDecoded(UrlPathAndQuery(url));
     name.erase(0, name.rfind('/') + 1);
@@ -145,7 +145,9 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
         files.push_back(std::move(file));
     } else {
         std::unordered_set<std::string> parts;
-        std::optional<std::unordered_set<std::string>> beside;
+        IndexFolder beside;
+        std::string indexFolderUrl;
+        const bool indexInSite = FolderUrlInSite(checker.base, checker.tree.root, first, indexFolderUrl) == 0;
         for (const SitemapLoc& loc : file.locs) {
             CheckDate(checker, loc.loc, loc);
             std::string below;
@@ -157,7 +159,7 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
                 checker.add(CheckKind::Duplicate, loc.loc, "a part the index lists again");
                 continue;
             }
-            const std::string path = PartPath(checker, first, loc.loc, beside);
+            const std::string path = PartPath(checker, first, loc.loc, indexInSite, beside);
             if (path.empty())
                 checker.add(CheckKind::NoFile, loc.loc, "a part of the index");
             else

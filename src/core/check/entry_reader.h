@@ -22,7 +22,8 @@ struct ErrorSink {
     std::vector<CheckFinding>* findings;
     const std::string* path;
     // Faults against the schema: a file of a million empty entries has a
-    // million. Past the first hundred they are counted.
+    // million. Past the first hundred they are counted, as a text file's
+    // faulty lines are.
     long long notValid = 0;
     static constexpr long long kShown = 100;
 };

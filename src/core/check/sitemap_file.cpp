@@ -32,8 +32,8 @@ namespace {
 
 constexpr std::size_t kMaxEntries = 50000;
 // A hostile file must not cost memory by its size: a 50 KiB gzip of "a\n"
-// lines holds 26 million faults. Past these, faults and URLs are counted.
-constexpr long long kFaultsShown = 100;
+// lines holds 26 million faults. Past ErrorSink::kShown faults and these
+// URLs, they are counted.
 constexpr std::size_t kUrlsKept = 4 * kMaxEntries;
 // A file past the largest limit is a fault already; the rest of it is not read.
 const std::size_t kReadLimit = ProtocolByteLimit(Protocol::Sitemaps09);
@@ -201,7 +201,7 @@ void ReadText(const std::string& path, std::string_view text, SitemapFile& file,
     long line = 0;
     long long faults = 0;
     const auto fault = [&](const char* what) {
-        if (++faults <= kFaultsShown)
+        if (++faults <= ErrorSink::kShown)
             findings.push_back({CheckKind::NotValid, path, "line " + std::to_string(line) + ": " + what});
     };
     while (!text.empty()) {
@@ -222,9 +222,9 @@ void ReadText(const std::string& path, std::string_view text, SitemapFile& file,
         else if (++urls <= kUrlsKept)
             file.locs.push_back({std::string(row), {}, false});
     }
-    if (faults > kFaultsShown)
+    if (faults > ErrorSink::kShown)
         findings.push_back({CheckKind::NotValid, path,
-                            Number(static_cast<std::size_t>(faults - kFaultsShown)) + " more lines like these"});
+                            Number(static_cast<std::size_t>(faults - ErrorSink::kShown)) + " more lines like these"});
     if (urls > kUrlsKept)
         file.whole = false;  // the URLs past those kept are not looked at
     if (size > ProtocolByteLimit(Protocol::Sitemaps09))
