@@ -256,6 +256,7 @@ int CheckSitemap(const ScanTree& tree, const SitemapParameters& parameters, cons
     // A sitemap not read whole would have every page it could not show
     // reported as left out.
     pagesWriter.join();
+    report.pages = pages.count;
     if (whole)
         CheckMissing(checker, answered, pages);
     else

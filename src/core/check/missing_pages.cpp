@@ -18,6 +18,10 @@ void SelectedPages::write(const ScanTree& tree, SitemapParameters parameters)
     std::ostringstream urls;
     result = WriteSitemap(urls, SitemapFormat::Text, tree, parameters, nullptr, {}, &error);
     text = std::move(urls).str();
+    // One "\r\n" after each URL: the count of the pages whether or not the
+    // sitemap could be read whole enough to look for those left out.
+    for (std::size_t end = 0; (end = text.find("\r\n", end)) != std::string::npos; end += 2)
+        ++count;
 }
 
 void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, const std::string*>& answered,
@@ -38,7 +42,6 @@ void CheckMissing(Checker& checker, const std::unordered_map<const FileEntry*, c
         const std::size_t end = text.find("\r\n", start);
         const std::string_view url = std::string_view(text).substr(start, end - start);
         start = end + 2;
-        ++checker.report.pages;
         // Written as Larkspur writes it (the host in lower case), or
         // another URL that leads to the page.
         if (checker.listedUrls.count(url) != 0)

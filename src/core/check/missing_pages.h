@@ -17,6 +17,7 @@ struct SelectedPages {
     std::string text;
     std::string error;
     int result = 0;
+    long long count = 0;  // of the URLs in `text`
 
     void write(const ScanTree& tree, SitemapParameters parameters);
 };
