@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "head/head.h"
 #include "head/head_reader.h"
 #include "scan/scan.h"
@@ -150,4 +152,34 @@ TEST(PageHeadReader, ReadsEachPageAsItsPathWould)
         EXPECT_EQ(errorByName, result == 0 ? "" : errorByPath) << entry.name();
     }
     EXPECT_EQ(pages, 5);
+}
+
+// A page swapped after the walk for a link is read as the walk would have
+// followed it: through a link of ours, not through one of another user.
+TEST(PageHeadReader, FollowsLinksPutInAPagesPlaceAsTheWalkWould)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link to another user needs root";
+    TempTree t;
+    t.file("private.html", R"(<meta name="robots" content="noindex">)");
+    t.file("site/ours.html", "<title>ours</title>");
+    t.file("site/theirs.html", "<title>theirs</title>");
+    ScanTree tree;
+    ASSERT_EQ(WalkTree(tree, t.path("site")), 0);
+    for (const char* name : {"ours.html", "theirs.html"}) {
+        std::filesystem::remove(t.path("site/") + name);
+        ASSERT_EQ(::symlink(t.path("private.html").c_str(), (t.path("site/") + name).c_str()), 0);
+    }
+    ASSERT_EQ(::lchown(t.path("site/theirs.html").c_str(), 65534, 65534), 0);
+
+    PageHeadReader reader;
+    for (const FileEntry& entry : tree.entries) {
+        if (entry.isDirectory())
+            continue;
+        PageHead head;
+        std::string error;
+        const bool ours = entry.name() == "ours.html";
+        EXPECT_EQ(reader.read(tree, entry, head, error), ours ? 0 : -1) << entry.name();
+        EXPECT_EQ(head.noindex, ours) << entry.name();
+    }
 }

@@ -77,7 +77,8 @@ public:
     // Status of the folder itself.
     int stat(DirEntry& self, std::string& error) const;
     // ReadFile for a file of this folder, opened by its name: no path
-    // walked from the root for each of many files. `error` holds the
+    // walked from the root for each of many files. A link in its place is
+    // followed as a walk follows links (CheckLinkChain). `error` holds the
     // system's message alone.
     int readFile(const std::string& name, std::string& contents, std::string& error,
                  std::size_t limit = static_cast<std::size_t>(-1)) const;

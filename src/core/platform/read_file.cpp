@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "listing.h"
+#include "paths.h"
 #include "system.h"
 
 namespace larkspur::platform {
@@ -75,7 +76,32 @@ int ReadFile(const std::string& path, std::string& contents, std::string& error,
 int Folder::readFile(const std::string& name, std::string& contents, std::string& error, std::size_t limit) const
 {
     contents.clear();
-    const int fd = ::openat(m_handle, name.c_str(), kReadFlags);
+    int fd = ::openat(m_handle, name.c_str(), kReadFlags | O_NOFOLLOW);
+    if (fd < 0 && errno == ELOOP) {
+        // A link where the walk saw a file is followed as the walk follows
+        // links: not when another user's link is on the way, and only the
+        // link whose chain was looked at.
+        struct stat link, again;
+        if (::fstatat(m_handle, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = SystemMessage(errno);
+            return -1;
+        }
+        const LinkChain chain = CheckLinkChain(m_handle, name);
+        if (!chain.foreignHop.empty()) {
+            error = "a link of another user";
+            return -1;
+        }
+        fd = chain.trusted ? ::openat(m_handle, name.c_str(), kReadFlags) : -1;
+        if (fd >= 0 && (::fstatat(m_handle, name.c_str(), &again, AT_SYMLINK_NOFOLLOW) != 0
+                        || again.st_ino != link.st_ino || again.st_dev != link.st_dev
+                        || again.st_uid != link.st_uid)) {
+            ::close(fd);
+            error = "it changed while it was read";
+            return -1;
+        }
+        if (!chain.trusted)
+            errno = chain.errorNumber != 0 ? chain.errorNumber : ELOOP;
+    }
     if (fd < 0) {
         error = SystemMessage(errno);
         return -1;
