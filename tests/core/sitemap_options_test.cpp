@@ -248,6 +248,8 @@ TEST_F(TextParts, AnIndexOfOtherFilesStays)
         {"https://example.com/sitemap1.txt https://example.com/feed.xml", false, false},
         {"https://other.example/sitemap1.txt", false, false},
         {"https://example.com/maps/sitemap1.txt", false, false},
+        // Parts a text sitemap never has: another generator's split.
+        {"https://example.com/sitemap1.xml https://example.com/sitemap2.xml", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.locs);

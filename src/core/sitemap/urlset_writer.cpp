@@ -143,22 +143,20 @@ std::string LocFileName(std::string_view loc)
 }
 
 // The number n of a part named STEMn.EXT, plain or compressed, whose EXT is
-// the sitemap's own or one Larkspur writes; `form` receives EXT. 0 for any
-// other name.
+// the sitemap's own: an index of sitemap1.xml parts beside sitemap.txt is
+// another generator's. `form` receives EXT. 0 for any other name.
 std::size_t PartNumber(const std::string& name, const std::string& stem, const std::string& extension,
                        std::string& form)
 {
-    for (const std::string_view kind : {std::string_view(extension), std::string_view(".xml"), std::string_view(".txt")}) {
-        for (const std::string_view gz : {std::string_view(), std::string_view(".gz")}) {
-            form.assign(kind).append(gz);
-            if (name.size() <= stem.size() + form.size() || name.compare(0, stem.size(), stem) != 0
-                || !std::string_view(name).ends_with(form))
-                continue;
-            const std::string digits = name.substr(stem.size(), name.size() - stem.size() - form.size());
-            if (digits.size() > 9 || digits[0] == '0' || digits.find_first_not_of("0123456789") != std::string::npos)
-                continue;
-            return static_cast<std::size_t>(std::stoul(digits));
-        }
+    for (const std::string_view gz : {std::string_view(), std::string_view(".gz")}) {
+        form.assign(extension).append(gz);
+        if (name.size() <= stem.size() + form.size() || name.compare(0, stem.size(), stem) != 0
+            || !std::string_view(name).ends_with(form))
+            continue;
+        const std::string digits = name.substr(stem.size(), name.size() - stem.size() - form.size());
+        if (digits.size() > 9 || digits[0] == '0' || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        return static_cast<std::size_t>(std::stoul(digits));
     }
     return 0;
 }
