@@ -99,6 +99,8 @@ TEST(Convert, RowsSkippedAndKept)
         // Written with --omit-hints and --lastmod none, or blanked by hand.
         "http://h/d.html,,,\r\n"
         "http://h/e.html, ,weekly,,,\r\n"
+        // A spreadsheet's padding for a column once used, longer than the row.
+        "http://h/,2006-03-07,weekly,0.6,,,,,,,,,,,,,,,,,,,,,,\r\n"
         // No absolute http or https address: skipped like the lines above.
         ",2006-03-07,weekly,0.6\r\n"
         "javascript:alert(1),2006-03-07,weekly,0.6\r\n"
@@ -110,9 +112,9 @@ TEST(Convert, RowsSkippedAndKept)
         &report);
     EXPECT_EQ(xml, kHead084 + Url("http://h/a.html", "2006-03-07", "weekly", "0.6")
                        + Url("http://h/b.html", "", "daily", "0.5") + Url("http://h/d.html", "", "", "")
-                       + Url("http://h/e.html", "", "weekly", "") + Url("HTTPS://H/c.html", "2006-03-07", "weekly", "0.6")
-                       + "</urlset>\r\n");
-    EXPECT_EQ(report.rowsWritten, 5);
+                       + Url("http://h/e.html", "", "weekly", "") + Url("http://h/", "2006-03-07", "weekly", "0.6")
+                       + Url("HTTPS://H/c.html", "2006-03-07", "weekly", "0.6") + "</urlset>\r\n");
+    EXPECT_EQ(report.rowsWritten, 6);
     EXPECT_EQ(report.linesSkipped, 7);
 }
 

@@ -177,10 +177,13 @@ int SplitFields(FieldList& list, std::string_view line, char separator)
     list.fields.clear();
     if (line.empty())
         return -1;
-    // A row has at most one field per three characters; longer rows are junk.
-    const std::size_t capacity = line.size() / 3 + 1;
+    // A row has at most one field per three characters, and a few dozen at
+    // the very most; longer rows are junk. Only empty fields past that are
+    // not: a spreadsheet pads rows with separators for a column once used.
+    const std::size_t capacity = std::min<std::size_t>(line.size() / 3 + 1, kMaxFields);
     std::string copy(line);
     TrimSpaces(copy);
+    const std::size_t lastText = copy.find_last_not_of(std::string{separator, ' ', '\t'});
 
     std::size_t pos = 0;
     for (;;) {
@@ -216,6 +219,8 @@ int SplitFields(FieldList& list, std::string_view line, char separator)
             break;
         ++pos;  // the separator
         if (list.fields.size() >= capacity) {
+            if (lastText == std::string::npos || pos > lastText)
+                return 0;  // only padding left
             list.fields.clear();
             return -1;
         }

@@ -26,7 +26,9 @@ struct FieldList {
 };
 
 // Splits a line into fields; RFC 4180 quoting is understood. 0, or -1 with
-// no fields.
+// no fields. Empty fields past kMaxFields, or past one field per three
+// characters of the line, are dropped.
+constexpr std::size_t kMaxFields = 64;
 int SplitFields(FieldList& list, std::string_view line, char separator);
 
 // Copies a field into XML: "<", ">" and a bare "&" escaped, entities and
