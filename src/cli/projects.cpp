@@ -103,10 +103,12 @@ int RunProjectShow(const Arguments& args, Failure& failure)
     std::cout << "name: " << r.name << "\npath: " << r.localPath << "\nurl: " << r.websiteUrl
               << "\npriority: " << PriorityText(r.priorityIndex) << "\nchangefreq: "
               << FrequencyText(r.frequencyIndex) << '\n';
-    // An option whose stored value cannot be read is named, not shown.
+    // An option whose stored value cannot be read is named, not shown; none
+    // is when the file cannot be read (a problem of no one option).
     const std::vector<OptionProblem>& problems = store.optionProblems(row);
     for (const OptionField& field : SitemapOptionFields()) {
-        if (std::any_of(problems.begin(), problems.end(), [&](const OptionProblem& p) { return p.key == field.key; }))
+        if (std::any_of(problems.begin(), problems.end(),
+                        [&](const OptionProblem& p) { return p.key == field.key || p.key.empty(); }))
             continue;
         const std::vector<std::string> values = field.get(store.options(row));
         if (values.empty())

@@ -86,8 +86,12 @@ int ProjectStore::load(std::string& error)
     std::string message;
     if (file.read(m_folder, message) != 0) {
         // Each project then has the defaults, and only options edited here
-        // are written, over a file that can be read by then.
+        // are written, over a file that can be read by then. Until then no
+        // project's options are known: a problem of every project, so that
+        // no sitemap lists what its exclusions leave out.
         m_notes.push_back(message);
+        for (int row = 0; row < m_table.projectCount; ++row)
+            m_extra[Slot(row)].problems.push_back({"", message});
     } else {
         m_notes = file.notes();
         for (int row = 0; row < m_table.projectCount; ++row) {

@@ -94,6 +94,22 @@ TEST_F(SitemapOptionsCli, HandEditedOptionsAreNamedNotFatal)
     EXPECT_NE(box.read("work/sitemap-options.ini").find("[blog]\nno equals sign\n"), std::string::npos);
 }
 
+// Options that cannot be read are not the defaults: a sitemap written with
+// them would list the pages the project's exclusions leave out.
+TEST_F(SitemapOptionsCli, AnOptionsFileThatCannotBeReadStopsTheProjectsSitemaps)
+{
+    ASSERT_EQ(cli({"projects", "add", "blog", "--path", box.path("site"), "--url", "https://example.com",
+                   "--exclude", "drafts/"}).status, 0);
+    box.file("work/sitemap-options.ini", box.read("work/sitemap-options.ini") + "[broken\n");
+    RunResult r = cli({"txt", "--project", "blog", "--output", "-"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out, "") << r;
+    EXPECT_NE(r.err.find("not an INI file Larkspur can read"), std::string::npos) << r;
+    r = cli({"projects", "show", "blog"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out.find("exclude"), std::string::npos) << r;
+}
+
 TEST_F(SitemapOptionsCli, UsageErrors)
 {
     const std::vector<std::vector<std::string>> wrong = {
