@@ -42,7 +42,16 @@ TEST(PageHead, RobotsMetaInEveryFormAndNowhereElse)
         {R"(<!--><meta name="robots" content="noindex">)", true},  // "<!-->" is a whole comment
         {R"(<script>document.write('<meta name="robots" content="noindex">')</script>)", false},
         {R"(<title><meta name="robots" content="noindex"></title>)", false},
-        {R"(<head></head><meta name="robots" content="noindex">)", false},
+        // After "</head>" a parser still puts these into the head, up to the body.
+        {"<head><title>a</title></head>\n<meta name=robots content=noindex>\n<body>", true},
+        {R"(<head></head></div><!-- x --><meta name="robots" content="noindex">)", true},
+        {R"(<head></head><noscript></noscript><meta name="robots" content="noindex">)", false},
+        {R"(<head></head>text<meta name="robots" content="noindex">)", false},
+        {R"(<head></head></html><meta name="robots" content="noindex">)", false},
+        // Comments and scripts end where a parser ends them.
+        {R"(<!-- x --!><meta name=robots content=noindex>)", true},
+        {R"(<script>var s = "</scripts>";</script><meta name=robots content=noindex>)", true},
+        {R"(<meta name=robots content="&#0000000000110;oindex">)", true},
         {R"(<body><meta name="robots" content="noindex">)", false},
         {R"(<p>Use <meta name="robots" content="noindex"> to hide a page</p>)", false},
         {R"(Some text <meta name="robots" content="noindex">)", false},
@@ -79,6 +88,9 @@ TEST(PageHead, CanonicalLinkAgainstThePagesOwnUrl)
         {"https://example.org/a.html", R"(<!-- <link rel="canonical" href="b.html"> -->)", false},
         {"https://example.org/a.html", R"(<link rel="canonical" href="b.html"><link rel="canonical" href="c.html">)", false},
         {"https://example.org/a.html", R"(<link rel="canonical" href="b.html"><link rel="canonical" href="b.html">)", true},
+        // One URL spelled two ways (a theme's link and a plugin's) is one canonical.
+        {"https://example.org/a.html", R"(<link rel=canonical href="https://example.org/b.html"><link rel=canonical href="/b.html">)", true},
+        {"https://example.org/a.html", R"(<link rel=canonical href="/a.html"><link rel=canonical href=a.html><link rel=canonical href=c.html>)", false},
         {"https://example.org/a.html", R"(<link rel="canonical" href="a&#46;html">)", false},
         {"https://xn--bcher-kva.example/a.html", "<link rel=canonical href=https://B\xC3\xBC" "cher.example/a.html>", false},
     };

@@ -80,7 +80,9 @@ std::string DecodeReferences(std::string_view text)
             std::size_t j = hex ? 2 : 1;
             std::uint32_t code = 0;
             const std::size_t digitsStart = j;
-            for (; j < rest.size() && j < digitsStart + 8; ++j) {
+            while (j < rest.size() && rest[j] == '0')
+                ++j;  // leading zeros, any number of them, add nothing
+            for (const std::size_t significant = j; j < rest.size() && j < significant + 8; ++j) {
                 const char c = rest[j];
                 const int digit = hex ? HexValue(c) : c >= '0' && c <= '9' ? c - '0' : -1;
                 if (digit < 0)
@@ -213,6 +215,41 @@ bool HoldsRawText(std::string_view name)
            name == "template" || name == "noframes";
 }
 
+// Where a comment starting at `at` ("<!--") ends: past "-->" or "--!>";
+// "<!-->" and "<!--->" are complete (empty) comments.
+std::size_t CommentEnd(std::string_view text, std::size_t at)
+{
+    if (text.substr(at + 4, 1) == ">")
+        return at + 5;
+    if (text.substr(at + 4, 2) == "->")
+        return at + 6;
+    for (std::size_t dashes = text.find("--", at + 4); dashes != std::string_view::npos;
+         dashes = text.find("--", dashes + 1)) {
+        if (text.substr(dashes + 2, 1) == ">")
+            return dashes + 3;
+        if (text.substr(dashes + 2, 2) == "!>")
+            return dashes + 4;
+    }
+    return std::string_view::npos;
+}
+
+// Where the end tag of a raw text element begins: "</script" followed by
+// what ends a tag name, not "</scripts".
+std::size_t RawTextEnd(std::string_view text, const std::string& name, std::size_t from)
+{
+    const std::string endTag = "</" + name;
+    for (std::size_t end = FindIgnoringCase(text, endTag, from); end != std::string_view::npos;
+         end = FindIgnoringCase(text, endTag, end + 1)) {
+        const std::size_t after = end + endTag.size();
+        if (after == text.size() || IsSpace(text[after]) || text[after] == '/' || text[after] == '>')
+            return end;
+    }
+    return std::string_view::npos;
+}
+
+// A page with more canonical links than this, all spelled differently.
+constexpr std::size_t kMaxCanonicalSpellings = 8;
+
 }  // namespace
 
 std::string DecodeCharacterReferences(std::string_view text)
@@ -232,7 +269,8 @@ PageHead ScanHead(std::string_view text, bool cut)
     }
     bool baseSeen = false;
     bool canonicalConflict = false;
-    bool ended = false;  // something only a body holds was met
+    bool afterHead = false;  // "</head>" was met: a parser still puts head elements into it
+    bool ended = false;      // something only a body holds was met
     const std::size_t n = text.size();
     std::size_t i = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     Tag tag;
@@ -249,11 +287,10 @@ PageHead ScanHead(std::string_view text, bool cut)
             break;
         const char next = text[i + 1];
         if (text.substr(i, 4) == "<!--") {
-            // "<!-->" and "<!--->" are complete (empty) comments.
-            std::size_t close = text.substr(i + 4, 1) == ">" ? i + 2 : text.substr(i + 4, 2) == "->" ? i + 3 : text.find("-->", i + 4);
-            if (close == std::string_view::npos)
+            const std::size_t end = CommentEnd(text, i);
+            if (end == std::string_view::npos)
                 break;
-            i = close + 3;
+            i = end;
         } else if (next == '!' || next == '?') {
             const std::size_t close = text.find('>', i + 2);  // doctype, processing instruction
             if (close == std::string_view::npos)
@@ -264,10 +301,11 @@ PageHead ScanHead(std::string_view text, bool cut)
             while (j < n && IsAlpha(text[j]))
                 ++j;
             const std::string_view name = text.substr(i + 2, j - i - 2);
-            if (EqualsLower(name, "head") || EqualsLower(name, "body") || EqualsLower(name, "html")) {
+            if (EqualsLower(name, "body") || EqualsLower(name, "html")) {
                 ended = true;
                 break;
             }
+            afterHead = afterHead || EqualsLower(name, "head");
             const std::size_t close = text.find('>', j);
             if (close == std::string_view::npos)
                 break;
@@ -281,7 +319,7 @@ PageHead ScanHead(std::string_view text, bool cut)
             }
             if (j >= n)
                 break;
-            if (!BelongsInHead(name)) {
+            if (!BelongsInHead(name) || (afterHead && name == "noscript")) {
                 ended = true;
                 break;
             }
@@ -301,14 +339,21 @@ PageHead ScanHead(std::string_view text, bool cut)
                 if (hasHref && HasToken(tag.get("rel"), "canonical")) {
                     std::string decoded = DecodeReferences(Trim(href));
                     std::erase_if(decoded, [](char c) { return c == '\t' || c == '\n' || c == '\r'; });
+                    std::vector<std::string>& others = head.otherCanonicals;
                     if (!head.hasCanonical && !canonicalConflict) {
                         head.hasCanonical = true;
                         head.canonical = std::move(decoded);
-                    } else if (head.hasCanonical && decoded != head.canonical) {
-                        // Two different canonical URLs: search engines trust neither.
-                        head.hasCanonical = false;
-                        head.canonical.clear();
-                        canonicalConflict = true;
+                    } else if (head.hasCanonical && decoded != head.canonical
+                               && std::find(others.begin(), others.end(), decoded) == others.end()) {
+                        // More spellings than one URL plausibly has: a conflict.
+                        if (others.size() == kMaxCanonicalSpellings) {
+                            head.hasCanonical = false;
+                            head.canonical.clear();
+                            others.clear();
+                            canonicalConflict = true;
+                        } else {
+                            others.push_back(std::move(decoded));
+                        }
                     }
                 }
             } else if (name == "base" && !baseSeen) {
@@ -319,7 +364,7 @@ PageHead ScanHead(std::string_view text, bool cut)
                     head.base = DecodeReferences(Trim(href));
                 }
             } else if (HoldsRawText(name)) {
-                const std::size_t end = FindIgnoringCase(text, "</" + name, i);
+                const std::size_t end = RawTextEnd(text, name, i);
                 if (end == std::string_view::npos)
                     break;
                 i = end;  // the end tag is skipped on the next turn

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace larkspur {
 
@@ -17,8 +18,12 @@ constexpr std::size_t kHeadReadLimit = 64 * 1024;
 
 struct PageHead {
     bool noindex = false;       // robots, googlebot or bingbot meta holding noindex or none
-    bool hasCanonical = false;  // one canonical link, or several naming the same URL
-    std::string canonical;      // its href, character references decoded
+    bool hasCanonical = false;  // one canonical link or more
+    std::string canonical;      // the first one's href, character references decoded
+    // The hrefs of the others, where spelled otherwise: one URL written two
+    // ways, or two URLs, which search engines trust neither of. Which it is
+    // shows once they are resolved against the page's URL.
+    std::vector<std::string> otherCanonicals;
     std::string base;           // the href of <base>, when there is one
     // False when the head could not be read to its end: a page in UTF-16, or
     // one whose head goes on past the part read (an inline script or style

@@ -237,6 +237,11 @@ bool CanonicalElsewhere(std::string_view pageUrl, const PageHead& head, std::spa
     if (scheme != "http" && scheme != "https")
         return false;  // not a page address: search engines ignore it too
     const std::string comparable = Comparable(canonical);
+    // Canonical links naming different URLs: search engines trust neither.
+    for (const std::string& other : head.otherCanonicals) {
+        if (Comparable(ResolveUrl(base, other)) != comparable)
+            return false;
+    }
     if (comparable == Comparable(pageUrl))
         return false;
     return std::none_of(sameFile.begin(), sameFile.end(),
