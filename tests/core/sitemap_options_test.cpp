@@ -109,6 +109,23 @@ TEST(Selection, ExtensionsAndExclusionsChooseThePagesStatisticsStayWhole)
     EXPECT_TRUE(lines[3].checked && !lines[4].checked) << lines[3].text << lines[4].text;
 }
 
+// Extensions that take in XML or text files leave out the sitemaps written
+// into the site folder: listed, a second run's sitemap would differ.
+TEST(Selection, TheSitemapsOfTheSiteAreNoPages)
+{
+    TempTree t;
+    for (const char* name : {"a.html", "data.xml", "sitemap.xml", "sitemap.txt", "sitemap.csv", "sitemap2.xml.gz",
+                             "sitemap-index.xml", "sitemaps.xml", "docs/sitemap.xml"})
+        t.file(std::string("site/") + name, "x", kMarch7);
+    ScanResult scan;
+    ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+    SitemapOptions options;
+    options.extensions = {"html", "xml", "txt", "csv", "gz"};
+    EXPECT_EQ(Write(scan.tree, SitemapFormat::Text, options),
+              "https://example.com/site/a.html\r\nhttps://example.com/site/data.xml\r\n"
+              "https://example.com/site/docs/sitemap.xml\r\nhttps://example.com/site/sitemaps.xml\r\n");
+}
+
 // Each folder is decided once from its parent, and patterns that can match
 // only the last names of a path see only those: the same choice as the
 // whole list on every folder's whole path.

@@ -46,6 +46,22 @@ std::string_view LastNamesOf(std::string_view path, std::size_t names)
     return path.substr(start + 1);
 }
 
+// The names of the sitemaps Larkspur writes into a site folder, their parts
+// and the index of a text sitemap's parts, plain or compressed.
+bool IsSitemapName(std::string_view name)
+{
+    if (name.ends_with(".gz"))
+        name.remove_suffix(3);
+    if (!name.starts_with("sitemap"))
+        return false;
+    name.remove_prefix(7);
+    if (name == "-index.xml")
+        return true;
+    while (!name.empty() && name.front() >= '0' && name.front() <= '9')
+        name.remove_prefix(1);
+    return name == ".xml" || name == ".txt" || name == ".csv";
+}
+
 }  // namespace
 
 PageSelection::PageSelection(const SitemapOptions& options)
@@ -125,6 +141,10 @@ bool PageSelection::selects(const FileEntry& entry)
         return false;
     }
     if (entry.empty() || !hasPageExtension(entry.name()))
+        return false;
+    // Extensions that take in XML or text files would list the sitemaps
+    // themselves, and each run's sitemap would differ from the last.
+    if (!m_defaultExtensions && entry.parent && !entry.parent->parent && IsSitemapName(entry.name()))
         return false;
     if (m_exclusions.empty() || !entry.parent)
         return true;
