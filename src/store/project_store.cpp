@@ -97,6 +97,7 @@ int ProjectStore::load(std::string& error)
         for (int row = 0; row < m_table.projectCount; ++row) {
             Extra& extra = m_extra[Slot(row)];
             extra.options = file.options(m_table.slots[Slot(row)].name, extra.problems);
+            extra.loadedOptions = extra.options;
         }
     }
     return m_loadFailed ? -1 : 0;
@@ -306,16 +307,41 @@ int ProjectStore::save(std::string& error, MergeReport& report, bool dropExtra)
         if (before != project(row).name)
             moves.emplace_back(before, project(row).name);
     }
+    // The options of a name the table still holds stay: another project of
+    // that name, here or added elsewhere.
     for (int slot = 0; slot < m_loaded.table.projectCount; ++slot) {
-        if (!kept[Slot(slot)])
-            options.remove(m_loaded.table.slots[Slot(slot)].name);
+        const std::string& name = m_loaded.table.slots[Slot(slot)].name;
+        if (!kept[Slot(slot)] && FindProject(result, name) < 0)
+            options.remove(name);
     }
     options.rename(moves);
     for (int row = 0; row < count(); ++row) {
         const std::string& name = project(row).name;
         const bool dropped = std::find(report.notKept.begin(), report.notKept.end(), name) != report.notKept.end();
-        if (m_extra[Slot(row)].optionsEdited && !dropped)
-            options.store(name, m_extra[Slot(row)].options);
+        const Extra& extra = m_extra[Slot(row)];
+        if (!extra.optionsEdited || dropped)
+            continue;
+        if (extra.change.loadedSlot < 0) {
+            options.store(name, extra.options);  // a new project has only the options given here
+            continue;
+        }
+        // Only the options changed here are written: another program's
+        // changes to the others since the load stay.
+        std::vector<OptionProblem> unread;
+        SitemapOptions merged = options.options(name, unread);
+        for (const OptionField& field : SitemapOptionFields()) {
+            const std::vector<std::string> mine = field.get(extra.options);
+            const std::vector<std::string> before = field.get(extra.loadedOptions);
+            if (mine == before)
+                continue;
+            const std::vector<std::string> theirs = field.get(merged);
+            if (theirs != before && theirs != mine
+                && std::find(report.overruled.begin(), report.overruled.end(), name) == report.overruled.end())
+                report.overruled.push_back(name);
+            std::string unused;
+            field.set(merged, mine, unused);
+        }
+        options.store(name, merged);
     }
 
     // Both files are complete beside their places before either is put
@@ -350,6 +376,7 @@ int ProjectStore::save(std::string& error, MergeReport& report, bool dropExtra)
         Extra& extra = m_extra[Slot(row)];
         extra.change.loadedSlot = row;
         extra.options = options.options(project(row).name, extra.problems);
+        extra.loadedOptions = extra.options;
     }
     m_loaded.found = true;
     m_loaded.file = image;

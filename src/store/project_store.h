@@ -92,6 +92,7 @@ private:
     struct Extra {
         ProjectChange change;
         SitemapOptions options;
+        SitemapOptions loadedOptions;  // as read: what this side changed is told from it
         bool optionsEdited = false;
         std::vector<OptionProblem> problems;
     };

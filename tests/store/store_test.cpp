@@ -52,6 +52,14 @@ Step Exclude(const std::string& name, const std::string& pattern)
         return s.setOptions(Row(s, name), options), 0;
     };
 }
+Step Gzip(const std::string& name)
+{
+    return [=](ProjectStore& s, std::string&) {
+        SitemapOptions options = s.options(Row(s, name));
+        options.gzip = true;
+        return s.setOptions(Row(s, name), options), 0;
+    };
+}
 Step Save()
 {
     return [](ProjectStore& s, std::string& error) {
@@ -150,6 +158,15 @@ TEST(ProjectStore, SavesAndLoadsProjectsWithTheirOptions)
         {"merged with another program's save", {},
          {Add("a"), Save(), Exclude("a", "mine"), Elsewhere(Add("c", {"theirs"})), Save()}, "",
          {"a -mine", "c -theirs"}, "", ""},
+        {"options changed here and elsewhere: each side's change stays", {},
+         {Add("a"), Save(), Elsewhere(Exclude("a", "theirs")), Gzip("a"), Save()}, "", {"a -theirs"}, "",
+         "gzip=yes"},
+        {"renamed here to a name added elsewhere: one project, this side's", {},
+         {Add("a", {"mine"}), Save(), Rename("a", "z"), Elsewhere(Add("z", {"theirs"})), Save()}, "", {"z -mine"},
+         "", ""},
+        {"one of two of a name removed: the other keeps its options",
+         {{"saving.dat", SavingFileImage({{"x", "/a", "u"}, {"x", "/b", "u"}})}, {"sitemap-options.ini", "[x]\nexclude=keep\n"}},
+         {Remove("x"), Save()}, "", {"x -keep"}, "", ""},
         {"lock held elsewhere", {}, {Add("a"), WhileLocked(Save())}, "another Larkspur program is still busy", {},
          "", ""},
         {"a line without '=' is kept", {{"sitemap-options.ini", "[b]\nnot a setting\n; a comment\n[c]\nx=1\n"}},

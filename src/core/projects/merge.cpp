@@ -92,6 +92,7 @@ void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const P
     result.projectCount = theirs.projectCount;
 
     std::vector<const ProjectRecord*> additions;
+    std::vector<int> removals;
     for (int i = 0; i < ours.projectCount; ++i) {
         const ProjectRecord& mine = ours.slots[i];
         const unsigned edited = changes[i].edited;
@@ -114,9 +115,18 @@ void MergeProjects(const ProjectTable& loaded, const ProjectTable& ours, const P
         if (edited & changedThere & DifferentFields(theirs.slots[t], mine))
             overrule(mine.name);
         CopyFields(result.slots[t], mine, edited);
+        // Renamed here to a name added elsewhere: one project, this side's,
+        // as for a name added on both sides.
+        if (edited & kEditedName) {
+            const int added = FindOccurrence(theirs, mine.name, 0);
+            if (added >= 0 && added != t && !claimed[added]) {
+                claimed[added] = true;
+                removals.push_back(added);
+                overrule(mine.name);
+            }
+        }
     }
 
-    std::vector<int> removals;
     for (int b = 0; b < loaded.projectCount; ++b) {
         if (keptHere[b] || now[b] < 0)
             continue;
