@@ -118,6 +118,27 @@ TEST(Convert, RowsSkippedAndKept)
     EXPECT_EQ(report.linesSkipped, 7);
 }
 
+// Hints the schema does not take are written as the CSV gives them, and said.
+TEST(Convert, HintsSearchEnginesDoNotTakeAreSaid)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/a.html,2006-3-7,weekly,0.6", ""},
+        {"http://h/a.html, 2006-03-07T10:00:00+01:00 ,daily, 1.0 ", ""},
+        {"http://h/a.html,,,.5", ""},
+        {"http://h/a.html,1/5/2024,weekly,0.6", "line 1: lastmod '1/5/2024'"},
+        {"http://h/a.html,2006-03-07,Weekly,0.6", "line 1: changefreq 'Weekly'"},
+        {"http://h/a.html,2006-03-07, daily,0.6", "line 1: changefreq ' daily'"},
+        {"http://h/a.html,2006-03-07,weekly,1.5", "line 1: priority '1.5'"},
+        {"http://h/a.html,2006-03-07,weekly,high", "line 1: priority 'high'"},
+    };
+    for (const auto& [row, first] : cases) {
+        ConvertReport report;
+        EXPECT_NE(Convert(row, &report).find("<loc>http://h/a.html</loc>"), std::string::npos) << row;
+        EXPECT_EQ(report.firstValueNotValid, first) << row;
+        EXPECT_EQ(report.valuesNotValid, *first ? 1 : 0) << row;
+    }
+}
+
 TEST(Convert, ReadsBackTheQuotedRowsOfTheWriter)
 {
     const std::string xml = Convert("\"http://h/R&amp;D/Page,1.HTML\",2009-05-01,daily,0.8\r\n");

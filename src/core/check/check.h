@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "check/w3c_date.h"
+#include "sitemap/w3c_date.h"
 #include "scan/scan.h"
 #include "sitemap/writers.h"
 

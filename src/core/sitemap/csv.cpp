@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright The Larkspur developers
 // Reading sitemap.csv back, and its conversion into an XML sitemap.
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include "platform/system.h"
 #include "sitemap/csv.h"
 #include "sitemap/url.h"
+#include "sitemap/w3c_date.h"
 #include "text/text.h"
 #include "urlset_writer.h"
 
@@ -376,6 +378,47 @@ std::string ElementText(std::string_view field)
     return IsBlank(field) ? std::string() : EscapeXmlKeepingReferences(field);
 }
 
+// A priority the schema takes: a decimal from 0.0 to 1.0.
+bool ValidPriority(std::string_view text)
+{
+    if (text.starts_with('+'))
+        text.remove_prefix(1);
+    const std::size_t dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    const auto digits = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(), [](char c) { return IsDigit(c); });
+    };
+    if (whole.size() + fraction.size() == 0 || !digits(whole) || !digits(fraction))
+        return false;
+    const std::size_t lead = whole.find_first_not_of('0');
+    if (lead == std::string_view::npos)
+        return true;  // 0.x
+    return whole.substr(lead) == "1" && fraction.find_first_not_of('0') == std::string_view::npos;
+}
+
+// Which of a row's hints the schema does not take, as "lastmod '1/5/2024'";
+// empty when it takes them all.
+std::string ValueNotValid(const FieldList& row)
+{
+    const auto trimmed = [](std::string text) {
+        TrimSpaces(text);
+        return text;
+    };
+    // Dates and numbers may have spaces around them; the words may not.
+    const std::string lastmod = trimmed(PadDate(row.fields[1]));
+    const std::string& changefreq = IsBlank(row.fields[2]) ? std::string() : row.fields[2];
+    const std::string priority = trimmed(row.fields[3]);
+    std::int64_t earliest = 0, latest = 0;
+    if (!lastmod.empty() && !ParseW3cDate(lastmod, earliest, latest))
+        return "lastmod '" + lastmod + "'";
+    if (!changefreq.empty() && FrequencyIndex(changefreq) < 0)
+        return "changefreq '" + changefreq + "'";
+    if (!priority.empty() && !ValidPriority(priority))
+        return "priority '" + priority + "'";
+    return {};
+}
+
 // The sites of the rows: the first one, and the first other one.
 struct RowSites {
     std::string first;
@@ -391,7 +434,9 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, RowSi
     bool first = true;
     std::string out;
     std::string site;
+    long long number = 0;
     while (reader.next(line)) {
+        ++number;
         if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
             line.erase(0, 3);  // a byte-order mark from a spreadsheet
         first = false;
@@ -430,6 +475,9 @@ int ConvertRows(std::istream& csv, UrlsetWriter& urlset, ConvertReport& r, RowSi
             sites.first = site;
         else if (sites.other.empty() && site != sites.first)
             sites.other = site;
+        // Written as they are, as the CSV gives them, but said.
+        if (const std::string value = ValueNotValid(fields); !value.empty() && r.valuesNotValid++ == 0)
+            r.firstValueNotValid = "line " + std::to_string(number) + ": " + value;
         out.clear();
         AppendUrlElement(out, loc, ElementText(PadDate(fields.fields[1])), ElementText(fields.fields[2]),
                          ElementText(fields.fields[3]));

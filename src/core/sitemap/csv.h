@@ -51,6 +51,11 @@ struct ConvertReport {
     // absolute http or https address first.
     long long linesSkipped = 0;
     long long tooLong = 0;       // rows left out: URL past kMaxUrlLength
+    // Rows written with a lastmod, changefreq or priority that the sitemap
+    // schema does not take (a date a spreadsheet wrote as 1/5/2024, say),
+    // and what the first of them holds.
+    long long valuesNotValid = 0;
+    std::string firstValueNotValid;
     std::vector<std::string> files;  // every file written, the index first
 };
 int ConvertCsvToXml(std::istream& csv, std::ostream& xml, ConvertReport* report = nullptr);

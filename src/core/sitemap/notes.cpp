@@ -50,6 +50,9 @@ std::vector<Note> ConvertNotes(const ConvertReport& report)
     Add(notes, true, report.linesSkipped,
         " line(s) skipped: not four comma-separated fields starting with an http:// or https:// URL");
     AddTooLong(notes, report.tooLong);
+    Add(notes, true, report.valuesNotValid,
+        " row(s) written with a lastmod, changefreq or priority search engines do not take (" +
+            report.firstValueNotValid + ")");
     return notes;
 }
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright The Larkspur developers
-#include "check/w3c_date.h"
+#include "sitemap/w3c_date.h"
 
 #include <algorithm>
 #include <chrono>
