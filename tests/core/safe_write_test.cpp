@@ -347,14 +347,16 @@ TEST_F(SafeWrite, SignalsRemoveTemporaryFilesInFlight)
 // says it is past the limits for one file.
 TEST_F(SafeWrite, OneDocumentPastTheLimitsIsReported)
 {
-    for (const std::size_t perFile : {std::size_t(1), std::size_t(2)}) {
-        std::ostringstream out;
-        SaveReport report;
-        ASSERT_EQ(WriteSitemap(out, SitemapFormat::Xml, scan.tree, {"https://example.com/", 6, 3}, &report,
-                               {perFile, 1 << 20, kToday}),
-                  0);
-        EXPECT_EQ(report.overLimit, perFile == 1);
-        EXPECT_EQ(report.urls, 2);
-        EXPECT_EQ(out.str().find("<sitemapindex"), std::string::npos);
+    for (const SitemapFormat format : {SitemapFormat::Xml, SitemapFormat::Text}) {
+        for (const std::size_t perFile : {std::size_t(1), std::size_t(2)}) {
+            std::ostringstream out;
+            SaveReport report;
+            ASSERT_EQ(WriteSitemap(out, format, scan.tree, {"https://example.com/", 6, 3}, &report,
+                                   {perFile, 1 << 20, kToday}),
+                      0);
+            EXPECT_EQ(report.overLimit, perFile == 1);
+            EXPECT_EQ(report.urls, 2);
+            EXPECT_EQ(out.str().find("<sitemapindex"), std::string::npos);
+        }
     }
 }

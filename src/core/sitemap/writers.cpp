@@ -38,6 +38,8 @@ struct WriteContext {
     }
 
     std::ostream* out = nullptr;     // sitemap.txt and sitemap.csv to a stream
+    long long lines = 0;             // written there, and their bytes
+    std::size_t lineBytes = 0;
     UrlsetWriter* urlset = nullptr;  // sitemap.xml, and sitemap.txt to a file
     PageSelection selection;
     UrlStyle style;
@@ -231,6 +233,8 @@ int WriteUrlLine(const FileEntry& entry, void* data)
     if (context.urlset)
         return context.urlset->add(line);
     context.out->write(line.data(), static_cast<std::streamsize>(line.size()));
+    ++context.lines;
+    context.lineBytes += line.size();
     return 0;
 }
 
@@ -436,6 +440,13 @@ int WriteSitemap(std::ostream& target, SitemapFormat format, const ScanTree& tre
     long long urls = 0;
     if (format != SitemapFormat::Xml) {
         result = WriteLines(out, format, tree, context);
+        // One text sitemap, as one XML document, cannot be split on a stream.
+        if (format == SitemapFormat::Text) {
+            urls = context.lines;
+            overLimit = static_cast<std::size_t>(urls) > limits.maxUrls
+                        || context.lineBytes > (limits.maxBytes != 0 ? limits.maxBytes
+                                                                     : ProtocolByteLimit(parameters.options.protocol));
+        }
     } else {
         UrlsetWriter urlset(out, limits, parameters.options.protocol);
         urlset.setLineEnd(parameters.options.newline);
