@@ -417,6 +417,14 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
         return 0;
     }
 
+    // A text sitemap's index has a name of its own, which another program's
+    // index may have: it is not replaced, and nothing is written.
+    if (m_text && std::find(m_foreign.begin(), m_foreign.end(), onDisk(indexPath())) != m_foreign.end()) {
+        error = onDisk(indexPath()) + ": another program's sitemap index is there, and the parts of "
+                + platform::FileName(onDisk(m_path)) + " need its name for theirs; move it, or write the sitemap "
+                + "elsewhere";
+        return -1;
+    }
     m_parts.back()->prepareAside();  // while the index is written
     std::vector<std::string> written{onDisk(indexPath())};
     File index(m_gzip);
