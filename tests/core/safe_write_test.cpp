@@ -169,7 +169,7 @@ TEST_F(SafeWrite, LinksAreFollowedOnlyWhenTheyAndTheirFileAreOurs)
     }
 }
 
-TEST_F(SafeWrite, AReplacedFileKeepsOnlyItsOwnersSafeMode)
+TEST_F(SafeWrite, AReplacedFileKeepsOnlyItsOwnersSafeModeAndGroup)
 {
     const mode_t oldMask = ::umask(022);
     struct Case {
@@ -177,12 +177,14 @@ TEST_F(SafeWrite, AReplacedFileKeepsOnlyItsOwnersSafeMode)
         int mode;  // of the previous file; -1: none
         bool ours;
         mode_t expected;
+        bool serversGroup = false;  // ours, of a group the web server reads by
     } const cases[] = {
         {"new file", -1, true, 0644},
         {"ours, private", 0640, true, 0640},
         {"ours, set-user-id", 04755, true, 0755},
         {"ours, world-writable", 0666, true, 0664},
         {"another user's", 0666, false, 0644},
+        {"ours, the server's group", 0640, true, 0640, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -193,12 +195,16 @@ TEST_F(SafeWrite, AReplacedFileKeepsOnlyItsOwnersSafeMode)
             ::chmod(path.c_str(), static_cast<mode_t>(c.mode));
             if (!c.ours && (!IsRoot() || ::chown(path.c_str(), kNobody, kNobody) != 0))
                 continue;  // only root can give a file away
+            if (c.serversGroup && (!IsRoot() || ::chown(path.c_str(), static_cast<uid_t>(-1), kNobody) != 0))
+                continue;  // a group of its own, not ours, only root can give
         }
         std::string error;
         ASSERT_EQ(save(path, SitemapFormat::Text, error), 0) << error;
         struct stat st;
         ASSERT_EQ(::stat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, c.expected);
+        if (c.serversGroup)
+            EXPECT_EQ(st.st_gid, kNobody);
     }
     ::umask(oldMask);
 }

@@ -196,6 +196,10 @@ int AtomicFile::open(const std::string& requested, std::string& error, bool writ
         struct stat created;
         if (::fstat(fd, &created) == 0)
             m_impl->createdMode = static_cast<int>(created.st_mode & 07777);
+        // The group first: changing it clears set-id bits. A group we are
+        // not in stays the new file's, as before.
+        if (resolved.group >= 0)
+            (void)::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(resolved.group));
         if (resolved.mode >= 0)
             ::fchmod(fd, static_cast<mode_t>(resolved.mode));
         m_impl->target = target;

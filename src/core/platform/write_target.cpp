@@ -66,8 +66,10 @@ int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string
     }
     target.kind = TargetKind::Regular;
     // Someone else's mode is theirs to choose, not ours to copy.
-    if (st.st_uid == ::geteuid())
+    if (st.st_uid == ::geteuid()) {
         target.mode = static_cast<int>(st.st_mode & 0775);
+        target.group = static_cast<long long>(st.st_gid);
+    }
     return 0;
 }
 

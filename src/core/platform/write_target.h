@@ -22,6 +22,9 @@ struct WriteTarget {
     // The permissions a replacement keeps (a file of the running user's,
     // without set-id bits or write for all); -1: those of a new file.
     int mode = -1;
+    // The group a replacement keeps (a file of the running user's, whose
+    // group may be the web server's); -1: that of a new file.
+    long long group = -1;
     bool throughLink = false;
 };
 int ResolveWriteTarget(const std::string& path, WriteTarget& target, std::string& error);
