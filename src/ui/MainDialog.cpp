@@ -391,7 +391,9 @@ void MainDialog::editOptions()
         return;
     const int row = selectedRow();
     OptionsDialog dialog(FromStd(record->name), m_store.options(row), this);
-    if (ExecDialog(dialog) != QDialog::Accepted || dialog.options() == m_store.options(row))
+    // OK replaces stored values that could not be read, even unchanged.
+    if (ExecDialog(dialog) != QDialog::Accepted
+        || (dialog.options() == m_store.options(row) && m_store.optionProblems(row).empty()))
         return;
     m_store.setOptions(row, dialog.options());
     showOptionsSummary();
@@ -412,6 +414,14 @@ const ProjectRecord* MainDialog::readyRecord()
     }
     if (const QString problem = m_fields->parameterProblem(); !problem.isEmpty()) {
         ShowMessage(this, tr("Invalid parameter(s)!") + QLatin1Char('\n') + problem);
+        return nullptr;
+    }
+    // Written with the defaults instead, a sitemap could list what the
+    // project's stored options leave out.
+    if (const auto& problems = m_store.optionProblems(selectedRow()); !problems.empty()) {
+        ShowMessage(this, FromStd(problems.front().message) + QLatin1Char('\n')
+                              + tr("Press OK in Options... to store the values it shows instead."),
+                    QMessageBox::Warning);
         return nullptr;
     }
     return record;

@@ -66,7 +66,34 @@ private Q_SLOTS:
     void pageDateRobotsAndGzipOptionsReachTheSave();
     void checkShowsCountsThenExamples();
     void wordsKeysAndPatternsBeforeOk();
+    void storedValuesNotUnderstoodStopTheSaveUntilOk();
 };
+
+// A stored value no option understands stops the project's sitemaps, as on
+// the command line: written with the default instead, a sitemap could list
+// what the project leaves out. OK in the options dialog replaces it.
+void OptionsTest::storedValuesNotUnderstoodStopTheSaveUntilOk()
+{
+    SiteWindow main({{"index.html"}});
+    main.window->reject();
+    main.file(QStringLiteral("sitemap-options.ini"), "[site]\nprotocol=0.85\n");
+    MainWindowDriver again(main.ui, main.path());
+    again.select(0);
+    again.walk();
+    main.ui.clear();
+    again.button("saveXmlButton")->click();
+    QCOMPARE(main.ui.messages.size(), 1);
+    QVERIFY2(main.ui.messages[0].text.contains(QStringLiteral("--protocol must be 0.84 or 0.9, not '0.85'")),
+             qPrintable(main.ui.messages[0].text));
+    QVERIFY(!QFileInfo::exists(main.site(QStringLiteral("sitemap.xml"))));
+
+    main.ui.handlers.append([](QDialog& dialog) {
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    again.button("optionsButton")->click();
+    again.button("saveXmlButton")->click();
+    QVERIFY(QFileInfo::exists(main.site(QStringLiteral("sitemap.xml"))));
+}
 
 // Every label and check box has an Alt key; a pattern that cannot be right
 // is marked while it is typed.
