@@ -103,6 +103,13 @@ int ProjectStore::load(std::string& error)
     return m_loadFailed ? -1 : 0;
 }
 
+std::string ProjectStore::fieldProblem(std::string_view text)
+{
+    std::string error;
+    CheckField(text, error);
+    return error;
+}
+
 SitemapParameters ProjectStore::parameters(int row) const
 {
     const ProjectRecord& record = project(row);

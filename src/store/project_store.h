@@ -54,6 +54,9 @@ public:
     // defaults stand in until the options are set.
     const std::vector<OptionProblem>& optionProblems(int row) const { return m_extra[Slot(row)].problems; }
     SitemapParameters parameters(int row) const;
+    // Why a folder or URL would not be stored (setFolder, setUrl); empty
+    // when it would.
+    static std::string fieldProblem(std::string_view text);
 
     // Edits by the rules of both programs: a name is not empty, unique, at
     // most 259 bytes and free of control characters (the list shows one

@@ -118,6 +118,11 @@ QString ProjectFields::parameterProblem() const
         return tr("The website URL is empty.");
     if (m_ui.frequencyCombo->currentIndex() < 0 || m_ui.priorityCombo->currentIndex() < 0)
         return tr("Choose an initial priority and frequency.");
+    // A URL the store did not take: the sitemap would have the one it holds.
+    if (const ProjectRecord* record = selectedRecord(); record && !Unchanged(url, record->websiteUrl)) {
+        if (const std::string refused = ProjectStore::fieldProblem(url.toStdString()); !refused.empty())
+            return Sentence(refused);
+    }
     std::string base, problem;
     if (NormalizeBaseUrl(url.toStdString(), base, &problem) == 0)
         return {};

@@ -173,6 +173,10 @@ void OutputTest::saveRefused_data()
     QTest::newRow("user name") << true << QStringLiteral("https://me@example.com/")
                                << QStringLiteral("Invalid parameter(s)!\nThe URL may not hold a user name or password: "
                                                  "it would be published in every sitemap entry.");
+    // Longer than a project stores: the store keeps the URL it had.
+    QTest::newRow("too long") << true << QStringLiteral("https://example.com/") + QString(260, QLatin1Char('a'))
+                              << QStringLiteral("Invalid parameter(s)!\nThe folder and the URL of a project hold at "
+                                                "most 259 bytes each.");
     QTest::newRow("bad port") << true << QStringLiteral("https://example.com:99999/")
                               << QStringLiteral("Invalid parameter(s)!\nThe port must be a number from 1 to 65535, not 99999.");
 }
