@@ -289,8 +289,11 @@ int ProjectStore::save(std::string& error, MergeReport& report, bool dropExtra)
     if (setAsideUnreadable(error) != 0)
         return -1;
     ProjectChanges changes;
-    for (int row = 0; row < kMaxProjects; ++row)
+    for (int row = 0; row < kMaxProjects; ++row) {
         changes[Slot(row)] = m_extra[Slot(row)].change;
+        if (m_extra[Slot(row)].optionsEdited)
+            changes[Slot(row)].edited |= kEditedOptions;
+    }
     ProjectTable merged;
     if (MergeWithSavedProjects(m_table, changes, m_loaded, m_folder, merged, report, &error) != 0)
         return -1;

@@ -43,6 +43,7 @@ enum EditedField : unsigned {
     kEditedWebsiteUrl = 4,
     kEditedPriority = 8,
     kEditedFrequency = 16,
+    kEditedOptions = 32,  // its sitemap options, kept beside the table by name
 };
 
 // What a program did to one project of the table it holds, so that saving
