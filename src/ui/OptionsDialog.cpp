@@ -71,7 +71,7 @@ const Wording kWordings[] = {
      QT_TRANSLATE_NOOP("OptionsDialog", "Whose group of robots.txt rules decides. Example: Googlebot, or * for "
                                         "the rules every crawler follows."),
      {}},
-    {"canonical-only", QT_TRANSLATE_NOOP("OptionsDialog", "Leave out pages whose &canonical URL is another page's"),
+    {"canonical-only", QT_TRANSLATE_NOOP("OptionsDialog", "Leave out pages whose canonical &URL is another page's"),
      QT_TRANSLATE_NOOP("OptionsDialog", "Leaves out copies of a page. Example: print.html whose canonical link "
                                         "names /article.html."),
      {}},

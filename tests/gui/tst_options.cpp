@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextDocumentFragment>
@@ -95,15 +96,28 @@ void OptionsTest::storedValuesNotUnderstoodStopTheSaveUntilOk()
     QVERIFY(QFileInfo::exists(main.site(QStringLiteral("sitemap.xml"))));
 }
 
-// Every label and check box has an Alt key; a pattern that cannot be right
-// is marked while it is typed.
+// Every label and check box has an Alt key of its own, also beside the
+// "&OK" and "&Cancel" of desktops that give those keys; a pattern that
+// cannot be right is marked while it is typed.
 void OptionsTest::wordsKeysAndPatternsBeforeOk()
 {
     OptionsDialog dialog(QStringLiteral("site"), SitemapOptions{});
-    for (QLabel* label : dialog.findChildren<QLabel*>())
+    QStringList texts = {QStringLiteral("&OK"), QStringLiteral("&Cancel")};
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
         QVERIFY2(label->text().isEmpty() || label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
-    for (QCheckBox* check : dialog.findChildren<QCheckBox*>())
+        if (label->text().contains(QLatin1Char('&')))
+            texts << label->text();
+    }
+    for (QCheckBox* check : dialog.findChildren<QCheckBox*>()) {
         QVERIFY2(check->text().contains(QLatin1Char('&')), qPrintable(check->text()));
+        texts << check->text();
+    }
+    QSet<QKeySequence> keys;
+    for (const QString& text : texts) {
+        const QKeySequence key = QKeySequence::mnemonic(text);
+        QVERIFY2(!keys.contains(key), qPrintable(text));
+        keys.insert(key);
+    }
     QCOMPARE(Child<QComboBox>(dialog, "lastmod")->currentText(), QStringLiteral("file's time"));
     auto* problem = Child<QLabel>(dialog, "patternProblem");
     Child<QPlainTextEdit>(dialog, "exclude")->setPlainText(QStringLiteral("drafts/\n[abc"));
