@@ -74,7 +74,7 @@ Options:
   --changefreq F      always, hourly, daily, weekly, monthly, yearly or never
                       (default weekly)
   -o, --output FILE|- where to write the sitemap instead of the site folder;
-                      a name ending in .gz is compressed
+                      a name ending in .gz is compressed (not for csv)
   --jobs N            threads that walk the site folder, 1 to 64 (default: one
                       per core, 8 at most); the output is the same
   -p, --project NAME  use a saved project

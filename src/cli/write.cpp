@@ -75,6 +75,12 @@ int RunWrite(const Arguments& args, SitemapFormat format, Failure& failure)
         failure = {kUsageError, "option --output needs a file name, or - for standard output"};
         return -1;
     }
+    // Only sitemaps are compressed; a plain CSV under a .gz name would fool
+    // whatever opens it.
+    if (format == SitemapFormat::Csv && args.value("output").ends_with(".gz")) {
+        failure = {kUsageError, "a CSV is not compressed: --output names a .gz file"};
+        return -1;
+    }
     WalkSettings settings;
     if (ReadAddressAndJobs(args, parameters, settings, failure) != 0)
         return -1;

@@ -120,6 +120,7 @@ TEST_F(SitemapOptionsCli, UsageErrors)
         {"xml", box.path("site"), "--url", "https://e.com", "--omit-hints", "--no-omit-hints"},
         {"xml", box.path("site"), "--url", "https://e.com", "--omit-hints=yes"},
         {"stats", box.path("site"), "--protocol", "0.9"},
+        {"csv", box.path("site"), "--url", "https://e.com", "--output", box.path("pages.csv.gz")},
         {"projects", "show"},
         {"projects", "set"},
     };
@@ -128,6 +129,7 @@ TEST_F(SitemapOptionsCli, UsageErrors)
         EXPECT_EQ(r.status, 2) << args[0] << ' ' << args.back() << ": " << r;
         EXPECT_EQ(r.out, "");
     }
+    EXPECT_FALSE(box.exists("pages.csv.gz"));  // not a plain CSV under a compressed name
     EXPECT_EQ(cli({"projects", "show", "nobody"}).status, 1);
     EXPECT_EQ(cli({"projects", "set", "nobody", "--protocol", "0.9"}).status, 1);
 
