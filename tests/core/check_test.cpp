@@ -49,6 +49,7 @@ TEST(Check, FindsEveryKindInASiteMadeForIt)
     t.file("site/sitemap_index.xml",
            "<sitemapindex xmlns=\"" + std::string(k09) + "\">\n"
            "<sitemap><loc>" + o + "pages.xml</loc></sitemap>\n<sitemap><loc>" + o + "pages.xml</loc></sitemap>\n"
+           "<sitemap><loc>" + o + "pages.xml?again</loc></sitemap>\n"
            "<sitemap><loc>" + o + "bad.xml</loc><lastmod>soon</lastmod></sitemap>\n"
            "<sitemap><loc>" + o + "broken.xml.gz</loc></sitemap>\n<sitemap><loc>" + o + "old.xml</loc></sitemap>\n"
            "<sitemap><loc>" + o + "many.txt</loc></sitemap>\n<sitemap><loc>" + o + "gone.xml</loc></sitemap>\n"
@@ -100,8 +101,9 @@ TEST(Check, FindsEveryKindInASiteMadeForIt)
         {CheckKind::UrlTooLong, {1, o + std::string(2100, 'x')}},
         {CheckKind::OutsideBase, {2, "https://other.example/x.xml"}},
         {CheckKind::NoFile, {3, o + "gone.xml"}},  // the part, the page, the long URL
-        // The part, a.html, clean, docs/index.html, old.xml's clean.html, many.txt's every line.
-        {CheckKind::Duplicate, {50006, o + "pages.xml"}},
+        // The part (and its file under another URL, read once), a.html, clean, docs/index.html,
+        // old.xml's clean.html, many.txt's every line.
+        {CheckKind::Duplicate, {50007, o + "pages.xml"}},
         {CheckKind::Noindex, {1, o + "hidden.html"}},
         {CheckKind::CanonicalElsewhere, {1, o + "copy.html"}},
         {CheckKind::RobotsDisallowed, {1, o + "private/p.html"}},

@@ -145,6 +145,7 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
         files.push_back(std::move(file));
     } else {
         std::unordered_set<std::string> parts;
+        std::unordered_map<std::string, const std::string*> partFiles;  // each read once, by its first URL
         IndexFolder beside;
         std::string indexFolderUrl;
         const bool indexInSite = FolderUrlInSite(checker.base, checker.tree.root, first, indexFolderUrl) == 0;
@@ -160,10 +161,14 @@ bool ReadSitemaps(Checker& checker, const std::string& first, std::vector<Listed
                 continue;
             }
             const std::string path = PartPath(checker, first, loc.loc, indexInSite, beside);
-            if (path.empty())
+            if (path.empty()) {
                 checker.add(CheckKind::NoFile, loc.loc, "a part of the index");
-            else
+            } else if (const auto [same, fresh] = partFiles.emplace(path, &loc.loc); !fresh) {
+                // Another URL of a file already listed ("?1", "?2", ...): read once.
+                checker.add(CheckKind::Duplicate, loc.loc, "the same file as " + *same->second);
+            } else {
                 checker.report.files.push_back(path);
+            }
         }
         if (checker.report.files.size() != file.locs.size() + 1)
             whole = false;
