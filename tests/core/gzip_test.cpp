@@ -84,6 +84,9 @@ TEST(Gzip, ReadBackWholeOrNotAtAll)
     EXPECT_EQ(text, std::string(100000, 'a') + "<sitemapindex>");
     ASSERT_EQ(larkspur::Gunzip(whole, text, 10, error, true), 0) << error;
     EXPECT_EQ(text, std::string(10, 'a')) << "only the start, when the start is enough";
+    // Members one after the other, as `gzip >>` appends them, are one text.
+    ASSERT_EQ(larkspur::Gunzip(whole + whole, text, 400000, error), 0) << error;
+    EXPECT_EQ(text.size(), 2 * (100000 + 14));
     const struct {
         const char* what;
         std::string data;
@@ -91,6 +94,8 @@ TEST(Gzip, ReadBackWholeOrNotAtAll)
     } refused[] = {
         {"cut short", whole.substr(0, whole.size() - 5), 200000},
         {"longer than the limit", whole, 50000},
+        {"a second member past the limit", whole + whole, 150000},
+        {"a second member cut short", whole + whole.substr(0, 20), 400000},
         {"not gzip", "<sitemapindex>", 200000},
         {"empty", "", 200000},
     };

@@ -154,6 +154,11 @@ int Gunzip(std::string_view compressed, std::string& text, std::size_t limit, st
             break;  // no more input before the end of the stream
         if (result == Z_BUF_ERROR)
             result = Z_OK;
+        // Members one after the other (`gzip >>` appends one) are one text,
+        // as gunzip reads them; other bytes after the end are not looked at.
+        if (result == Z_STREAM_END && zlib.avail_in >= 2 && zlib.next_in[0] == 0x1F && zlib.next_in[1] == 0x8B
+            && inflateReset(&zlib) == Z_OK)
+            result = Z_OK;
     }
     inflateEnd(&zlib);
     if (result != Z_STREAM_END) {
