@@ -42,6 +42,9 @@ UiServices* UiServices::install(UiServices* services)
 QMessageBox::StandardButton DesktopUiServices::showMessage(const MessageRequest& request)
 {
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, request.parent);
+    // Messages carry project names, paths and text from files: a "<b>" in
+    // one is shown as it is written, not taken for markup.
+    box.setTextFormat(Qt::PlainText);
     // Plain boxes answer Enter with their first button, as the user expects
     // of an OK box; for OK/Cancel that is OK.
     if (request.buttons.testFlag(QMessageBox::Ok))
