@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -347,6 +348,44 @@ TEST_F(SafeWrite, SignalsRemoveTemporaryFilesInFlight)
         EXPECT_EQ(Snapshot(t.path("site")).size(), 3u) << "a.html, b.html and sitemap.txt only";
         EXPECT_EQ(t.read("site/sitemap.txt"), "old");
     }
+}
+
+// A second signal while the first one's handler removes the temporary files
+// (timeout(1) sends one to the child, then one to its group) lands on
+// another thread: it waits for the removal instead of ending the process
+// halfway through it.
+TEST_F(SafeWrite, ASecondSignalWaitsForTheRemoval)
+{
+    const ChildOutcome outcome = RunInChild([&] {
+        platform::HandleInterruptions();
+        std::vector<std::unique_ptr<platform::AtomicFile>> files;
+        std::string error;
+        for (int i = 0; i < 3000; ++i) {
+            files.push_back(std::make_unique<platform::AtomicFile>());
+            if (files.back()->open(t.path("site/f" + std::to_string(i)), error) != 0)
+                return error;
+        }
+        std::atomic<bool> running{true};
+        std::thread other([&] {
+            while (running)
+                std::this_thread::yield();
+        });
+        // From outside, as timeout(1) sends them: the second one while the
+        // files of the first are being removed.
+        const pid_t self = ::getpid();
+        if (::fork() == 0) {
+            ::kill(self, SIGINT);
+            ::usleep(2000);
+            ::kill(self, SIGINT);
+            ::_exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        running = false;
+        other.join();
+        return std::string("survived");
+    });
+    EXPECT_EQ(outcome.signal, SIGINT) << outcome.output;
+    EXPECT_EQ(Snapshot(t.path("site")).size(), 2u) << "a.html and b.html only";
 }
 
 // Standard output cannot be split into parts: one document, and the report

@@ -55,14 +55,28 @@ void UntrackTemporary(int& slot)
     slot = -1;
 }
 
+// Set by the first signal handled: the one that removes the files.
+std::atomic<bool> g_ending{false};
+
 extern "C" void RemoveTemporariesAndEnd(int signalNumber)
 {
+    // A second signal (timeout(1) sends one to the child, then one to its
+    // group) lands on another thread while the first is removing the files:
+    // it waits for that thread to end the process.
+    if (g_ending.exchange(true)) {
+        for (;;)
+            ::pause();
+    }
     for (auto& slot : g_temporaries) {
         if (const char* path = slot.load())
             ::unlink(path);
     }
-    // The handler was installed with SA_RESETHAND: the signal, pending until
-    // the handler returns, now ends the process with its usual status.
+    // The signal, blocked until the handler returns, then ends the process
+    // with its usual status.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    ::sigaction(signalNumber, &standard, nullptr);
     ::raise(signalNumber);
 }
 
@@ -73,7 +87,7 @@ void HandleInterruptions()
     ::signal(SIGXFSZ, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = RemoveTemporariesAndEnd;
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = 0;
     sigemptyset(&action.sa_mask);
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
         sigaddset(&action.sa_mask, signalNumber);
