@@ -3,6 +3,7 @@
 #include "project_store.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -260,13 +261,24 @@ bool ProjectStore::changed() const
 
 // A table that could not be read is never overwritten: it may be all the
 // user has, and only the file system kept it from us this time.
+std::string ProjectStore::keptAs() const
+{
+    const std::string path = SavingFilePath(m_folder) + ".bak";
+    std::string kept = path;
+    for (int n = 1;; ++n) {
+        const QFileInfo there(QString::fromStdString(kept));
+        if (!there.exists() && !there.isSymLink())
+            return kept;
+        kept = path + std::to_string(n);
+    }
+}
+
 int ProjectStore::setAsideUnreadable(std::string& error)
 {
     if (!m_loadFailed)
         return 0;
     const QString path = QString::fromStdString(SavingFilePath(m_folder));
-    const QString kept = path + QLatin1String(".bak");
-    QFile::remove(kept);
+    const QString kept = QString::fromStdString(keptAs());
     QFile file(path);
     if (!file.rename(kept) && QFile::exists(path)) {
         error = (path + QLatin1String(": ") + file.errorString()).toStdString();

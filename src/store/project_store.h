@@ -39,8 +39,11 @@ public:
 
     // Reads saving.dat and every project's options. -1 with a message when
     // saving.dat exists but cannot be read: the table is then empty, and
-    // saving sets the file aside as saving.dat.bak instead of overwriting it.
+    // saving sets the file aside under keptAs() instead of overwriting it.
     int load(std::string& error);
+    // saving.dat.bak, or saving.dat.bak1, ... where an earlier session set
+    // a file aside already: that one may hold the only good list.
+    std::string keptAs() const;
     bool fileFound() const { return m_loaded.found; }
     // Lines of the options file that cannot be read; they are kept.
     const std::vector<std::string>& notes() const { return m_notes; }

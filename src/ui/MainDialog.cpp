@@ -158,7 +158,7 @@ void MainDialog::loadProjects()
     QStringList problems;
     if (m_store.load(error) != 0)
         problems.append(tr("Failed to load application data!\n%1\nThe file will be kept as %2.")
-                            .arg(FromStd(error), QLatin1String("saving.dat.bak")));
+                            .arg(FromStd(error), FromStd(platform::FileName(m_store.keptAs()))));
     // Options that cannot be read stay at their defaults here and are not
     // written back unless they are edited.
     for (const std::string& note : m_store.notes())

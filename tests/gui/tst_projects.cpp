@@ -377,19 +377,23 @@ void ProjectsTest::fileWithoutNamesLeavesCombosUnset()
 void ProjectsTest::unreadableFileIsKeptNotOverwritten()
 {
     // A saving.dat that cannot be read (here a folder in its place, which no
-    // permission bits can open for root either) must survive the session.
-    FreshWindow main({{"saving.dat/inside", "old"}});
+    // permission bits can open for root either) must survive the session,
+    // and so must the one an earlier session set aside.
+    FreshWindow main({{"saving.dat/inside", "old"}, {"saving.dat.bak", "earlier"}});
     // The box waits for the window, to appear centred on it.
     QVERIFY(main.ui.messages.isEmpty());
     QVERIFY(ShowActive(*main.window));
     QTRY_COMPARE(main.ui.messages.size(), 1);
     QVERIFY(main.ui.messages[0].text.startsWith(QStringLiteral("Failed to load application data!")));
+    QVERIFY2(main.ui.messages[0].text.endsWith(QStringLiteral("The file will be kept as saving.dat.bak1.")),
+             qPrintable(main.ui.messages[0].text));
     QVERIFY(main.ui.messages[0].parentShown);
     QCOMPARE(main.projects()->count(), 0);
     main.add(QStringLiteral("new"));
     main.window->close();
     QVERIFY(!main.window->isVisible());
-    QVERIFY(QFile::exists(main.path(QStringLiteral("saving.dat.bak/inside"))));
+    QVERIFY(QFile::exists(main.path(QStringLiteral("saving.dat.bak1/inside"))));
+    QCOMPARE(main.read(QStringLiteral("saving.dat.bak")), QByteArray("earlier"));
     main.ui.clear();
     MainWindowDriver again(main.ui, main.path());
     QVERIFY(main.ui.messages.isEmpty());
