@@ -230,6 +230,16 @@ TEST(ConvertFile, WritesBesideAndReportsFailure)
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(t.read("site/old.xml"), "keep me");
     EXPECT_EQ(ConvertCsvToXml(t.path("site/sitemap.csv"), t.path("site/gone/x.xml"), nullptr, &error), -1);
+
+    // Split, then its head line alone: the parts of the split go with it.
+    t.file("site/sitemap.csv", "http://h/a.html,,,\r\nhttp://h/b.html,,,\r\nhttp://h/c.html,,,\r\n");
+    OutputLimits two;
+    two.maxUrls = 2;
+    ASSERT_EQ(ConvertCsvToXml(t.path("site/sitemap.csv"), t.path("site/sitemap.xml"), nullptr, &error, two), 0);
+    ASSERT_TRUE(t.exists("site/sitemap2.xml"));
+    t.file("site/sitemap.csv", "loc,lastmod,changefreq,priority\r\n");
+    ASSERT_EQ(ConvertCsvToXml(t.path("site/sitemap.csv"), t.path("site/sitemap.xml"), nullptr, &error, two), 0);
+    EXPECT_FALSE(t.exists("site/sitemap1.xml") || t.exists("site/sitemap2.xml"));
 }
 
 TEST(RoundTrip, WriterCsvConvertsToTheWriterXml)

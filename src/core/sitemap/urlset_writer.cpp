@@ -172,6 +172,7 @@ bool OwnIndex(const std::string& index, std::string_view base, const std::string
     numbers.clear();
     if (index.find("<sitemapindex") == std::string::npos)
         return false;
+    std::string firstFolder;
     std::size_t locs = 0;
     std::string form;
     for (auto open = index.find("<loc>"); open != std::string::npos; open = index.find("<loc>", open + 5)) {
@@ -180,6 +181,13 @@ bool OwnIndex(const std::string& index, std::string_view base, const std::string
             return false;
         std::string loc = index.substr(open + 5, close - open - 5);
         TrimSpaces(loc);
+        // No address of its own (a CSV of no rows): the first part's folder.
+        if (base.empty()) {
+            if (loc.rfind('/') == std::string::npos)
+                return false;
+            firstFolder = loc.substr(0, loc.rfind('/') + 1);
+            base = firstFolder;
+        }
         ++locs;
         const std::string_view rest = std::string_view(loc).substr(std::min(loc.size(), base.size()));
         const std::string name = LocFileName(rest);
