@@ -94,6 +94,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique
     urlBox->addWidget(m_ui->websiteUrlEdit);
     urlBox->addWidget(m_optionsSummary);
     m_ui->outputLayout->addLayout(urlBox, 0, 1, 1, 5);
+    setTabOrder(m_ui->websiteUrlEdit, m_optionsSummary);  // where it is read, not last
     for (QComboBox* combo : {m_ui->priorityCombo, m_ui->frequencyCombo})
         combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     restoreGeometry(ReadWindowGeometry());

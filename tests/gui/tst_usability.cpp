@@ -4,6 +4,7 @@
 // taking input that would be lost, the files a save wrote, readable colours
 // in a dark theme, and the keyboard.
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -378,6 +379,16 @@ void UsabilityTest::keyboardOrderMnemonicsAndEnter()
     main.button("csvToXmlButton")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("linkLabel"));
+    // The options line under the URL (shown when an option is not the
+    // default) comes right after the URL.
+    main.ui.handlers.append([](QDialog& dialog) {
+        Child<QCheckBox>(dialog, "omit-hints")->setChecked(true);
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    main.button("optionsButton")->click();
+    main.websiteUrl()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("optionsSummary"));
 
     // Every button and labelled box has its own Alt letter; the words stay.
     const QStringList captions{"Add",         "Remove",        "Project name:",
