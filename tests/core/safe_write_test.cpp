@@ -325,6 +325,14 @@ TEST_F(SafeWrite, LeftoverPartsListedByTheOldIndexAreRemoved)
     EXPECT_EQ(t.read("site/sitemap9.xml"), "someone else's");
 }
 
+// Signals as a terminal gives them: a run started under nohup, or in the
+// background of a script, has some ignored, which the handlers leave so.
+void DefaultSignals()
+{
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        ::signal(signalNumber, SIG_DFL);
+}
+
 // An interrupt, a termination or a hang-up removes the temporary files in
 // flight, written or prepared, and still ends the program by that signal.
 TEST_F(SafeWrite, SignalsRemoveTemporaryFilesInFlight)
@@ -333,6 +341,7 @@ TEST_F(SafeWrite, SignalsRemoveTemporaryFilesInFlight)
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signalNumber);
         const ChildOutcome outcome = RunInChild([&] {
+            DefaultSignals();
             platform::HandleInterruptions();
             platform::AtomicFile writing, prepared;
             std::string error;
@@ -357,6 +366,7 @@ TEST_F(SafeWrite, SignalsRemoveTemporaryFilesInFlight)
 TEST_F(SafeWrite, ASecondSignalWaitsForTheRemoval)
 {
     const ChildOutcome outcome = RunInChild([&] {
+        DefaultSignals();
         platform::HandleInterruptions();
         std::vector<std::unique_ptr<platform::AtomicFile>> files;
         std::string error;
