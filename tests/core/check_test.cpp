@@ -253,6 +253,33 @@ TEST(Check, PassesWhatLarkspurHasJustWritten)
     }
 }
 
+// Without --sitemap, the sitemap the options would write: a text sitemap
+// split with --gzip is its sitemap-index.xml.gz, before a plain one left
+// from an earlier run.
+TEST(Check, TakesTheFoldersSitemapInTheFormTheOptionsWrite)
+{
+    struct Case { std::vector<const char*> files; bool gzip; const char* taken; } const cases[] = {
+        {{"sitemap-index.xml.gz"}, true, "sitemap-index.xml.gz"},
+        {{"sitemap-index.xml", "sitemap-index.xml.gz"}, true, "sitemap-index.xml.gz"},
+        {{"sitemap-index.xml", "sitemap-index.xml.gz"}, false, "sitemap-index.xml"},
+        {{"sitemap_index.xml.gz", "sitemap.txt"}, false, "sitemap_index.xml.gz"},
+        {{"sitemap.txt", "sitemap.txt.gz"}, true, "sitemap.txt.gz"},
+    };
+    for (const Case& c : cases) {
+        TempTree t;
+        for (const char* name : c.files)
+            t.file(std::string("site/") + name, "x");
+        ScanResult scan;
+        ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+        SitemapParameters parameters{"https://example.org/", 6, 3};
+        parameters.options.gzip = c.gzip;
+        CheckReport report;
+        std::string error;
+        ASSERT_EQ(CheckSitemap(scan.tree, parameters, "", report, error, kNow), 0) << c.taken << ": " << error;
+        EXPECT_EQ(report.files.front(), t.path(std::string("site/") + c.taken));
+    }
+}
+
 TEST(Check, W3cDates)
 {
     struct Case { const char* text; bool valid; std::int64_t earliest, latest; };

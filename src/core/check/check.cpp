@@ -220,11 +220,13 @@ bool CheckReport::problems() const
 
 std::vector<std::string> DefaultSitemapNames(const SitemapOptions& options)
 {
-    std::vector<std::string> names{options.gzip ? "sitemap.xml.gz" : "sitemap.xml"};
-    for (const char* name : {"sitemap.xml", "sitemap.xml.gz", "sitemap_index.xml", "sitemap-index.xml",
-                             "sitemap.txt", "sitemap.txt.gz"}) {
-        if (std::find(names.begin(), names.end(), name) == names.end())
-            names.emplace_back(name);
+    // Each name compressed first with --gzip, as the writers would write
+    // it, and plain first without: a file of the other form may be one an
+    // earlier run left.
+    std::vector<std::string> names;
+    for (const std::string name : {"sitemap.xml", "sitemap_index.xml", "sitemap-index.xml", "sitemap.txt"}) {
+        names.push_back(options.gzip ? name + ".gz" : name);
+        names.push_back(options.gzip ? name : name + ".gz");
     }
     return names;
 }
