@@ -253,6 +253,15 @@ TEST_F(TextParts, PastTheLimitsPartsAndAnIndexReplaceTheOneFile)
     for (const char* gone : {"sitemap1.txt", "sitemap2.txt", "sitemap-index.xml"})
         EXPECT_FALSE(t.exists(gone)) << gone;
     EXPECT_EQ(t.read("sitemap9.txt"), "the owner's own file");
+
+    // Past the limits again, up to a part's name that no index of ours
+    // lists: nothing is written over it.
+    std::string failure;
+    save(20, report, {}, &failure);
+    EXPECT_NE(failure.find(t.path("sitemap9.txt") + ": no index of this sitemap lists it"), std::string::npos)
+        << failure;
+    EXPECT_EQ(t.read("sitemap9.txt"), "the owner's own file");
+    EXPECT_FALSE(t.exists("sitemap1.txt"));
 }
 
 // Whole again, a text sitemap removes an earlier index only when it lists

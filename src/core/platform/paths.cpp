@@ -37,6 +37,12 @@ bool Exists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
+bool ExistsNotAsLink(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode);
+}
+
 int CanonicalPath(const std::string& path, std::string& out, std::string& error)
 {
     char* resolved = ::realpath(path.c_str(), nullptr);

@@ -12,6 +12,8 @@ bool IsDirectory(const std::string& path);
 // number of why not: ENOENT, ENOTDIR, EACCES, ...
 int FolderError(const std::string& path);
 bool Exists(const std::string& path);
+// Whether something other than a symbolic link is there.
+bool ExistsNotAsLink(const std::string& path);
 // Absolute path with "." and ".." resolved; -1 when the path does not exist.
 int CanonicalPath(const std::string& path, std::string& out, std::string& error);
 

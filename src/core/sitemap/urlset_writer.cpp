@@ -347,6 +347,11 @@ void UrlsetWriter::examineEarlierIndexes(std::string_view base)
         std::vector<std::size_t> numbers;
         if (!ReadIndex(path, gzip, text))
             continue;
+        for (auto open = text.find("<loc>"); open != std::string::npos; open = text.find("<loc>", open + 5)) {
+            std::string loc = text.substr(open + 5, text.find("</loc>", open) - open - 5);
+            TrimSpaces(loc);
+            m_listedNames.push_back(LocFileName(loc));
+        }
         if (!OwnIndex(text, base, stem, extension, onDisk(extension), numbers)) {
             m_foreign.push_back(path);
         } else if (gzip == m_gzip) {
@@ -432,6 +437,21 @@ int UrlsetWriter::finish(std::string_view indexBase, std::string& error, std::ve
                 + platform::FileName(onDisk(m_path)) + " need its name for theirs; move it, or write the sitemap "
                 + "elsewhere";
         return -1;
+    }
+    // A file in a part's place that no earlier index here lists (at any
+    // address: the site's may have changed) may be anyone's, a hand-made
+    // image sitemap as sitemap2.xml: it is not written over, and nothing is
+    // written. A link there is the owner's way of sending the part
+    // elsewhere, and follows the rules for links.
+    for (std::size_t i = 1; i <= m_parts.size(); ++i) {
+        const std::string part = onDisk(partPath(i));
+        const std::string name = platform::FileName(part);
+        if (std::find(m_listedNames.begin(), m_listedNames.end(), name) == m_listedNames.end()
+            && platform::ExistsNotAsLink(part)) {
+            error = part + ": no index of this sitemap lists it, so it may be another program's; move it, or "
+                           "write the sitemap elsewhere";
+            return -1;
+        }
     }
     m_parts.back()->prepareAside();  // while the index is written
     std::vector<std::string> written{onDisk(indexPath())};

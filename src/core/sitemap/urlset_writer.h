@@ -97,6 +97,7 @@ private:
     // is needed; it then becomes part 1 of an index.
     std::vector<std::unique_ptr<File>> m_parts;
     std::vector<std::size_t> m_oldParts;  // numbers the previous index at m_path listed
+    std::vector<std::string> m_listedNames;  // the file names any earlier index here lists
     std::vector<std::string> m_foreign;   // indexes another program wrote here
     std::string m_leftIndex;
     std::size_t m_partUrls = 0;
