@@ -126,6 +126,21 @@ TEST(Selection, TheSitemapsOfTheSiteAreNoPages)
     EXPECT_EQ(Write(scan.tree, SitemapFormat::Text, options),
               "https://example.com/site/a.html\r\nhttps://example.com/site/data.xml\r\n"
               "https://example.com/site/docs/sitemap.xml\r\nhttps://example.com/site/sitemaps.xml\r\n");
+
+    // Nor is what a run writes under another name in the site, nor its parts.
+    const std::string output = t.path("site/docs/map.txt");
+    OutputLimits two;
+    two.maxUrls = 2;
+    std::string error;
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(WalkAndCount(scan, t.path("site")), 0);
+        ASSERT_EQ(SaveSitemap(output, SitemapFormat::Text, scan.tree, {"https://example.com/", 6, 3, options}, &error,
+                              nullptr, two),
+                  0)
+            << error;
+    }
+    for (const char* part : {"map1.txt", "map2.txt"})
+        EXPECT_EQ(t.read(std::string("site/docs/") + part).find("/docs/map"), std::string::npos) << part;
 }
 
 // Each folder is decided once from its parent, and patterns that can match

@@ -27,6 +27,33 @@ namespace {
 
 constexpr const char* kCsvHead = "loc,lastmod,changefreq,priority";
 
+// The files a run writes into the site under a name of the user's (its
+// output, the parts and index a split adds, compressed or not): with
+// extensions that take them in, each run would list the last one's.
+struct OwnOutput {
+    std::string folder;  // canonical; empty when the output is not a file
+    std::string stem;    // "map" of map.txt
+    std::string extension;
+
+    bool names(const ScanTree& tree, const FileEntry& entry) const
+    {
+        std::string_view name = entry.name();
+        if (folder.empty() || !name.starts_with(stem) || !entry.parent)
+            return false;
+        if (name.ends_with(".gz"))
+            name.remove_suffix(3);
+        name.remove_prefix(stem.size());
+        if (name != "-index.xml") {
+            while (!name.empty() && name.front() >= '0' && name.front() <= '9')
+                name.remove_prefix(1);
+            if (name != extension)
+                return false;
+        }
+        std::string parent, unused;
+        return platform::CanonicalPath(tree.fullPath(*entry.parent), parent, unused) == 0 && parent == folder;
+    }
+};
+
 // What the entry visitors share: the open stream, the settings, and the URL
 // of the folder last seen, since files come folder by folder.
 struct WriteContext {
@@ -42,6 +69,7 @@ struct WriteContext {
     std::size_t lineBytes = 0;
     UrlsetWriter* urlset = nullptr;  // sitemap.xml, and sitemap.txt to a file
     PageSelection selection;
+    OwnOutput output;
     UrlStyle style;
     bool omitHints;
     LastmodSource lastmod;
@@ -182,8 +210,8 @@ bool RobotsTxtAllows(WriteContext& context)
 // A page that becomes an entry: selected, its URL made, its head read.
 bool Listed(WriteContext& context, const FileEntry& entry)
 {
-    return context.selection.selects(entry) && EntryUrl(context, entry) && RobotsTxtAllows(context)
-           && HeadAllows(context, entry);
+    return context.selection.selects(entry) && !context.output.names(*context.tree, entry) && EntryUrl(context, entry)
+           && RobotsTxtAllows(context) && HeadAllows(context, entry);
 }
 
 std::int64_t EntryTime(const WriteContext& context, const FileEntry& entry)
@@ -489,6 +517,19 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
         if (error)
             *error = message;
         return -1;
+    }
+    {
+        const std::string folder = platform::FolderOf(path);
+        std::string name = platform::FileName(path), unused;
+        if (name.ends_with(".gz"))
+            name.resize(name.size() - 3);
+        const auto dot = name.rfind('.');
+        const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+        if (dot > 0 && (extension == ".xml" || extension == ".txt" || extension == ".csv")
+            && platform::CanonicalPath(folder.empty() ? "." : folder, context.output.folder, unused) == 0) {
+            context.output.stem = name.substr(0, dot);
+            context.output.extension = extension;
+        }
     }
     ReadRobotsRules(context, tree, parameters, r);
 
