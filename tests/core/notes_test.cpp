@@ -19,6 +19,7 @@ struct NoteCase {
 SaveReport With(void (*fill)(SaveReport&))
 {
     SaveReport report;
+    report.urls = 1;
     fill(report);
     return report;
 }
@@ -26,6 +27,8 @@ SaveReport With(void (*fill)(SaveReport&))
 TEST(NotesTest, WhatTheUserDidNotAskForIsAWarning)
 {
     const NoteCase cases[] = {
+        {"nothing listed", With([](SaveReport& r) { r.urls = 0; }), true,
+         "no page listed: the folder holds none that the options take in"},
         {"too long", With([](SaveReport& r) { r.tooLong = 2; }), true,
          "2 page(s) left out: their URLs are longer than 2048 characters"},
         {"noindex", With([](SaveReport& r) { r.noindex = 1; }), false, "1 page(s) left out: marked noindex"},
@@ -46,7 +49,7 @@ TEST(NotesTest, WhatTheUserDidNotAskForIsAWarning)
         EXPECT_EQ(notes.front().warning, c.warning) << c.name;
         EXPECT_EQ(notes.front().text, c.text) << c.name;
     }
-    EXPECT_TRUE(SaveNotes(SaveReport{}).empty());
+    EXPECT_TRUE(SaveNotes(With([](SaveReport&) {})).empty());
 }
 
 }  // namespace

@@ -147,6 +147,7 @@ void OutputTest::splitSaveNamesAFileWritten()
     record.localPath = "/srv/site";
     record.websiteUrl = "https://example.com/";
     SaveReport report;
+    report.urls = 3;
     for (const QString& name : written)
         report.files.push_back(platform::JoinPath(record.localPath, name.toStdString()));
     QWidget window;

@@ -25,6 +25,9 @@ void AddTooLong(std::vector<Note>& notes, long long pages)
 std::vector<Note> SaveNotes(const SaveReport& report)
 {
     std::vector<Note> notes;
+    // Search engines report a sitemap without a URL as faulty.
+    if (report.urls == 0)
+        notes.push_back({true, "no page listed: the folder holds none that the options take in"});
     AddTooLong(notes, report.tooLong);
     Add(notes, false, report.noindex, " page(s) left out: marked noindex");
     Add(notes, false, report.canonicalElsewhere, " page(s) left out: their canonical URL is another page's");

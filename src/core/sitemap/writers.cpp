@@ -285,6 +285,7 @@ int WriteCsvRow(const FileEntry& entry, void* data)
         line += context.priority;
     line += context.eol;
     context.out->write(line.data(), static_cast<std::streamsize>(line.size()));
+    ++context.lines;
     return 0;
 }
 
@@ -468,9 +469,9 @@ int WriteSitemap(std::ostream& target, SitemapFormat format, const ScanTree& tre
     long long urls = 0;
     if (format != SitemapFormat::Xml) {
         result = WriteLines(out, format, tree, context);
+        urls = context.lines;
         // One text sitemap, as one XML document, cannot be split on a stream.
         if (format == SitemapFormat::Text) {
-            urls = context.lines;
             overLimit = static_cast<std::size_t>(urls) > limits.maxUrls
                         || context.lineBytes > (limits.maxBytes != 0 ? limits.maxBytes
                                                                      : ProtocolByteLimit(parameters.options.protocol));
@@ -592,6 +593,7 @@ int SaveSitemap(const std::string& path, SitemapFormat format, const ScanTree& t
         return -1;
     }
     r.files.push_back(path);
+    r.urls = context.lines;
     ReportCounts(context, r);
     return 0;
 }

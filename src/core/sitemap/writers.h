@@ -42,7 +42,7 @@ struct SitemapParameters {
 };
 
 struct SaveReport {
-    long long urls = 0;
+    long long urls = 0;  // entries written (a CSV's rows)
     long long tooLong = 0;           // pages left out: URL past kMaxUrlLength
     long long noindex = 0;           // pages left out: robots meta noindex
     long long canonicalElsewhere = 0;  // pages left out: their canonical URL is another
