@@ -46,23 +46,31 @@ std::string_view LastNamesOf(std::string_view path, std::size_t names)
     return path.substr(start + 1);
 }
 
-// The names of the sitemaps Larkspur writes into a site folder, their parts
-// and the index of a text sitemap's parts, plain or compressed.
+// The names of the sitemaps Larkspur writes into a site folder.
 bool IsSitemapName(std::string_view name)
+{
+    for (const std::string_view extension : {".xml", ".txt", ".csv"}) {
+        if (IsSitemapFile(name, "sitemap", extension))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsSitemapFile(std::string_view name, std::string_view stem, std::string_view extension)
 {
     if (name.ends_with(".gz"))
         name.remove_suffix(3);
-    if (!name.starts_with("sitemap"))
+    if (!name.starts_with(stem))
         return false;
-    name.remove_prefix(7);
+    name.remove_prefix(stem.size());
     if (name == "-index.xml")
         return true;
     while (!name.empty() && name.front() >= '0' && name.front() <= '9')
         name.remove_prefix(1);
-    return name == ".xml" || name == ".txt" || name == ".csv";
+    return name == extension;
 }
-
-}  // namespace
 
 PageSelection::PageSelection(const SitemapOptions& options)
     : m_defaultExtensions(options.extensions == SitemapOptions{}.extensions),

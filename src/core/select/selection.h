@@ -13,6 +13,11 @@
 
 namespace larkspur {
 
+// Whether `name` is a file the sitemap STEM.EXT (`extension` with its dot)
+// writes: itself, a part STEMn.EXT, or the index STEM-index.xml of a text
+// sitemap's parts; plain or compressed.
+bool IsSitemapFile(std::string_view name, std::string_view stem, std::string_view extension);
+
 class PageSelection {
 public:
     explicit PageSelection(const SitemapOptions& options);

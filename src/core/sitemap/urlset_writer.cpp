@@ -161,26 +161,33 @@ std::size_t PartNumber(const std::string& name, const std::string& stem, const s
     return 0;
 }
 
-// Whether an earlier index is one Larkspur wrote for this sitemap: every
-// <loc> in it names a part at `base`, exactly as the index would be
-// written now. Only then may the parts it lists go (`numbers`: those of
-// the form `current`); another generator's index under the same name, or
-// one listing anything else, leaves every file alone.
-bool OwnIndex(const std::string& index, std::string_view base, const std::string& stem,
-              const std::string& extension, const std::string& current, std::vector<std::size_t>& numbers)
+// The <loc> texts of a sitemap index, trimmed; false, with those before it,
+// when one is not closed.
+bool IndexLocs(const std::string& index, std::vector<std::string>& locs)
 {
-    numbers.clear();
-    if (index.find("<sitemapindex") == std::string::npos)
-        return false;
-    std::string firstFolder;
-    std::size_t locs = 0;
-    std::string form;
+    locs.clear();
     for (auto open = index.find("<loc>"); open != std::string::npos; open = index.find("<loc>", open + 5)) {
         const auto close = index.find("</loc>", open);
         if (close == std::string::npos)
             return false;
-        std::string loc = index.substr(open + 5, close - open - 5);
-        TrimSpaces(loc);
+        locs.push_back(index.substr(open + 5, close - open - 5));
+        TrimSpaces(locs.back());
+    }
+    return true;
+}
+
+// Whether an earlier index, by its <loc>s, is one Larkspur wrote for this
+// sitemap: every one names a part at `base`, exactly as the index would be
+// written now. Only then may the parts it lists go (`numbers`: those of
+// the form `current`); another generator's index under the same name, or
+// one listing anything else, leaves every file alone.
+bool OwnIndex(const std::vector<std::string>& locs, std::string_view base, const std::string& stem,
+              const std::string& extension, const std::string& current, std::vector<std::size_t>& numbers)
+{
+    numbers.clear();
+    std::string firstFolder;
+    std::string form;
+    for (const std::string& loc : locs) {
         // No address of its own (a CSV of no rows): the first part's folder.
         if (base.empty()) {
             if (loc.rfind('/') == std::string::npos)
@@ -188,7 +195,6 @@ bool OwnIndex(const std::string& index, std::string_view base, const std::string
             firstFolder = loc.substr(0, loc.rfind('/') + 1);
             base = firstFolder;
         }
-        ++locs;
         const std::string_view rest = std::string_view(loc).substr(std::min(loc.size(), base.size()));
         const std::string name = LocFileName(rest);
         const std::size_t number = PartNumber(name, stem, extension, form);
@@ -200,7 +206,7 @@ bool OwnIndex(const std::string& index, std::string_view base, const std::string
         if (form == current)
             numbers.push_back(number);
     }
-    return locs > 0;
+    return !locs.empty();
 }
 
 // The text of the index at `path`, when a sitemap index is there. Its start
@@ -347,12 +353,11 @@ void UrlsetWriter::examineEarlierIndexes(std::string_view base)
         std::vector<std::size_t> numbers;
         if (!ReadIndex(path, gzip, text))
             continue;
-        for (auto open = text.find("<loc>"); open != std::string::npos; open = text.find("<loc>", open + 5)) {
-            std::string loc = text.substr(open + 5, text.find("</loc>", open) - open - 5);
-            TrimSpaces(loc);
+        std::vector<std::string> locs;
+        const bool index = text.find("<sitemapindex") != std::string::npos && IndexLocs(text, locs);
+        for (const std::string& loc : locs)
             m_listedNames.push_back(LocFileName(loc));
-        }
-        if (!OwnIndex(text, base, stem, extension, onDisk(extension), numbers)) {
+        if (!index || !OwnIndex(locs, base, stem, extension, onDisk(extension), numbers)) {
             m_foreign.push_back(path);
         } else if (gzip == m_gzip) {
             m_oldParts = std::move(numbers);

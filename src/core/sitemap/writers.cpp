@@ -37,18 +37,8 @@ struct OwnOutput {
 
     bool names(const ScanTree& tree, const FileEntry& entry) const
     {
-        std::string_view name = entry.name();
-        if (folder.empty() || !name.starts_with(stem) || !entry.parent)
+        if (folder.empty() || !entry.parent || !IsSitemapFile(entry.name(), stem, extension))
             return false;
-        if (name.ends_with(".gz"))
-            name.remove_suffix(3);
-        name.remove_prefix(stem.size());
-        if (name != "-index.xml") {
-            while (!name.empty() && name.front() >= '0' && name.front() <= '9')
-                name.remove_prefix(1);
-            if (name != extension)
-                return false;
-        }
         std::string parent, unused;
         return platform::CanonicalPath(tree.fullPath(*entry.parent), parent, unused) == 0 && parent == folder;
     }
